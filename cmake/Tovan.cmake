@@ -1,0 +1,33 @@
+# Small helpers shared by the modules. Sources are found by glob so that a new
+# file in a module's folder needs no edit here.
+
+# tovan_glob(<var> <dir> <patterns...>): sorted list of files, re-globbed on build.
+function(tovan_glob var dir)
+  set(files)
+  foreach(p ${ARGN})
+    file(GLOB found CONFIGURE_DEPENDS ${dir}/${p})
+    list(APPEND files ${found})
+  endforeach()
+  list(SORT files)
+  set(${var} ${files} PARENT_SCOPE)
+endfunction()
+
+# tovan_tests(<name> DIR <dir> LIBS <libs...> [LABELS <labels...>])
+# Builds every <dir>/*.cpp into one GoogleTest program and registers its tests.
+function(tovan_tests name)
+  cmake_parse_arguments(T "" "DIR" "LIBS;LABELS" ${ARGN})
+  tovan_glob(srcs ${T_DIR} *.cpp)
+  if(NOT srcs)
+    return()
+  endif()
+  add_executable(${name} ${srcs})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main GTest::gmock Threads::Threads)
+  if(NOT T_LABELS)
+    set(T_LABELS unit)
+  endif()
+  gtest_discover_tests(${name}
+    DISCOVERY_MODE PRE_TEST
+    TEST_PREFIX "${name}:"
+    WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
+    PROPERTIES LABELS "${T_LABELS}" ENVIRONMENT "TOVANTTS_TEST_DATA=${T_DIR}/data")
+endfunction()
