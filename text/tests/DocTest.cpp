@@ -10,7 +10,7 @@
 #include "Extract.h"
 #include "ExtractedDoc.h"
 #include "PdfLayout.h"
-#include "TestUtil.h"
+#include "DocTestUtil.h"
 #include "TextClean.h"
 
 namespace tovan {

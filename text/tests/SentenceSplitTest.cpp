@@ -6,7 +6,7 @@
 
 #include "TCChar.h"
 #include "TextClean.h"
-#include "TestUtil.h"
+#include "DocTestUtil.h"
 
 namespace tovan {
 namespace {
