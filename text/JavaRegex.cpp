@@ -300,6 +300,14 @@ std::u16string trimmed(const std::u16string& s) {
     return s.substr(a, b - a);
 }
 
+std::u16string jtrim(const std::u16string& s) {
+    size_t a = 0, b = s.size();
+    while (a < b && s[a] <= 0x20) a++;
+    while (b > a && s[b - 1] <= 0x20) b--;
+    if (a == 0 && b == s.size()) return s;
+    return s.substr(a, b - a);
+}
+
 bool matches(const std::u16string& s, std::u16string_view pattern) {
     return rx(pattern).whole(s);
 }

@@ -127,6 +127,9 @@ std::u16string jsub(const std::u16string& s, int start, int end = -1);
 // s without leading and trailing Unicode white space and line breaks
 // (space separators, tab, LF, VT, FF, CR, NEL, LS, PS).
 std::u16string trimmed(const std::u16string& s);
+// s without the UTF-16 units up to U+0020 (space and every control
+// character) at both ends; other white space such as U+00A0 stays.
+std::u16string jtrim(const std::u16string& s);
 bool matches(const std::u16string& s, std::u16string_view pattern);
 std::u16string replaceFirst(const std::u16string& s, std::u16string_view pattern, std::u16string_view tmpl);
 std::u16string replaceAll(const std::u16string& s, std::u16string_view pattern, std::u16string_view tmpl);

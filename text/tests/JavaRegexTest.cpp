@@ -180,6 +180,20 @@ TEST(JavaRegex, TextHelpersCountUtf16Units) {
     for (const Case& c : cases) EXPECT_EQ(u8(trimmed(c.in)), u8(c.out)) << u8(c.in);
 }
 
+TEST(JavaRegex, JtrimRemovesOnlyUnitsUpToSpace) {
+    struct Case {
+        std::u16string in, out;
+    } cases[] = {
+        {u" \t\r\n\x01" u"a b\x1F ", u"a b"},
+        {u"\u00A0a\u3000", u"\u00A0a\u3000"},  // other white space stays
+        {u"\u0085a", u"\u0085a"},
+        {u" \n\t ", u""},
+        {u"", u""},
+        {u"abc", u"abc"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(u8(jtrim(c.in)), u8(c.out)) << u8(c.in);
+}
+
 TEST(JavaRegex, Utf8ConversionRoundTripsAndReplacesMalformedBytes) {
     EXPECT_EQ(u16("caf\xC3\xA9 \xF0\x9F\x98\x80"), u"café \U0001F600");
     EXPECT_EQ(u8(u"café \U0001F600"), "caf\xC3\xA9 \xF0\x9F\x98\x80");
