@@ -3,18 +3,19 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
-#include <clocale>
 #include <cmath>
 #include <cstdlib>
-#include <fcntl.h>
+#include <limits>
 #include <locale.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <nlohmann/json.hpp>
 #include <unicode/uchar.h>
 #include <unicode/ustring.h>
 #include <unicode/utf16.h>
+
+#include "AtomicFile.h"
+#include "JavaRegex.h"
 
 namespace fs = std::filesystem;
 using nlohmann::json;
@@ -24,17 +25,7 @@ namespace tovan {
 
 namespace {
 
-std::string utf8(std::u16string_view s) {
-    std::string out;
-    if (s.empty()) return out;
-    out.resize(s.size() * 3);
-    int32_t n = 0;
-    UErrorCode status = U_ZERO_ERROR;
-    u_strToUTF8WithSub(out.data(), static_cast<int32_t>(out.size()), &n, s.data(), static_cast<int32_t>(s.size()),
-                       0xFFFD, nullptr, &status);
-    out.resize(U_SUCCESS(status) ? static_cast<size_t>(n) : 0);
-    return out;
-}
+std::string utf8(std::u16string_view s) { return u8(s); }  // a lone surrogate becomes U+FFFD
 
 // Strict: nothing for malformed UTF-8.
 std::optional<std::u16string> utf16(std::string_view s) {
@@ -154,60 +145,6 @@ std::vector<std::u16string> ids(const fs::path& dir) {
     return out;
 }
 
-bool writeFile(const fs::path& file, std::string_view bytes) {
-    const fs::path dir = file.has_parent_path() ? file.parent_path() : fs::path(".");
-    std::string name = (dir / ("." + file.filename().string() + ".tmp-XXXXXX")).string();
-    const int fd = ::mkostemp(name.data(), O_CLOEXEC);
-    if (fd < 0) return false;
-    ::fchmod(fd, 0644);
-    bool ok = true;
-    for (size_t done = 0; ok && done < bytes.size();) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) ok = false;
-        else done += static_cast<size_t>(n);
-    }
-    ok = ::fsync(fd) == 0 && ok;
-    ok = ::close(fd) == 0 && ok;
-    if (ok) ok = ::rename(name.c_str(), file.c_str()) == 0;
-    if (!ok) {
-        ::unlink(name.c_str());
-        return false;
-    }
-    // Make the rename itself last.
-    const int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dfd >= 0) {
-        ::fsync(dfd);
-        ::close(dfd);
-    }
-    return true;
-}
-
-std::optional<std::string> readFile(const fs::path& file) {
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return std::nullopt;
-    struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return std::nullopt;
-    }
-    std::string bytes;
-    bytes.reserve(static_cast<size_t>(st.st_size));
-    char buffer[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            ::close(fd);
-            return std::nullopt;
-        }
-        if (n == 0) break;
-        bytes.append(buffer, static_cast<size_t>(n));
-    }
-    ::close(fd);
-    return bytes;
-}
-
 std::int64_t lenientInt64(const json& v) {
     if (v.is_boolean()) return v.get<bool>() ? 1 : 0;
     if (v.is_number()) return numberAsInt64(v);
@@ -256,9 +193,9 @@ Position parsePos(std::string_view bytes) {
 
 Position readPos(const fs::path& dir, std::u16string_view id) {
     if (!safeId(id)) return {};
-    const auto bytes = readFile(fileFor(dir, id, ".pos"));
-    if (!bytes) return {};
-    return parsePos(*bytes);
+    std::string bytes;
+    if (!AtomicFile::read(fileFor(dir, id, ".pos"), bytes)) return {};
+    return parsePos(bytes);
 }
 
 std::string docJson(const Doc& d) {
@@ -392,7 +329,7 @@ std::shared_ptr<Doc> parseDoc(std::u16string id, std::string_view bytes, const P
 namespace {
 
 void writeMeta(const fs::path& dir, const Doc::Meta& m) {
-    DocFiles::writeFile(fileFor(dir, m.id, ".meta"), DocFiles::metaJson(m));
+    AtomicFile::write(fileFor(dir, m.id, ".meta"), DocFiles::metaJson(m));
 }
 
 void applyPosition(Doc::Meta& row, const DocFiles::Position& p) {
@@ -408,7 +345,7 @@ bool Doc::save(const fs::path& dir) const {
     ensure(dir);
     // The row is written only after the document: a row must never describe a
     // document that is not there, and a failed save must leave both old files.
-    if (!DocFiles::writeFile(fileFor(dir, id, ".json"), DocFiles::docJson(*this))) return false;
+    if (!AtomicFile::write(fileFor(dir, id, ".json"), DocFiles::docJson(*this))) return false;
     writeMeta(dir, meta());
     return true;
 }
@@ -416,14 +353,14 @@ bool Doc::save(const fs::path& dir) const {
 bool Doc::savePos(const fs::path& dir) const {
     if (isTransient || !DocFiles::safeId(id)) return false;
     ensure(dir);
-    return DocFiles::writeFile(fileFor(dir, id, ".pos"), DocFiles::posText(*this));
+    return AtomicFile::write(fileFor(dir, id, ".pos"), DocFiles::posText(*this));
 }
 
 std::shared_ptr<Doc> Doc::load(std::u16string_view id, const fs::path& dir) {
     if (!DocFiles::safeId(id)) return nullptr;
-    const auto bytes = DocFiles::readFile(fileFor(dir, id, ".json"));
-    if (!bytes) return nullptr;
-    return DocFiles::parseDoc(std::u16string(id), *bytes, DocFiles::readPos(dir, id));
+    std::string bytes;
+    if (!AtomicFile::read(fileFor(dir, id, ".json"), bytes)) return nullptr;
+    return DocFiles::parseDoc(std::u16string(id), bytes, DocFiles::readPos(dir, id));
 }
 
 std::vector<Doc::Meta> Doc::list(const fs::path& dir) {
@@ -431,7 +368,8 @@ std::vector<Doc::Meta> Doc::list(const fs::path& dir) {
     std::vector<Meta> rows;
     for (const std::u16string& id : DocFiles::ids(dir)) {
         std::optional<Meta> row;
-        if (const auto bytes = DocFiles::readFile(fileFor(dir, id, ".meta"))) row = DocFiles::parseMeta(id, *bytes);
+        std::string bytes;
+        if (AtomicFile::read(fileFor(dir, id, ".meta"), bytes)) row = DocFiles::parseMeta(id, bytes);
         if (!row) {
             const auto doc = load(id, dir);
             if (!doc) continue;

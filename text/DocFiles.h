@@ -25,13 +25,6 @@ bool safeId(std::u16string_view id);
 // folder gives none.
 std::vector<std::u16string> ids(const std::filesystem::path& dir);
 
-// Replaces file with bytes atomically: a temporary file in the same folder
-// (a dot name that no listing takes for a document), flushed, then renamed.
-// On failure the previous file is untouched and no temporary is left.
-bool writeFile(const std::filesystem::path& file, std::string_view bytes);
-// The whole file, or nothing when it cannot be read.
-std::optional<std::string> readFile(const std::filesystem::path& file);
-
 // The lenient integer of the stored numbers: a number truncated toward zero
 // (true and false are 1 and 0), a string holding a decimal integer or a
 // decimal floating-point number, and 0 for anything else. Values beyond the

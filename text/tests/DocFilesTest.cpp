@@ -6,6 +6,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "AtomicFile.h"
 #include "Doc.h"
 #include "DocFiles.h"
 #include "DocTestUtil.h"
@@ -44,7 +45,8 @@ std::shared_ptr<Doc> doc(std::u16string id, std::u16string title, std::u16string
 }
 
 std::string read(const fs::path& p) {
-    return DocFiles::readFile(p).value_or("<missing>");
+    std::string bytes;
+    return AtomicFile::read(p, bytes) ? bytes : "<missing>";
 }
 
 void write(const fs::path& p, std::string_view bytes) {
