@@ -1,5 +1,6 @@
 #include "TextClean.h"
 
+#include <algorithm>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -378,6 +379,11 @@ std::vector<std::u16string> splitLines(const std::u16string& page) {
 }  // namespace
 
 std::u16string normalizeChars(std::u16string_view text) {
+    const bool unchanged = std::none_of(text.begin(), text.end(), [](char16_t c) {
+        return (c >= u'\uFB00' && c <= u'\uFB06') || c == u'\u00AD' || c == u'\u00A0' || c == u'\u2009' ||
+               c == u'\u202F' || c == u'\r' || c == u'\f';
+    });
+    if (unchanged) return std::u16string(text);
     std::u16string a;
     a.reserve(text.size());
     for (char16_t c : text) {
