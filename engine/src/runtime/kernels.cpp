@@ -42,15 +42,18 @@ static int detect_avx2(void) {
 #endif
 }
 
+static std::atomic<int> cached_avx2{-1};
+
 int tv_cpu_avx2(void) {
-  static std::atomic<int> cached{-1};
-  int v = cached.load(std::memory_order_relaxed);
+  int v = cached_avx2.load(std::memory_order_relaxed);
   if (v < 0) {
     v = detect_avx2();
-    cached.store(v, std::memory_order_relaxed);
+    cached_avx2.store(v, std::memory_order_relaxed);
   }
   return v;
 }
+
+void tv_cpu_avx2_override(int use_avx2) { cached_avx2.store(use_avx2 ? detect_avx2() : 0); }
 
 // ---- portable micro-kernel: multiply, then add, four floats at a time
 

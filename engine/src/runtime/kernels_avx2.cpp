@@ -7,11 +7,14 @@
 
 template <int MR>
 static void ukernel(int nr, int kb, const float *A, int64_t lda, const float *P, float *Y, int64_t ldy, int add) {
+  // The loops over rows are unrolled so that the 12 accumulators live in registers.
   __m256 acc[MR][2];
+#pragma GCC unroll 6
   for (int i = 0; i < MR; i++) acc[i][0] = acc[i][1] = _mm256_setzero_ps();
   for (int k = 0; k < kb; k++) {
     __m256 b0 = _mm256_load_ps(P + k * TV_NR);
     __m256 b1 = _mm256_load_ps(P + k * TV_NR + 8);
+#pragma GCC unroll 6
     for (int i = 0; i < MR; i++) {
       __m256 a = _mm256_broadcast_ss(A + i * lda + k);
       acc[i][0] = _mm256_fmadd_ps(a, b0, acc[i][0]);
@@ -19,6 +22,7 @@ static void ukernel(int nr, int kb, const float *A, int64_t lda, const float *P,
     }
   }
   if (nr == TV_NR) {
+#pragma GCC unroll 6
     for (int i = 0; i < MR; i++) {
       float *y = Y + i * ldy;
       if (add) {
@@ -31,6 +35,7 @@ static void ukernel(int nr, int kb, const float *A, int64_t lda, const float *P,
     return;
   }
   alignas(32) float tmp[TV_NR];
+#pragma GCC unroll 6
   for (int i = 0; i < MR; i++) {
     _mm256_store_ps(tmp, acc[i][0]);
     _mm256_store_ps(tmp + 8, acc[i][1]);
