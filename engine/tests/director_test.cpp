@@ -2,11 +2,13 @@
 #include <gtest/gtest.h>
 #include <math.h>
 
+#include <algorithm>
 #include <array>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <sstream>
+#include <thread>
 
 #include "director_fixture.h"
 #include "tmpdir.h"
@@ -150,6 +152,55 @@ TEST(DirectorLoad, VersionOneHasNoContextInput) {
     Director v2(load_bytes(b));
     ASSERT_NE(v2, nullptr);
     EXPECT_EQ(v2->I, 2 * 9 + 6);
+}
+
+TEST(DirectorLoad, SurvivesCorruptedFiles) {
+    // Random header values, bit flips and cuts: each load either fails with
+    // one of the format messages or gives a director that plans finite or
+    // non-finite numbers, but never reads outside the file (ASan run).
+    const std::vector<uint8_t> good = director_bytes({.B = 0, .H = 3, .K = 2, .cal = true});
+    const std::string messages[] = {"not a director model (TVDR)",
+                                    "unsupported director model version",
+                                    "director model shape does not match this build",
+                                    "director model shape is out of range",
+                                    "director model file is truncated"};
+    uint64_t state = 99;
+    auto rnd = [&]() {
+        state = state * 6364136223846793005ull + 1442695040888963407ull;
+        return (uint32_t)(state >> 33);
+    };
+    tovantts_sentence s[2] = {sentence("A short test sentence."), sentence("And another!")};
+    int loaded = 0;
+    for (int round = 0; round < 300; round++) {
+        std::vector<uint8_t> b = good;
+        switch (round % 3) {
+        case 0:  // a header word, often a small number
+            put_u32(b, 4 + 4 * (rnd() % 8), rnd() % 2 ? rnd() % 80 : rnd());
+            break;
+        case 1:  // bytes anywhere
+            for (int k = 0; k < 8; k++) b[rnd() % b.size()] ^= (uint8_t)(1u << (rnd() % 8));
+            break;
+        default:  // a cut
+            b.resize(rnd() % b.size());
+        }
+        std::string msg;
+        Director d(load_bytes(b, &msg));
+        if (!d) {
+            EXPECT_NE(std::find(std::begin(messages), std::end(messages), msg), std::end(messages))
+                << msg;
+            continue;
+        }
+        loaded++;
+        float plans[12], c[5];
+        char text[160];
+        ASSERT_EQ(tovantts_director_plan(d.get(), s, 2, "fantasy", plans, nullptr, 0), 0);
+        tovantts_plan_controls(d.get(), plans, c, 1.0f);
+        for (float v : c) EXPECT_TRUE(v >= -3.0f && v <= 3.0f);
+        EXPECT_EQ(tovantts_plan_ctrl(d.get(), plans + 6, text, sizeof text, 1.0f), 0);
+        int32_t ms = tovantts_plan_pause_ms(plans + 6, 1.0f);
+        EXPECT_TRUE(ms >= 80 && ms <= 1500);
+    }
+    EXPECT_GT(loaded, 50);
 }
 
 TEST(DirectorLoad, CopiesTheBytes) {
@@ -530,6 +581,26 @@ TEST(DirectorPlan, SameInputGivesTheSamePlans) {
         EXPECT_EQ(memcmp(none.data(), unknown.data(), none.size() * sizeof(float)), 0);
         EXPECT_NE(memcmp(a.data(), other.data(), a.size() * sizeof(float)), 0);
     }
+}
+
+TEST(DirectorPlan, OneDirectorServesSeveralThreads) {
+    Sentences sents = read_sentences();
+    const int32_t n = (int32_t)sents.records.size();
+    Director d(load_bytes(director_bytes({.H = 16, .K = 5, .cal = true})));
+    ASSERT_NE(d, nullptr);
+    std::vector<float> want(6 * n);
+    ASSERT_EQ(tovantts_director_plan(d.get(), sents.records.data(), n, "humour", want.data(),
+                                     nullptr, 0), 0);
+    std::vector<std::vector<float>> got(4, std::vector<float>(6 * n));
+    std::vector<std::thread> threads;
+    for (auto &g : got)
+        threads.emplace_back([&] {
+            for (int k = 0; k < 20; k++)
+                tovantts_director_plan(d.get(), sents.records.data(), n, "humour", g.data(),
+                                       nullptr, 0);
+        });
+    for (auto &t : threads) t.join();
+    for (auto &g : got) EXPECT_EQ(memcmp(g.data(), want.data(), want.size() * sizeof(float)), 0);
 }
 
 TEST(DirectorPlan, LookAheadCacheIsKeyedByTheWholeSentence) {
