@@ -566,11 +566,15 @@ extern "C" int32_t tovantts_reading_next(tovantts_reading *r, const tovantts_sen
     memcpy(xp, cur, (size_t)H * sizeof(float)), xp += H;
     memcpy(xp, nxt, (size_t)H * sizeof(float)), xp += H;
     if (d->K > 0) {
-        // Mean of the filled rows, each column summed in row order.
-        for (int32_t h = 0; h < H; h++) xp[h] = 0.0f;
-        for (int32_t k = 0; k < r->ring_fill; k++)
-            for (int32_t h = 0; h < H; h++) xp[h] += r->ring[k * H + h];
-        for (int32_t h = 0; r->ring_fill && h < H; h++) xp[h] /= (float)r->ring_fill;
+        // Mean of the filled rows, each column summed in row order; rows are
+        // 64 wide with zeros past H, so whole 4-wide groups can be added.
+        v4f sum[TV_DIR_MAX_WIDTH / 4] = {};
+        for (int32_t k = 0; k < r->ring_fill; k++) {
+            const v4f *row = (const v4f *)(r->ring + k * TV_DIR_MAX_WIDTH);
+            for (int32_t q = 0; q < TV_DIR_MAX_WIDTH / 4; q++) sum[q] += row[q];
+        }
+        for (int32_t h = 0; h < H; h++)
+            xp[h] = r->ring_fill ? sum[h / 4][h % 4] / (float)r->ring_fill : 0.0f;
         xp += H;
     }
     memcpy(xp, r->prev, sizeof r->prev);
@@ -592,7 +596,7 @@ extern "C" int32_t tovantts_reading_next(tovantts_reading *r, const tovantts_sen
     memcpy(r->prev, out, sizeof r->prev);
 
     if (d->K > 0) {
-        memcpy(r->ring + r->ring_pos * H, cur, (size_t)H * sizeof(float));
+        memcpy(r->ring + r->ring_pos * TV_DIR_MAX_WIDTH, cur, (size_t)H * sizeof(float));
         r->ring_pos = (r->ring_pos + 1) % d->K;
         if (r->ring_fill < d->K) r->ring_fill++;
     }

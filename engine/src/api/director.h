@@ -51,7 +51,8 @@ struct tovantts_reading {
     float genre[TV_DIR_GENRES];
     float h[TV_DIR_MAX_WIDTH];
     float prev[TV_DIR_PLAN];
-    float ring[TV_DIR_MAX_WIDTH * TV_DIR_MAX_WIDTH];  // K rows of H
+    // K rows of H values, each row 64 wide (zeros past H), 16-byte aligned.
+    alignas(16) float ring[TV_DIR_MAX_WIDTH * TV_DIR_MAX_WIDTH];
     int32_t ring_pos, ring_fill;
     // One-entry cache of the look-ahead sentence's encoding, keyed by its
     // text and its features (the flags change the encoding too).
