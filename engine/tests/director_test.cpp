@@ -254,9 +254,11 @@ TEST(DirectorLoad, FindsTheFileFromAPathOrADirectory) {
         snprintf(want, sizeof want, c.message, root.c_str());
         EXPECT_STREQ(err, want);
     }
-    char err[32] = "";
-    EXPECT_EQ(tovantts_director_load(nullptr, err, sizeof err), nullptr);
-    EXPECT_STREQ(err, "no director path");
+    for (const char *none : {(const char *)nullptr, ""}) {
+        char err[32] = "";
+        EXPECT_EQ(tovantts_director_load(none, err, sizeof err), nullptr);
+        EXPECT_STREQ(err, "no director path");
+    }
 }
 
 TEST(DirectorLoad, CutsTheMessageToTheBufferAndAcceptsNoBuffer) {

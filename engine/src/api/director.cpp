@@ -7,8 +7,6 @@
 #include <stdio.h>
 #include <string.h>
 
-#include <string>
-
 #include "runtime/error.h"
 
 namespace {
@@ -370,7 +368,7 @@ extern "C" tovantts_director *tovantts_director_from_memory(const void *bytes, s
     }
 
     d->version = version;
-    d->A = (int32_t)A;  // the layout check bounds A by the file size
+    d->A = A;
     d->B = (int32_t)B;
     d->H = (int32_t)H;
     d->K = (int32_t)K;
@@ -431,22 +429,28 @@ extern "C" tovantts_director *tovantts_director_from_memory(const void *bytes, s
 
 extern "C" tovantts_director *tovantts_director_load(const char *path, char *err,
                                                      size_t errlen) {
-    if (!path) {
+    if (!path || !*path) {
         fail(err, errlen, "no director path");
         return NULL;
     }
     // The joined path is never cut: a cut path could name some other file.
     size_t n = strlen(path);
-    std::string file = path;
-    if (!(n >= 5 && strcmp(path + n - 4, ".bin") == 0)) {
-        if (n == 0 || path[n - 1] != '/') file += '/';
-        file += "director.bin";
-    }
-    FILE *fh = fopen(file.c_str(), "rb");
-    if (!fh) {
-        fail(err, errlen, "cannot open %s", file.c_str());
+    bool is_file = n >= 5 && strcmp(path + n - 4, ".bin") == 0;
+    const char *tail = is_file ? "" : path[n - 1] == '/' ? "director.bin" : "/director.bin";
+    char *file = (char *)tv_malloc(n + strlen(tail) + 1);
+    if (!file) {
+        fail(err, errlen, "cannot read the director model");
         return NULL;
     }
+    memcpy(file, path, n);
+    memcpy(file + n, tail, strlen(tail) + 1);
+    FILE *fh = fopen(file, "rb");
+    if (!fh) {
+        fail(err, errlen, "cannot open %s", file);
+        tv_free(file);
+        return NULL;
+    }
+    tv_free(file);
     // Read to the end rather than trusting a seek: works for any readable file.
     uint8_t *buf = NULL;
     size_t len = 0, cap = 0;

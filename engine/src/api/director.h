@@ -31,7 +31,8 @@ struct tv_dir_mat {
 
 struct tovantts_director {
     uint32_t version;
-    int32_t A, B, H, K;  // token rows, token width, hidden width, context length
+    uint32_t A;           // token rows (at least 16384)
+    int32_t B, H, K;      // token width, hidden width, context length (at most 64)
     int32_t I;            // GRU input width: 2H + 6, or 3H + 6 with a context
     uint8_t *file;        // private copy of the whole file
     size_t size;
