@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 using namespace tovan;
 
 namespace {
@@ -61,6 +63,34 @@ TEST(SpokenHelpers, UnitTableAndPattern) {
         // Every abbreviation, after a number, is read by its own row.
         std::u16string text = u"2 " + std::u16string(u.abbr);
         EXPECT_EQ(u8(rx(Spoken::UNIT()).replaceAll(text, Spoken::readUnit)), "2 " + u8(u.plural)) << u8(u.abbr);
+    }
+}
+
+TEST(SpokenHelpers, UnitPatternFindsWhatThePlainAlternationFinds) {
+    // The plain form: the number, optional space, then every abbreviation
+    // longest first, without the speed-ups of UNIT().
+    std::vector<Spoken::Unit> rows(Spoken::UNITS.begin(), Spoken::UNITS.end());
+    std::stable_sort(rows.begin(), rows.end(), [](auto& a, auto& b) { return a.abbr.size() > b.abbr.size(); });
+    std::u16string plain = uR"((?<![\w.,])(-?(?:\d{1,3}(?:,\d{3})+|\d+)(?:\.\d+)?)\s?()";
+    for (size_t i = 0; i < rows.size(); i++) {
+        if (i) plain += u'|';
+        for (char16_t c : rows[i].abbr) {
+            if (std::u16string_view(u"/").find(c) != std::u16string_view::npos) plain += u'\\';
+            plain += c;
+        }
+    }
+    plain += uR"()(?![\w°%]))";
+    const char* texts[] = {
+        "5 km, 5km, 5 kmh, 5 km/h, 5 km/hr, 1,234 km, 1234,567 km, 1,23 km, 1.5 km, 1.km, .5 km, -3 km",
+        "x5 km _5 km 5.5.5 km 5,5 km 3x4 3 x 4 3x 10 % 10%% 10 %x 20°C 20° C 20 °F 20°° 20 ° 90‰",
+        "2  km 2\tkm 2\nkm 1 sq ft 1 sq  ft 12 h 12 hrs 12 hr. 100 mAh 5 M 5 MB 5 Mbps 5 mL 5 ml 5 L",
+        "10 k 10K 10 kW 10 kWh 1 V 1 W 2 px 60 fps 120 bpm 3 yrs 4 mos 5 wks 6 ms 7 ns 8 nm 9 mi 9 mins",
+        "-1,000.25 kg and 1,000,000 lbs and 1,0000 lbs and 12,345.6.7 oz ok 4 cr 5 bn 6 gms 6 gm",
+    };
+    for (const char* t : texts) {
+        EXPECT_EQ(u8(rx(Spoken::UNIT()).replaceAll(u16(t), Spoken::readUnit)),
+                  u8(rx(plain).replaceAll(u16(t), Spoken::readUnit)))
+            << t;
     }
 }
 

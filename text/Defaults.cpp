@@ -1,0 +1,127 @@
+#include "Defaults.h"
+
+#include "FileDefaults.h"
+
+#include <cmath>
+#include <cstdlib>
+
+#include <unicode/unistr.h>
+
+namespace tovan {
+
+namespace {
+
+using json = nlohmann::json;
+
+std::string utf8(std::u16string_view s) {
+    std::string out;
+    icu::UnicodeString(false, s.data(), static_cast<int32_t>(s.size())).toUTF8String(out);
+    return out;
+}
+
+std::u16string utf16(const std::string& s) {
+    icu::UnicodeString u = icu::UnicodeString::fromUTF8(s);
+    return std::u16string(u.getBuffer(), static_cast<size_t>(u.length()));
+}
+
+} // namespace
+
+std::optional<bool> Defaults::getBool(const std::string& key) const {
+    auto v = value(key);
+    if (!v || !v->is_boolean()) return std::nullopt;
+    return v->get<bool>();
+}
+
+std::optional<double> Defaults::getDouble(const std::string& key) const {
+    auto v = value(key);
+    if (!v || !v->is_number()) return std::nullopt;
+    return v->get<double>();
+}
+
+std::optional<int64_t> Defaults::getInt(const std::string& key) const {
+    auto v = value(key);
+    if (!v) return std::nullopt;
+    if (v->is_number_integer()) {
+        if (v->is_number_unsigned() && v->get<uint64_t>() > static_cast<uint64_t>(INT64_MAX)) return std::nullopt;
+        return v->get<int64_t>();
+    }
+    if (v->is_number_float()) {
+        double d = v->get<double>();
+        // Whole numbers written with a fraction part still count; the range
+        // check keeps the conversion defined.
+        if (d == std::trunc(d) && d >= -9.2e18 && d <= 9.2e18) return static_cast<int64_t>(d);
+    }
+    return std::nullopt;
+}
+
+std::optional<std::u16string> Defaults::getString(const std::string& key) const {
+    auto v = value(key);
+    if (!v || !v->is_string()) return std::nullopt;
+    return utf16(v->get<std::string>());
+}
+
+std::optional<std::vector<std::u16string>> Defaults::getStrings(const std::string& key) const {
+    auto v = value(key);
+    if (!v || !v->is_array()) return std::nullopt;
+    std::vector<std::u16string> out;
+    for (const auto& item : *v) {
+        if (!item.is_string()) return std::nullopt;
+        out.push_back(utf16(item.get<std::string>()));
+    }
+    return out;
+}
+
+void Defaults::setBool(const std::string& key, bool v) { setValue(key, json(v)); }
+
+void Defaults::setDouble(const std::string& key, double v) {
+    // JSON has no spelling for these; writing one would make the file unreadable.
+    if (!std::isfinite(v)) return;
+    setValue(key, json(v));
+}
+
+void Defaults::setInt(const std::string& key, int64_t v) { setValue(key, json(v)); }
+
+void Defaults::setString(const std::string& key, std::u16string_view v) { setValue(key, json(utf8(v))); }
+
+void Defaults::setStrings(const std::string& key, const std::vector<std::u16string>& v) {
+    json a = json::array();
+    for (const auto& s : v) a.push_back(utf8(s));
+    setValue(key, std::move(a));
+}
+
+std::string Defaults::standardPath() {
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    std::string base;
+    if (xdg && xdg[0] == '/') {
+        base = xdg;
+    } else {
+        const char* home = std::getenv("HOME");
+        base = std::string(home && home[0] ? home : ".") + "/.config";
+    }
+    return base + "/TovanTTS/defaults.json";
+}
+
+std::shared_ptr<Defaults> Defaults::standard() {
+    static const std::shared_ptr<Defaults> store = std::make_shared<FileDefaults>(standardPath());
+    return store;
+}
+
+std::optional<nlohmann::json> MemoryDefaults::value(const std::string& key) const {
+    std::lock_guard<std::mutex> g(lock_);
+    auto it = values_.find(key);
+    if (it == values_.end()) return std::nullopt;
+    return it->second;
+}
+
+void MemoryDefaults::setValue(const std::string& key, nlohmann::json value) {
+    std::lock_guard<std::mutex> g(lock_);
+    if (value.is_null()) values_.erase(key);
+    else values_[key] = std::move(value);
+}
+
+void MemoryDefaults::remove(const std::string& key) {
+    std::lock_guard<std::mutex> g(lock_);
+    values_.erase(key);
+}
+
+} // namespace tovan

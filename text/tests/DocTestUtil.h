@@ -1,0 +1,55 @@
+#pragma once
+// Small helpers shared by the text tests.
+
+#include <filesystem>
+#include <random>
+#include <string>
+#include <string_view>
+
+#include <unicode/ustring.h>
+
+namespace tovan::test {
+
+inline std::string utf8(std::u16string_view s) {
+    std::string out(s.size() * 3 + 1, '\0');
+    int32_t n = 0;
+    UErrorCode status = U_ZERO_ERROR;
+    u_strToUTF8WithSub(out.data(), static_cast<int32_t>(out.size()), &n, s.data(), static_cast<int32_t>(s.size()),
+                       0xFFFD, nullptr, &status);
+    out.resize(U_SUCCESS(status) ? static_cast<size_t>(n) : 0);
+    return out;
+}
+
+inline std::u16string utf16(std::string_view s) {
+    std::u16string out(s.size() + 1, u'\0');
+    int32_t n = 0;
+    UErrorCode status = U_ZERO_ERROR;
+    u_strFromUTF8WithSub(out.data(), static_cast<int32_t>(out.size()), &n, s.data(), static_cast<int32_t>(s.size()),
+                         0xFFFD, nullptr, &status);
+    out.resize(U_SUCCESS(status) ? static_cast<size_t>(n) : 0);
+    return out;
+}
+
+// A fresh empty folder under the system's temporary folder, removed with the
+// object.
+class TempDir {
+public:
+    TempDir() {
+        std::random_device rd;
+        path_ = std::filesystem::temp_directory_path() /
+                ("tovan-test-" + std::to_string(rd()) + "-" + std::to_string(rd()));
+        std::filesystem::create_directories(path_);
+    }
+    ~TempDir() {
+        std::error_code ec;
+        std::filesystem::remove_all(path_, ec);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+};
+
+}  // namespace tovan::test
