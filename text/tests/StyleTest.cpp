@@ -263,6 +263,21 @@ TEST(StyleJson, DataThatIsNotAnObjectGivesNothing) {
     }
 }
 
+TEST_F(StyleFile, LoadsAHandEditedFileTolerantly) {
+    const char* data = std::getenv("TOVANTTS_TEST_DATA");
+    Style s = Style::load(fs::path(data ? data : "text/tests/data") / "style-messy.json");
+    EXPECT_EQ(s.voice, u"voice_0010");
+    EXPECT_EQ(s.tag, u"serenity");
+    const std::array<float, 12> z{1, 2, 0, 3, -1.5f, 0, 1, 0, -3, 0.25f, 0, 0};
+    EXPECT_EQ(s.z, z);
+    EXPECT_FALSE(s.contextual);
+    EXPECT_FLOAT_EQ(s.pace, 1.3f);
+    EXPECT_EQ(s.preset, u"Calm");
+    EXPECT_FALSE(s.smooth);  // "yes" is not a boolean text
+    EXPECT_EQ(s.reason, u"[\"hand\",\"edited\"]");
+    EXPECT_EQ(narrow(s.ctrl()), "rate=1.00,loud=2.00,f0_iqr=3.00,f0_end=-1.50,tilt=1.00,flat=-3.00,centroid=0.25");
+}
+
 TEST_F(StyleFile, LoadGivesDefaultsForMissingOrBadFiles) {
     for (const auto& path : {write("array.json", "[1]"), write("bad.json", "{\"tag\": \"x\""),
                              write("bin.json", std::string("\xff\xfe\0{", 4)), dir / "missing.json", dir}) {
