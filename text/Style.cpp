@@ -181,6 +181,10 @@ void Style::add(const Expression::Mood& mood) {
     for (const auto& [name, offset] : mood.pairs()) add(name, offset);
 }
 
+void Style::add(const std::shared_ptr<const Expression::Mood>& mood) {
+    if (mood) add(*mood);
+}
+
 Style Style::withPreset(std::u16string_view name) const {
     Style s = copy();
     for (const auto& row : presetTable()) {

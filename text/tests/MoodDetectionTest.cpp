@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 using namespace tovan;
 using namespace tovan::Expression;
 
@@ -224,4 +226,22 @@ TEST(MoodDetection, BmpAndDescribe) {
     EXPECT_EQ(describe(*SAD()), u"sad news: slower, lower");
     EXPECT_EQ(describe(Mood(u"x", std::nullopt, u"Only Words")), u"");
     EXPECT_EQ(describe(Mood(u"x", u"whisper", u"Quiet: SOFT")), u"quiet: soft");
+}
+
+TEST(MoodDetection, FirstUseFromManyThreadsAgrees) {
+    const std::u16string texts[] = {u"so sorry, thank you", u"WHERE ARE YOU?", u"lol \U0001F622\U0001F622",
+                                    u"Are you ok?"};
+    std::vector<std::vector<std::u16string>> seen(12);
+    std::vector<std::thread> threads;
+    for (size_t t = 0; t < seen.size(); ++t) {
+        threads.emplace_back([&, t] {
+            for (const auto& text : texts) {
+                MoodRef m = of(text);
+                seen[t].push_back(m->name + u"|" + m->why + u"|" + speakable(text));
+            }
+        });
+    }
+    for (auto& th : threads) th.join();
+    for (const auto& s : seen) EXPECT_EQ(s, seen[0]);
+    EXPECT_EQ(u8(seen[0][0]), "sorry|an apology: gentle|so sorry, thank you");
 }
