@@ -30,7 +30,7 @@ constexpr std::u16string_view TALKBACK = u"com.google.android.marvin.talkback";
 
 // `caller`: the app the text comes from, absent when not known. `textCues`:
 // whether the wording may be used; absent means yes unless the caller is the
-// screen reader (whose text is the user's own navigation, not a message).
+// screen reader (whose text is interface text, not a message).
 Style decide(const Style& style, const std::u16string& text, const std::optional<std::u16string>& caller,
              const DeviceState& device, std::optional<bool> textCues = std::nullopt);
 
