@@ -162,8 +162,11 @@ std::string clean_ascii(uint32_t c) {
   return "";
 }
 
+bool assigned(const Db &db, uint32_t c) { return strcmp(db.cp[c].cat, "Cn") != 0; }
+
 std::string clean(const Db &db, uint32_t c) {
   if (c < 128) return clean_ascii(c);
+  if (!assigned(db, c)) return "";
   if (is_space(db, c)) return " ";
   if (db.cp[c].decimal >= 0) return std::string(1, (char)('0' + db.cp[c].decimal));
   auto sp = specials().find(c);
@@ -261,6 +264,7 @@ std::string build(const Db &db) {
   // named by its smallest member.
   std::map<uint32_t, uint32_t> rep; // upper case -> smallest lower-case form
   for (uint32_t c = 0; c < kMax; c++) {
+    if (!assigned(db, c)) continue;
     uint32_t l = lower1(db, c), key = upper1(db, l);
     auto it = rep.find(key);
     if (it == rep.end() || l < it->second) rep[key] = l;
@@ -268,6 +272,7 @@ std::string build(const Db &db) {
   sec.clear();
   k = 0;
   for (uint32_t c = 128; c < kMax; c++) {
+    if (!assigned(db, c)) continue;
     uint32_t f = rep[upper1(db, lower1(db, c))];
     if (f == c) continue;
     put32(sec, c);
