@@ -10,6 +10,7 @@
 #include "models.h"
 #include "nn/vocoder.h"
 #include "runtime/error.h"
+#include "runtime/pool.h"
 #include "tmpdir.h"
 
 namespace {
@@ -127,6 +128,34 @@ TEST(VocoderDecode, YieldsTMinusOneHopsOfSamples) {
   EXPECT_STREQ(tv_geterr(), "vocoder: empty mel");
   EXPECT_EQ(audio, nullptr);
   EXPECT_EQ(n, 0u);
+}
+
+TEST(VocoderDecode, ThreadCountDoesNotChangeTheSamples) {
+  // The default-size development vocoder, so the products are big enough to
+  // use the pool.
+  Voc V;
+  V.path = model_dir("dev") + "/vocoder.safetensors";
+  V.w = tv_weights_open(V.path.c_str());
+  ASSERT_NE(V.w, nullptr) << tv_geterr();
+  V.v = tv_vocoder_load(V.w, 384, 896, 8, 1024, 256);
+  ASSERT_NE(V.v, nullptr) << tv_geterr();
+  const int32_t T = 90;
+  std::vector<float> mel((size_t)T * 100);
+  for (size_t i = 0; i < mel.size(); i++) mel[i] = -4.0f + (float)((i * 7919) % 1000) * 0.004f;
+  std::vector<float> first;
+  for (int threads : {1, 3, 4}) {
+    tv_pool *pool = tv_pool_create(threads);
+    float *audio = NULL;
+    size_t n = 0;
+    ASSERT_EQ(tv_vocoder_decode(V.v, threads == 1 ? NULL : pool, mel.data(), T, &audio, &n), 0) << tv_geterr();
+    std::vector<float> got(audio, audio + n);
+    tv_free(audio);
+    tv_pool_destroy(pool);
+    if (first.empty())
+      first = got;
+    else
+      EXPECT_TRUE(got == first) << threads << " threads change the samples";
+  }
 }
 
 TEST(VocoderDecode, ClampsMagnitudesAt100) {
