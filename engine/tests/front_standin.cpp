@@ -91,7 +91,7 @@ char *copy(const std::string &s) {
   return p;
 }
 
-void add(std::vector<tv_segment> &v, const std::string &text, const char *tag, int32_t pause, char *const *names,
+void add(std::vector<tv_segment> &v, const std::string &text, const char *tag, int32_t pause, const char *const *names,
          const float *vals, int32_t n) {
   tv_segment s;
   memset(&s, 0, sizeof s);
@@ -99,18 +99,18 @@ void add(std::vector<tv_segment> &v, const std::string &text, const char *tag, i
   s.tag = copy(tag);
   s.pause_ms = pause;
   if (pause == 0 && n > 0) {
-    s.n_ctrl = n;
+    s.nctrl = n;
     s.ctrl_names = (char **)calloc((size_t)n, sizeof(char *));
-    s.ctrl_vals = (float *)calloc((size_t)n, sizeof(float));
+    s.ctrl_values = (float *)calloc((size_t)n, sizeof(float));
     for (int32_t i = 0; i < n; i++) {
       s.ctrl_names[i] = copy(names[i]);
-      s.ctrl_vals[i] = vals[i];
+      s.ctrl_values[i] = vals[i];
     }
   }
   v.push_back(s);
 }
 
-void sentences(std::vector<tv_segment> &v, const std::string &text, const char *tag, char *const *names,
+void sentences(std::vector<tv_segment> &v, const std::string &text, const char *tag, const char *const *names,
                const float *vals, int32_t n) {
   size_t start = 0;
   for (size_t i = 0; i <= text.size(); i++) {
@@ -125,8 +125,8 @@ void sentences(std::vector<tv_segment> &v, const std::string &text, const char *
 }
 }  // namespace
 
-int tv_front_parse_markup(const tv_front *front, const char *text, const char *tag, char *const *ctrl_names,
-                          const float *ctrl_vals, int32_t n_ctrl, char *const *tags, int32_t n_tags,
+int tv_front_parse_markup(const tv_front *front, const char *text, const char *tag, const char *const *ctrl_names,
+                          const float *ctrl_vals, int32_t n_ctrl, const char *const *tags, int32_t n_tags,
                           tv_style_resolver, void *, tv_segment **out, int32_t *count) {
   *out = NULL;
   *count = 0;
@@ -169,9 +169,9 @@ void tv_segments_free(tv_segment *segments, int32_t count) {
     tv_segment *s = &segments[i];
     free(s->text);
     free(s->tag);
-    for (int32_t k = 0; k < s->n_ctrl; k++) free(s->ctrl_names[k]);
+    for (int32_t k = 0; k < s->nctrl; k++) free(s->ctrl_names[k]);
     free(s->ctrl_names);
-    free(s->ctrl_vals);
+    free(s->ctrl_values);
     free(s->shifts);
   }
   free(segments);

@@ -35,28 +35,40 @@ int tv_front_has_speech(const tv_phonemes *out);
 #include "front/markup.h"
 #else
 #define TV_MARKUP_PENDING 1
-typedef struct tv_seg_shift {
+typedef struct tv_word_shift {
   int32_t word;
   float pitch, energy, dur;
-} tv_seg_shift;
+} tv_word_shift;
 typedef struct tv_segment {
   char *text;
   char *tag;
-  int32_t n_ctrl;
+  int32_t nctrl;
   char **ctrl_names;
-  float *ctrl_vals;
-  int32_t n_shifts;
-  tv_seg_shift *shifts;
+  float *ctrl_values;
+  int32_t nshift;
+  tv_word_shift *shifts;
   int32_t pause_ms;
   int32_t skip;
 } tv_segment;
-/* Resolves a style prompt to a tag (or NULL) and controls; every output is a
-   new allocation the parser frees. 0 on success. */
-typedef int (*tv_style_resolver)(void *state, const char *prompt, char **tag, int32_t *n_ctrl,
-                                 char ***ctrl_names, float **ctrl_vals);
+typedef int (*tv_style_resolver)(void *state, const char *prompt, char **tag, int32_t *count,
+                                 char ***names, float **values);
 int tv_front_parse_markup(const tv_front *front, const char *text, const char *tag,
-                          char *const *ctrl_names, const float *ctrl_vals, int32_t n_ctrl,
-                          char *const *tags, int32_t n_tags, tv_style_resolver resolver,
-                          void *state, tv_segment **out, int32_t *count);
+                          const char *const *ctrl_names, const float *ctrl_values, int32_t ctrl_count,
+                          const char *const *tags, int32_t tag_count, tv_style_resolver resolver,
+                          void *resolver_state, tv_segment **segments, int32_t *count);
 void tv_segments_free(tv_segment *segments, int32_t count);
+#endif
+
+// ---- full model: flow refiner, speaker encoder, prompt encoder ----
+#if __has_include("nn/flow.h")
+#include "nn/flow.h"
+#define TV_HAVE_FLOW 1
+#endif
+#if __has_include("nn/spkenc.h")
+#include "nn/spkenc.h"
+#define TV_HAVE_WAVLM 1
+#endif
+#if __has_include("nn/prompt.h")
+#include "nn/prompt.h"
+#define TV_HAVE_PROMPT 1
 #endif

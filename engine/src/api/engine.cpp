@@ -81,6 +81,19 @@ const char *subdir_int8(const tovantts_engine *e, const char *sub) {
   return strcmp(e->precision, "int8") == 0 ? sub : NULL;
 }
 
+#ifdef TV_HAVE_FLOW
+// The refiner reads g_dim values of the acoustic model's conditioning: a
+// refiner of another width would read past it.
+int check_flow(const tovantts_engine *e, const tv_flow *f, const char *what) {
+  const int32_t g_dim = tv_acoustic_g_dim(e->acoustic);
+  if (f->g_dim != g_dim) {
+    tv_seterr("%s: the %s takes g_dim %d, the acoustic model gives %d", e->model_dir, what, f->g_dim, g_dim);
+    return -1;
+  }
+  return 0;
+}
+#endif
+
 int load_edge(tovantts_engine *e) {
   const tv_json *cfg = e->config;
   if (cfg_list(tv_json_get(cfg, "tags"), "config.json", "tags", &e->tags, &e->n_tags) != 0) return -1;
@@ -182,7 +195,7 @@ int load_full(tovantts_engine *e) {
 
   const char *refiner = cfg_str(cfg, "refiner", "file", NULL);
   if (e->flow && refiner) {
-#ifdef TV_HAVE_FULLNETS
+#ifdef TV_HAVE_FLOW
     if (!(e->w_refiner = open_weights(e->model_dir, int8_dir, refiner))) return -1;
     if (!(e->refiner = tv_flow_load(e->w_refiner, path_get(cfg, "refiner", "cfg")))) return -1;
     if (check_flow(e, e->refiner, "refiner") != 0) return -1;
@@ -424,7 +437,7 @@ int need_prompt(tovantts_engine *e) {
               "with the full model");
     return -1;
   }
-#ifdef TV_HAVE_FULLNETS
+#ifdef TV_HAVE_PROMPT
   if (e->prompt) return 0;
   const tv_json *cfg = e->config;
   if (!e->adapter_tags_read) {
@@ -460,7 +473,7 @@ int need_wavlm(tovantts_engine *e) {
               "with the full model");
     return -1;
   }
-#ifdef TV_HAVE_FULLNETS
+#ifdef TV_HAVE_WAVLM
   if (e->wavlm) return 0;
   if (!e->w_wavlm && !(e->w_wavlm = open_weights(e->native_dir, subdir_int8(e, "int8"), "wavlm_sv.safetensors"))) {
     tv_seterr("voice cloning needs the converted WavLM speaker encoder in %s (%s)" SETUP_NOTES, e->native_dir,
@@ -481,7 +494,7 @@ int get_pflow(tovantts_engine *e, struct tv_flow **out) {
     return 0;
   }
   if (e->pflow_missing || e->edge || !e->flow) return 0;
-#ifdef TV_HAVE_FULLNETS
+#ifdef TV_HAVE_FLOW
   const char *file = cfg_str(e->config, "prompted_flow", "file", NULL);
   const char *sub = subdir_int8(e, "int8");
   if (file) {
@@ -546,9 +559,13 @@ tovantts_engine *tovantts_create(const char *model_dir, int32_t threads, char *e
 
 void tovantts_destroy(tovantts_engine *e) {
   if (!e) return;
-#ifdef TV_HAVE_FULLNETS
+#ifdef TV_HAVE_PROMPT
   tv_prompt_free(e->prompt);
+#endif
+#ifdef TV_HAVE_WAVLM
   tv_wavlm_free(e->wavlm);
+#endif
+#ifdef TV_HAVE_FLOW
   tv_flow_free(e->refiner);
   tv_flow_free(e->pflow);
 #endif

@@ -86,7 +86,7 @@ void set_ctrl(int32_t *n, int32_t *idx, double *val, int32_t k, double v) {
 
 int map_prompt(tovantts_engine *e, const char *prompt, tv_request *r) {
   if (need_prompt(e) != 0) return -1;
-#ifdef TV_HAVE_FULLNETS
+#ifdef TV_HAVE_PROMPT
   tv_prompt_mapping m;
   memset(&m, 0, sizeof m);
   if (tv_prompt_map(e->prompt, e->pool, prompt, &m) != 0) return -1;
@@ -260,7 +260,7 @@ int ref_vector(tovantts_engine *e, const char *path, tv_speaker *sp) {
   if (h != e->ref_hash) {
     e->ref_hash = 0;
     if (need_wavlm(e) != 0) return -1;
-#ifdef TV_HAVE_FULLNETS
+#ifdef TV_HAVE_WAVLM
     if (tv_wavlm_xvector(e->wavlm, e->pool, x, n, e->ref_vec) != 0) return -1;
 #else
     return -1;
@@ -362,7 +362,7 @@ int render(tovantts_engine *e, const char *text, const tv_speaker *sp, const cha
                           table ? W : 0, &mel, &T, NULL, (float)guidance, (float)pace) != 0)
       goto done;
 
-#ifdef TV_HAVE_FULLNETS
+#ifdef TV_HAVE_FLOW
     if (flow && !e->edge) {
       tv_flow *net = NULL, *pflow = NULL;
       if (sp->clip && get_pflow(e, &pflow) != 0) goto done;
@@ -370,9 +370,14 @@ int render(tovantts_engine *e, const char *text, const tv_speaker *sp, const cha
       if (!e->refiner && !sp->clip) net = NULL;
       if (net) {
         int32_t P = 0;
-        if (sp->clip && tv_flow_is_prompted(net) &&
-            tv_prompt_mel(sp->clip, sp->clip_n, sp->clip_rate, mel, T, &pmel, &P) != 0)
+        if (sp->clip && tv_flow_is_prompted(net)) {
+#ifdef TV_HAVE_PROMPT
+          if (tv_prompt_mel(sp->clip, sp->clip_n, sp->clip_rate, mel, T, &pmel, &P) != 0) goto done;
+#else
+          tv_seterr("prompt_mel: this build has no prompt encoder");
           goto done;
+#endif
+        }
         refined = (float *)tv_malloc(sizeof(float) * (size_t)T * TV_ACOUSTIC_MEL);
         if (!refined) goto done;
         if (tv_flow_sample(net, e->pool, mel, T, g, e->flow_steps, (uint64_t)seed, pmel, P, refined, e->noise,
@@ -415,9 +420,9 @@ namespace {
 void ctrl_text(char *out, const tv_segment *s) {
   uint32_t fl = 0;
   sb b = {};
-  for (int32_t i = 0; i < s->n_ctrl; i++) {
+  for (int32_t i = 0; i < s->nctrl; i++) {
     char v[TV_NUM_TEXT];
-    float_short(v, s->ctrl_vals[i]);
+    float_short(v, s->ctrl_values[i]);
     if (i) sb_ch(&fl, &b, ',');
     sb_cat(&fl, &b, s->ctrl_names[i] ? s->ctrl_names[i] : "");
     sb_ch(&fl, &b, '=');
@@ -430,15 +435,15 @@ void ctrl_text(char *out, const tv_segment *s) {
 }  // namespace
 
 int run_segments(tovantts_engine *e, const tv_request *r, const tv_speaker *sp, tv_sink sink, void *state) {
-  char *names[TV_N_CTRL];
+  const char *names[TV_N_CTRL];
   float vals[TV_N_CTRL];
   for (int32_t i = 0; i < r->n_ctrl; i++) {
-    names[i] = (char *)TV_CONTROLS[r->ctrl_idx[i]];
+    names[i] = TV_CONTROLS[r->ctrl_idx[i]];
     vals[i] = (float)r->ctrl_val[i];
   }
   tv_segment *segs = NULL;
   int32_t count = 0;
-  if (tv_front_parse_markup(e->front, r->text, r->tag, names, vals, r->n_ctrl, e->tags, e->n_tags,
+  if (tv_front_parse_markup(e->front, r->text, r->tag, names, vals, r->n_ctrl, (const char *const *)e->tags, e->n_tags,
                             e->edge ? NULL : style_of_prompt, e, &segs, &count) != 0)
     return -1;
   int rc = 0;
@@ -457,23 +462,23 @@ int run_segments(tovantts_engine *e, const tv_request *r, const tv_speaker *sp, 
     } else {
       int32_t nc = 0, idx[TV_N_CTRL];
       double v[TV_N_CTRL];
-      for (int32_t i = 0; i < s->n_ctrl && nc < TV_N_CTRL; i++) {
+      for (int32_t i = 0; i < s->nctrl && nc < TV_N_CTRL; i++) {
         const int32_t c = ctrl_index(s->ctrl_names[i]);
         if (c < 0) continue;
         idx[nc] = c;
-        v[nc++] = s->ctrl_vals[i];
+        v[nc++] = s->ctrl_values[i];
       }
       tv_req_shift *shifts = NULL;
-      if (s->n_shifts > 0) {
-        if (!(shifts = (tv_req_shift *)tv_malloc(sizeof(tv_req_shift) * (size_t)s->n_shifts))) {
+      if (s->nshift > 0) {
+        if (!(shifts = (tv_req_shift *)tv_malloc(sizeof(tv_req_shift) * (size_t)s->nshift))) {
           rc = -1;
           break;
         }
-        for (int32_t i = 0; i < s->n_shifts; i++)
+        for (int32_t i = 0; i < s->nshift; i++)
           shifts[i] = {s->shifts[i].word, s->shifts[i].pitch, s->shifts[i].energy, s->shifts[i].dur,
                        TV_SHIFT_PITCH | TV_SHIFT_ENERGY | TV_SHIFT_DUR};
       }
-      int st = render(e, s->text ? s->text : "", sp, s->tag, nc, idx, v, shifts, s->n_shifts, r->flow, r->seed, &x,
+      int st = render(e, s->text ? s->text : "", sp, s->tag, nc, idx, v, shifts, s->nshift, r->flow, r->seed, &x,
                       &n, r->pace, r->guidance);
       tv_free(shifts);
       if (st != 0) {
