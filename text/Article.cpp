@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include <unicode/uchar.h>
 #include <unicode/ucnv.h>
 
 #include "Extract.h"
@@ -139,8 +140,18 @@ std::u16string Article::clean(const std::u16string& markup) {
     };
     for (const auto& [from, to] : named) s = replaceText(std::move(s), from, to);
     s = Extract::htmlNumericEntities(s);
-    s = replaceAll(s, u"\\s+", u" ");
-    return TCChar::trim(s);
+    // "\s+" -> " " by hand: nearly every blank would be a match of its own.
+    std::u16string out;
+    out.reserve(s.size());
+    for (size_t i = 0; i < s.size();) {
+        if (u_hasBinaryProperty(s[i], UCHAR_WHITE_SPACE)) {
+            while (i < s.size() && u_hasBinaryProperty(s[i], UCHAR_WHITE_SPACE)) ++i;
+            out += u' ';
+        } else {
+            out += s[i++];
+        }
+    }
+    return TCChar::trim(out);
 }
 
 Article Article::extract(const std::u16string& html, const std::optional<std::u16string>& url) {

@@ -43,6 +43,35 @@ bool hasPageLink(const std::u16string& s) {
     return false;
 }
 
+// "[ \t]+" -> " ", then "\n[ \t]+" -> "\n", then "\n{3,}" -> "\n\n", in one
+// pass: most blanks are single and would each be a match of their own.
+std::u16string tidyBlanks(const std::u16string& s) {
+    std::u16string out;
+    out.reserve(s.size());
+    size_t i = 0;
+    const size_t n = s.size();
+    while (i < n) {
+        const char16_t c = s[i];
+        if (c == u' ' || c == u'\t') {
+            while (i < n && (s[i] == u' ' || s[i] == u'\t')) ++i;
+            if (out.empty() || out.back() != u'\n') out += u' ';
+            continue;
+        }
+        if (c == u'\n') {
+            size_t run = 0;
+            while (i < n && (s[i] == u'\n' || s[i] == u' ' || s[i] == u'\t')) {
+                if (s[i] == u'\n') ++run;
+                ++i;
+            }
+            out.append(std::min<size_t>(run, 2), u'\n');
+            continue;
+        }
+        out += c;
+        ++i;
+    }
+    return out;
+}
+
 std::u16string inner(const std::u16string& s, const Element& e) {
     return s.substr(size_t(e.openEnd), size_t(e.innerEnd - e.openEnd));
 }
@@ -116,9 +145,7 @@ std::u16string htmlToText(const std::u16string& html) {
     s = HtmlScan::replaceTags(s, u"(?i)</?(td|th)\\b[^>]*>", u" ");
     s = HtmlScan::replaceTags(s, u"(?s)<[^>]*>", u"");
     s = decode(s);
-    s = replaceAll(s, u"[ \\t]+", u" ");
-    s = replaceAll(s, u"\\n[ \\t]+", u"\n");
-    s = replaceAll(s, u"\\n{3,}", u"\n\n");
+    s = tidyBlanks(s);
     return replaceAll(s, u"(?m)^([\u201C\"\u2018']?[A-Z])[ \\t]*\\n+[ \\t]*(?=[a-z])", u"$1");
 }
 
