@@ -11,6 +11,8 @@
 #include <thread>
 
 #include "director_fixture.h"
+#include "runtime/kernels.h"
+#include "runtime/kernels_simd.h"
 #include "tmpdir.h"
 
 namespace {
@@ -583,6 +585,24 @@ TEST(DirectorPlan, SameInputGivesTheSamePlans) {
         EXPECT_EQ(memcmp(none.data(), unknown.data(), none.size() * sizeof(float)), 0);
         EXPECT_NE(memcmp(a.data(), other.data(), a.size() * sizeof(float)), 0);
     }
+}
+
+TEST(DirectorPlan, PortableAndSimdPathsGiveTheSameBits) {
+    // Both products add each row's terms in input order with separate
+    // multiplies and adds: not a rounding apart.
+    Sentences sents = read_sentences();
+    const int32_t n = (int32_t)sents.records.size();
+    Director d(load_bytes(director_bytes({.B = 64, .H = 61, .K = 7})));
+    ASSERT_NE(d, nullptr);
+    std::vector<float> simd(6 * n), portable(6 * n);
+    tv_cpu_avx2_override(1);
+    ASSERT_EQ(tovantts_director_plan(d.get(), sents.records.data(), n, "scifi", simd.data(),
+                                     nullptr, 0), 0);
+    tv_cpu_avx2_override(0);
+    ASSERT_EQ(tovantts_director_plan(d.get(), sents.records.data(), n, "scifi", portable.data(),
+                                     nullptr, 0), 0);
+    tv_cpu_avx2_override(1);
+    EXPECT_EQ(memcmp(simd.data(), portable.data(), simd.size() * sizeof(float)), 0);
 }
 
 TEST(DirectorPlan, OneDirectorServesSeveralThreads) {

@@ -51,3 +51,34 @@ inline std::string data_path(const char *name) {
   const char *d = getenv("TOVANTTS_TEST_DATA");
   return std::string(d ? d : "engine/tests/data") + "/" + name;
 }
+
+// A unicode.bin made by hand, section by section.
+struct UcdFile {
+  std::vector<std::pair<uint32_t, uint32_t>> word;
+  std::vector<uint32_t> space;
+  std::vector<std::vector<uint32_t>> digit; // first, last, value
+  std::vector<std::pair<uint32_t, std::string>> clean;
+  std::vector<std::pair<uint32_t, uint32_t>> fold;
+  std::vector<std::pair<uint32_t, std::string>> lower; // UTF-8
+
+  static void u32(std::string &o, uint32_t v) {
+    for (int i = 0; i < 4; i++) o += (char)((v >> (8 * i)) & 0xFF);
+  }
+  std::string bytes(uint32_t version = 1) const {
+    std::string o = "TVUC";
+    u32(o, version);
+    u32(o, (uint32_t)word.size());
+    for (auto &w : word) u32(o, w.first), u32(o, w.second);
+    u32(o, (uint32_t)space.size());
+    for (uint32_t c : space) u32(o, c);
+    u32(o, (uint32_t)digit.size());
+    for (auto &d : digit) u32(o, d[0]), u32(o, d[1]), u32(o, d[2]);
+    u32(o, (uint32_t)clean.size());
+    for (auto &c : clean) u32(o, c.first), o += (char)c.second.size(), o += c.second;
+    u32(o, (uint32_t)fold.size());
+    for (auto &f : fold) u32(o, f.first), u32(o, f.second);
+    u32(o, (uint32_t)lower.size());
+    for (auto &l : lower) u32(o, l.first), o += (char)l.second.size(), o += l.second;
+    return o;
+  }
+};

@@ -1,6 +1,7 @@
 // The resampler's lengths, its pass band and stop band, and its refusals.
 #include <gtest/gtest.h>
 #include <math.h>
+#include <stdint.h>
 
 #include <string>
 #include <vector>
@@ -96,6 +97,18 @@ TEST(Resample, UsesTheDenseTableForManyPhases) {
     std::vector<float> y = run(sine(6000, 3000, 24000), 24000, out);
     EXPECT_NEAR(amplitude(y, 3000, out), 0.5, 0.005) << out;
   }
+}
+
+TEST(Resample, RefusesAnOutputNoBufferCanHold) {
+  // The input is never read: the length is refused first.
+  float x = 0;
+  float *y = (float *)1;
+  size_t m = 3;
+  EXPECT_EQ(tv_resample_len(SIZE_MAX / 2, 1, 2147483647), SIZE_MAX);
+  EXPECT_EQ(tv_resample(&x, SIZE_MAX / 2, 1, 2147483647, &y, &m), -1);
+  EXPECT_EQ(std::string(tv_geterr()), "resample: output too long (" + std::to_string(SIZE_MAX / 2) + " samples at 1 Hz)");
+  EXPECT_EQ(y, nullptr);
+  EXPECT_EQ(m, 0u);
 }
 
 TEST(Resample, EqualRatesCopyAndBadRatesFail) {

@@ -8,6 +8,7 @@
 #include <string.h>
 
 #include "runtime/error.h"
+#include "runtime/kernels.h"
 
 namespace {
 
@@ -92,6 +93,10 @@ typedef float v4f __attribute__((vector_size(16)));
 // side so that their additions overlap, in 4-wide halves that stay in
 // registers.
 void matvec(const tv_dir_mat *m, const float *x, float *y) {
+    if (tv_cpu_avx2()) {
+        tv_director_matvec_avx2(m, x, y);
+        return;
+    }
     const int32_t cols = m->cols;
     auto finish = [&](int32_t p, v4f lo, v4f hi) {
         for (int32_t l = 0; l < 8; l++) {

@@ -29,6 +29,9 @@ struct tv_dir_mat {
     const float *bias;    // rows
 };
 
+// The product y = scale * (W x) + bias on 8-wide registers (director_avx2.cpp).
+void tv_director_matvec_avx2(const struct tv_dir_mat *m, const float *x, float *y);
+
 struct tovantts_director {
     uint32_t version;
     uint32_t A;           // token rows (at least 16384)

@@ -97,7 +97,8 @@ enum Op : uint8_t {
   OP_GEND,    // a: group
   OP_SPLIT,   // a: other branch; b = 1 takes a first
   OP_JMP,     // a: target
-  OP_REP1,    // a: node, b: min, c: max, d: follow set or -1; greedy
+  OP_REP1,    // a: node, b: min, c: max, d: follow set or -1; greedy (bit 1:
+              // the follow set and the node share no character)
   OP_DET,     // a: det body, b: min, c: max
   OP_RSTART,  // a: repeat register, b: its UNTIL
   OP_UNTIL,   // a: register, b: body, c: min, d: max; greedy
@@ -800,7 +801,16 @@ struct Compiler {
     if (x->max == 0) return;
     if (const Node *one = one_char(x->body)) {
       int32_t f = follow(s, i + 1, k);
-      emit(OP_REP1, one->sc, x->min, x->max, f, x->greedy);
+      int32_t at = emit(OP_REP1, one->sc, x->min, x->max, f, x->greedy);
+      if (f >= 0 && x->greedy) {
+        // When nothing the node matches can follow it, only the longest
+        // count can let the rest start: a shorter one leaves a character of
+        // the node next.
+        const Sc &c = rx->scs[one->sc];
+        const Set &fs = rx->sets[f];
+        if (!(c.bits[0] & fs.bits[0]) && !(c.bits[1] & fs.bits[1]) && !(c.nonascii && fs.nonascii))
+          rx->prog[at].greedy |= 2;
+      }
       return;
     }
     Cont loop{&s, i + 1, k, x};
@@ -1136,8 +1146,14 @@ int Vm::run(int32_t start, int32_t *end) {
         int32_t lim = I.c < n - pos ? I.c : n - pos, c = 0;
         while (c < lim && sc_test(rx, s, t[pos + c])) c++;
         steps -= c;
-        k = c < I.b ? -1 : rep_down(I, pos, c, steps);
-        if (k > I.b) ok = push(E_REP1, pc, pos, k - 1);
+        if (c < I.b) {
+          k = -1;
+        } else if (I.greedy & 2) {
+          k = filter_ok(I.d, pos + c) ? c : -1;
+        } else {
+          k = rep_down(I, pos, c, steps);
+          if (k > I.b) ok = push(E_REP1, pc, pos, k - 1);
+        }
       } else {
         if (I.b > n - pos) {
           k = -1;

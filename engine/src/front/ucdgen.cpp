@@ -19,12 +19,14 @@ namespace {
 
 constexpr uint32_t kMax = 0x110000;
 
+// Zero-filled means unassigned, so the table of every code point is cheap to
+// make.
 struct Cp {
-  char cat[3] = {'C', 'n', 0};
-  char bidi[4] = {0};
-  int8_t decimal = -1;
-  bool numeric = false;
-  uint32_t upper = 0, lower = 0; // simple mappings, 0 for none
+  char cat[3];    // general category, "" when unassigned
+  char bidi[4];
+  int8_t decimal1; // decimal digit value + 1, 0 for none
+  bool numeric;
+  uint32_t upper, lower; // simple mappings, 0 for none
 };
 
 struct Db {
@@ -78,10 +80,10 @@ bool read_db(const std::string &dir, Db &db) {
     if (f.size() < 15) continue;
     uint32_t c = (uint32_t)strtoul(f[0].c_str(), nullptr, 16);
     if (c >= kMax) continue;
-    Cp e;
+    Cp e = {};
     snprintf(e.cat, sizeof e.cat, "%s", f[2].c_str());
     snprintf(e.bidi, sizeof e.bidi, "%s", f[4].c_str());
-    if (!f[6].empty()) e.decimal = (int8_t)atoi(f[6].c_str());
+    if (!f[6].empty()) e.decimal1 = (int8_t)(atoi(f[6].c_str()) + 1);
     e.numeric = !f[8].empty();
     if (!f[12].empty()) e.upper = (uint32_t)strtoul(f[12].c_str(), nullptr, 16);
     if (!f[13].empty()) e.lower = (uint32_t)strtoul(f[13].c_str(), nullptr, 16);
@@ -162,10 +164,17 @@ std::string clean_ascii(uint32_t c) {
   return "";
 }
 
+// Unassigned, private-use and surrogate code points carry no data.
+bool assigned(const Db &db, uint32_t c) {
+  const char *k = db.cp[c].cat;
+  return k[0] && !(k[0] == 'C' && (k[1] == 'n' || k[1] == 'o' || k[1] == 's'));
+}
+
 std::string clean(const Db &db, uint32_t c) {
   if (c < 128) return clean_ascii(c);
+  if (!assigned(db, c)) return "";
   if (is_space(db, c)) return " ";
-  if (db.cp[c].decimal >= 0) return std::string(1, (char)('0' + db.cp[c].decimal));
+  if (db.cp[c].decimal1 > 0) return std::string(1, (char)('0' + db.cp[c].decimal1 - 1));
   auto sp = specials().find(c);
   if (sp != specials().end()) return sp->second;
   std::vector<uint32_t> parts;
@@ -234,7 +243,7 @@ std::string build(const Db &db) {
   };
   std::vector<Run> d;
   for (uint32_t c = 128; c < kMax; c++) {
-    int v = db.cp[c].decimal;
+    int v = db.cp[c].decimal1 - 1;
     if (v < 0) continue;
     if (!d.empty() && d.back().last + 1 == c && d.back().value + (c - d.back().first) == (uint32_t)v)
       d.back().last = c;
@@ -259,15 +268,16 @@ std::string build(const Db &db) {
 
   // 5 fold pairs: lower-case forms with the same upper case are one class,
   // named by its smallest member.
-  std::map<uint32_t, uint32_t> rep; // upper case -> smallest lower-case form
+  std::vector<uint32_t> rep(kMax, UINT32_MAX); // upper case -> smallest lower-case form
   for (uint32_t c = 0; c < kMax; c++) {
+    if (!assigned(db, c)) continue;
     uint32_t l = lower1(db, c), key = upper1(db, l);
-    auto it = rep.find(key);
-    if (it == rep.end() || l < it->second) rep[key] = l;
+    if (l < rep[key]) rep[key] = l;
   }
   sec.clear();
   k = 0;
   for (uint32_t c = 128; c < kMax; c++) {
+    if (!assigned(db, c)) continue;
     uint32_t f = rep[upper1(db, lower1(db, c))];
     if (f == c) continue;
     put32(sec, c);

@@ -1,6 +1,7 @@
 #include "runtime/resample.h"
 
 #include <math.h>
+#include <stdint.h>
 #include <string.h>
 
 #include "runtime/error.h"
@@ -46,7 +47,9 @@ int64_t gcd64(int64_t a, int64_t b) {
 
 size_t tv_resample_len(size_t n, int32_t in, int32_t out) {
   if (in <= 0 || out <= 0) return 0;
-  return (size_t)floor((double)n / ((double)in / (double)out) + 0.5);
+  const double v = floor((double)n / ((double)in / (double)out) + 0.5);
+  // A length no size_t can hold saturates (the conversion would be undefined).
+  return v >= 18446744073709551615.0 ? SIZE_MAX : (size_t)v;
 }
 
 int tv_resample(const float *x, size_t n, int32_t in, int32_t out, float **y, size_t *m) {
@@ -65,6 +68,10 @@ int tv_resample(const float *x, size_t n, int32_t in, int32_t out, float **y, si
     return 0;
   }
   const size_t N = tv_resample_len(n, in, out);
+  if (N > SIZE_MAX / (4 * sizeof(float))) {
+    tv_seterr("resample: output too long (%zu samples at %d Hz)", n, in);
+    return -1;
+  }
   if (N == 0) {
     float *c = (float *)tv_malloc(sizeof(float));
     if (!c) return -1;
