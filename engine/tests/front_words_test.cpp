@@ -210,6 +210,8 @@ TEST(Normalize, EachRule) {
       {"Take 1/2.", "Take one half."},                                                    // fractions before joiners
       {"1,234 and 21st", "one thousand two hundred and thirty four and twenty first"},    // British words before the normaliser
       {"$1.50", "one point five dollars"},                                                // money before the normaliser's dollars
+      // a stray comma in an amount the money rule left is not a failure
+      {"pay $,5 now", "pay five dollars now"},
   };
   for (const Case &c : cases) EXPECT_EQ(normalized(f, c.in), c.out) << c.in;
 }
