@@ -254,3 +254,36 @@ TEST(Normalize, NullArguments) {
   EXPECT_EQ(tv_front_normalize(f, NULL), nullptr);
   EXPECT_STREQ(tv_geterr(), "tovantts front: NULL argument");
 }
+
+// The patterns the front end compiles are the ones the regex engine is
+// checked against Python with (rx_front_patterns.h and rx_expect.txt).
+#include <set>
+
+#include "front/frontend.h"
+#include "rx_front_patterns.h"
+
+TEST(FrontPatterns, AreTheVerifiedOnes) {
+  std::set<std::pair<std::string, int>> known;
+  for (const FrontPattern &p : kFrontPatterns) known.insert({p.pattern, p.flags});
+  std::vector<std::pair<std::string, int>> used;
+  char sentence[1024];
+  ASSERT_EQ(front_sentence_pattern(sentence, sizeof sentence), 0);
+  for (int i = 0; i < FR_NRX; i++)
+    used.push_back({i == FR_SENTENCE ? sentence : kFrontPatternText[i], i == FR_MARKUP ? 1 : 0});
+  for (auto &t : kFrontTitles) used.push_back({t[0], 0});
+  int32_t order[15];
+  front_units_by_length(order);
+  const char *longest_first[] = {"km/hr", "km/h", "m/s", "mph", "lbs", "kHz", "km", "kg",
+                                 "cm",    "mm",   "ft",  "lb",  "Hz",  "GB",  "MB"};
+  for (int k = 0; k < 15; k++) {
+    EXPECT_STREQ(kFrontUnits[order[k]][0], longest_first[k]);
+    char pat[64];
+    front_unit_pattern(kFrontUnits[order[k]][0], pat);
+    used.push_back({pat, 0});
+  }
+  for (const char *p : kNumwordsPatterns) used.push_back({p, 0});
+  used.push_back({kG2pTokenPattern, 0});
+  used.push_back({kG2pRunPattern, 0});
+  for (auto &u : used) EXPECT_TRUE(known.count(u)) << u.first;
+  EXPECT_EQ(used.size(), 33u + 29u + 15u + 15u + 2u);
+}

@@ -23,23 +23,15 @@ int compile_all(tv_front *f) {
     f->rx[i] = tv_rx_compile(&f->uc, p, i == FR_MARKUP ? 1 : 0);
     if (!f->rx[i]) return -1;
   }
-  // Units, longest abbreviation first (table order among equal lengths).
-  int k = 0;
-  for (size_t len = 8; len >= 1; len--) {
-    for (int r = 0; r < FR_NUNITS; r++) {
-      const char *abbr = kFrontUnits[r][0];
-      if (strlen(abbr) != len) continue;
-      // "(\d)\s?", the abbreviation with "/" as "[ /]", "\b"; 64 bytes hold
-      // the longest.
-      char pat[64];
-      std::string p = "(\\d)\\s?";
-      for (const char *c = abbr; *c; c++) p += *c == '/' ? std::string("[ /]") : std::string(1, *c);
-      p += "\\b";
-      snprintf(pat, sizeof pat, "%s", p.c_str());
-      f->unit_rx[k] = tv_rx_compile(&f->uc, pat, 0);
-      f->unit_words[k] = kFrontUnits[r][1];
-      if (!f->unit_rx[k++]) return -1;
-    }
+  // Units, longest abbreviation first.
+  int32_t order[FR_NUNITS];
+  front_units_by_length(order);
+  for (int k = 0; k < FR_NUNITS; k++) {
+    char pat[64];
+    front_unit_pattern(kFrontUnits[order[k]][0], pat);
+    f->unit_rx[k] = tv_rx_compile(&f->uc, pat, 0);
+    f->unit_words[k] = kFrontUnits[order[k]][1];
+    if (!f->unit_rx[k]) return -1;
   }
   for (int i = 0; i < FR_NTITLES; i++) {
     f->title_rx[i] = tv_rx_compile(&f->uc, kFrontTitles[i][0], 0);

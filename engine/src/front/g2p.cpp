@@ -19,11 +19,11 @@ uint32_t rd32(const uint8_t *p) {
   return (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24;
 }
 
-const char *const kTokenPattern =
-    R"((?<!@)[a-z0-9]+(?:[.\-][a-z0-9]+){0,126}[.](?:[a-z]{2,13})\b/?(?!@)|[a-z](?:[a-z]|['\-_])+[a-z]|[a-z0-9_]+|\.(?:\s*\.)+|\S)";
-const char *const kRunPattern = R"(([^a-z0-9])\1{3,})";
-
 } // namespace
+
+const char *const kG2pTokenPattern =
+    R"((?<!@)[a-z0-9]+(?:[.\-][a-z0-9]+){0,126}[.](?:[a-z]{2,13})\b/?(?!@)|[a-z](?:[a-z]|['\-_])+[a-z]|[a-z0-9_]+|\.(?:\s*\.)+|\S)";
+const char *const kG2pRunPattern = R"(([^a-z0-9])\1{3,})";
 
 // ---------------------------------------------------------------- lexicons
 
@@ -350,9 +350,9 @@ int g2p_init(tv_g2p *g, const char *dir, const tv_front *front) {
   if (gru_load(&g->gru, path.c_str()) != 0) goto fail;
   path = d + "/hetero.tsv";
   if (het_load(&g->het, path.c_str(), front) != 0) goto fail;
-  g->run_rx = tv_rx_compile(&front->uc, kRunPattern, 0);
+  g->run_rx = tv_rx_compile(&front->uc, kG2pRunPattern, 0);
   if (!g->run_rx) goto fail;
-  g->token_rx = tv_rx_compile(&front->uc, kTokenPattern, 0);
+  g->token_rx = tv_rx_compile(&front->uc, kG2pTokenPattern, 0);
   if (!g->token_rx) goto fail;
   g->cache = (g2p_cache *)tv_calloc(sizeof(g2p_cache));
   if (!g->cache) goto fail;

@@ -34,6 +34,10 @@ typedef struct tv_front tv_front;
 #define G2P_CACHE_SLOTS 32768
 #define G2P_CACHE_MAX 16384 /* entries before the cache is emptied */
 
+/* The token and run patterns. */
+extern const char *const kG2pTokenPattern;
+extern const char *const kG2pRunPattern;
+
 typedef struct tv_lexicon {
   char *file; /* the file's bytes; the pointers below point into it */
   uint32_t n, K, V;

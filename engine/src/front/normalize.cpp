@@ -82,6 +82,22 @@ const char *const kFrontPatternText[FR_NRX] = {
     NULL, /* the sentence splitter, assembled at load */
 };
 
+void front_units_by_length(int32_t order[15]) {
+  int32_t k = 0;
+  for (size_t len = 8; len >= 1; len--)
+    for (int32_t r = 0; r < 15; r++)
+      if (strlen(kFrontUnits[r][0]) == len) order[k++] = r;
+}
+
+void front_unit_pattern(const char *abbr, char out[64]) {
+  int n = snprintf(out, 64, "%s", "(\\d)\\s?");
+  for (const char *c = abbr; *c && n < 60; c++) {
+    if (*c == '/') n += snprintf(out + n, (size_t)(64 - n), "[ /]");
+    else out[n++] = *c, out[n] = 0;
+  }
+  snprintf(out + n, (size_t)(64 - n), "%s", "\\b");
+}
+
 int front_sentence_pattern(char *buf, int32_t size) {
   static const char *const abbr[] = {"Dr",  "Mr",  "Mrs", "Ms",  "Prof", "St",     "Jr",
                                      "Sr",  "vs",  "No",  "Fig", "Vol",  "pp",     "approx",

@@ -21,6 +21,11 @@ extern const char *const kFrontTitles[29][2];
 /* The 33 patterns of the front-end record, indexed by FR_*; the sentence
    splitter is assembled by front_sentence_pattern. */
 extern const char *const kFrontPatternText[];
+/* The unit rows longest abbreviation first (table order among equal
+   lengths), and the pattern of one row: "(\d)\s?", the abbreviation with
+   every "/" as "[ /]", then "\b" (64 bytes). */
+void front_units_by_length(int32_t order[15]);
+void front_unit_pattern(const char *abbr, char out[64]);
 /* Writes the sentence-splitting pattern into buf (1024 bytes); 0 / -1. */
 int front_sentence_pattern(char *buf, int32_t size);
 

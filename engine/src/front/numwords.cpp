@@ -40,12 +40,7 @@ const char *const ORD_CONF[7][2] = {{"one", "first"},   {"two", "second"}, {"thr
                                     {"five", "fifth"},  {"eight", "eighth"}, {"nine", "ninth"},
                                     {"twelve", "twelfth"}};
 
-const char *const kPatterns[NW_NRX] = {
-    R"(^(\d+)(st|nd|rd|th)$)", R"((\d)(\d))", R"((\d)$)",   R"((\S)\s+,)",
-    R"(\s+,)",                 R"(,\s*$)",    R"(\s+)",     R"(, (\S+)\Z)",
-    R"((\w+)$)",               R"(([0-9][0-9\,]+[0-9]))",   "\xC2\xA3([0-9\\,]*[0-9]+)",
-    R"(\$([0-9\.\,]*[0-9]+))", R"(([0-9]+\.[0-9]+))",       R"([0-9]+(st|nd|rd|th))",
-    R"([0-9]+)"};
+
 
 void put_ascii(uint32_t *flag, u32s *o, const char *s) { u32s_ascii(flag, o, s); }
 
@@ -85,11 +80,18 @@ bool ends_with(const char *s, size_t n, const char *suf) {
 
 } // namespace
 
+const char *const kNumwordsPatterns[NW_NRX] = {
+    R"(^(\d+)(st|nd|rd|th)$)", R"((\d)(\d))", R"((\d)$)",   R"((\S)\s+,)",
+    R"(\s+,)",                 R"(,\s*$)",    R"(\s+)",     R"(, (\S+)\Z)",
+    R"((\w+)$)",               R"(([0-9][0-9\,]+[0-9]))",   "\xC2\xA3([0-9\\,]*[0-9]+)",
+    R"(\$([0-9\.\,]*[0-9]+))", R"(([0-9]+\.[0-9]+))",       R"([0-9]+(st|nd|rd|th))",
+    R"([0-9]+)"};
+
 int numwords_init(tv_numwords *rec, const ucd *u) {
   memset(rec, 0, sizeof *rec);
   rec->u = u;
   for (int i = 0; i < NW_NRX; i++) {
-    rec->rx[i] = tv_rx_compile(u, kPatterns[i], 0);
+    rec->rx[i] = tv_rx_compile(u, kNumwordsPatterns[i], 0);
     if (!rec->rx[i]) {
       numwords_free(rec);
       return -1;

@@ -39,6 +39,9 @@ enum {
   NW_NRX
 };
 
+/* The patterns, in that order. */
+extern const char *const kNumwordsPatterns[NW_NRX];
+
 typedef struct tv_numwords {
   const ucd *u; /* digit values */
   tv_rx *rx[NW_NRX];
