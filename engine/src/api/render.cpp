@@ -307,8 +307,6 @@ int render(tovantts_engine *e, const char *text, const tv_speaker *sp, const cha
   float *table = NULL, *mel = NULL, *refined = NULL, *pmel = NULL, *x = NULL;
   int32_t count = 0, T = 0;
   size_t samples = 0;
-  (void)seed;
-  (void)flow;
 
   if (tv_front_phonemes(e->front, text, &ph) != 0) goto done;
   if ((e->edge && !tv_front_has_speech(&ph)) || ph.count == 0) goto empty;
@@ -362,7 +360,6 @@ int render(tovantts_engine *e, const char *text, const tv_speaker *sp, const cha
                           table ? W : 0, &mel, &T, NULL, (float)guidance, (float)pace) != 0)
       goto done;
 
-#ifdef TV_HAVE_FLOW
     if (flow && !e->edge) {
       tv_flow *net = NULL, *pflow = NULL;
       if (sp->clip && get_pflow(e, &pflow) != 0) goto done;
@@ -388,7 +385,6 @@ int render(tovantts_engine *e, const char *text, const tv_speaker *sp, const cha
         refined = NULL;
       }
     }
-#endif
     if (tv_vocoder_decode(e->vocoder, e->pool, mel, T, &x, &samples) != 0) goto done;
   }
   *audio = x;
