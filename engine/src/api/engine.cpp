@@ -451,7 +451,7 @@ int need_prompt(tovantts_engine *e) {
   }
   char *vocab = join_path(e->native_dir, "minilm_vocab.txt");
   if (!vocab) return -1;
-  e->prompt = tv_prompt_load(e->w_minilm, vocab, e->w_adapter, e->adapter_tags, e->n_adapter_tags);
+  e->prompt = tv_prompt_load(e->w_minilm, vocab, e->w_adapter, (const char *const *)e->adapter_tags, e->n_adapter_tags);
   tv_free(vocab);
   return e->prompt ? 0 : -1;
 #else

@@ -93,7 +93,7 @@ int map_prompt(tovantts_engine *e, const char *prompt, tv_request *r) {
   r->mapped = 1;
   const char *chosen = "none";
   for (int32_t i = 0; i < m.n_tags && i < 3; i++) {
-    const char *name = tv_prompt_tag(e->prompt, m.tag_idx[i]);
+    const char *name = tv_prompt_tag(e->prompt, m.tag[i]);
     if (name && name_index(e->tags, e->n_tags, name) >= 0) {
       chosen = name;
       break;
@@ -108,20 +108,20 @@ int map_prompt(tovantts_engine *e, const char *prompt, tv_request *r) {
   for (int32_t i = 0; i < r->n_top; i++) free(r->top_tags[i]);
   r->n_top = 0;
   for (int32_t i = 0; i < m.n_tags && i < 3; i++) {
-    const char *name = tv_prompt_tag(e->prompt, m.tag_idx[i]);
+    const char *name = tv_prompt_tag(e->prompt, m.tag[i]);
     size_t len = strlen(name ? name : "");
     if (!(r->top_tags[i] = (char *)malloc(len + 1))) {
       tv_seterr("out of memory");
       return -1;
     }
     memcpy(r->top_tags[i], name ? name : "", len + 1);
-    r->top_prob[i] = m.tag_milli[i] / 1000.0;
+    r->top_prob[i] = m.prob_milli[i] / 1000.0;
     r->n_top = i + 1;
   }
   r->n_mapped_ctrl = 0;
   for (int32_t i = 0; i < m.n_ctrl && i < TV_N_CTRL; i++) {
-    r->mapped_idx[i] = m.ctrl_idx[i];
-    r->mapped_val[i] = m.ctrl_centi[i] / 100.0;
+    r->mapped_idx[i] = m.ctrl[i];
+    r->mapped_val[i] = m.val_centi[i] / 100.0;
     r->n_mapped_ctrl = i + 1;
   }
   return 0;
