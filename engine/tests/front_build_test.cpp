@@ -84,6 +84,7 @@ TEST(FrontBuild, ReportsWhatIsMissing) {
   if (have_sources()) {
     EXPECT_STREQ(tv_geterr(), "front build: cannot read /nonexistent/cmudict-0.4.out");
   }
+  EXPECT_FALSE(std::filesystem::exists(d.file("f"))) << "nothing is made before the sources are read";
   EXPECT_EQ(tv_front_build(NULL, NULL), -1);
   EXPECT_STREQ(tv_geterr(), "front build: no directory");
   // A file where the folder should be.
