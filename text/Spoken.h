@@ -160,8 +160,63 @@ inline constexpr std::u16string_view DAY_RANGE =
     uR"(\b(Mon(?:day)?|Tue(?:s(?:day)?)?|Wed(?:nesday)?|Thu(?:r(?:s(?:day)?)?)?|Fri(?:day)?|Sat(?:urday)?|Sun(?:day)?|MON|TUE|WED|THU|FRI|SAT|SUN)\.?\s?[-–—]\s?(Mon(?:day)?|Tue(?:s(?:day)?)?|Wed(?:nesday)?|Thu(?:r(?:s(?:day)?)?)?|Fri(?:day)?|Sat(?:urday)?|Sun(?:day)?|MON|TUE|WED|THU|FRI|SAT|SUN)\b\.?)";
 std::u16string readDayRange(const JMatch& m);
 
-// ---- Passes of the pipeline built elsewhere ----
-// letters, links, amounts, numbers, roman, symbols, say and unspoken are
-// declared below this line by the files that define them.
+// ---- The remaining passes and the pipeline ----
+
+// The first pass: invisible characters dropped, spaces and digits of every
+// kind made plain, symbols and Greek letters spelt out, accents stripped,
+// letters of scripts other than Latin replaced by a space. (SpokenLetters)
+std::u16string letters(const std::u16string& s);
+
+// The second pass: web and e-mail addresses, bare domains, handles and
+// hashtags read as words; a web address is said as its host. (SpokenLinks)
+std::u16string links(const std::u16string& s);
+// One host name said: lower case, "www." and then "m." dropped, "-" as a
+// space, "." as " dot ".
+std::u16string host(const std::u16string& s);
+
+// Sums of money with a currency symbol or code: "$5.25" -> "five dollars and
+// twenty five cents". (SpokenAmounts)
+std::u16string amounts(const std::u16string& s);
+
+// Roman numerals where the context shows they are numbers: "Chapter IV" ->
+// "Chapter four", "Henry VIII" -> "Henry the eighth". (SpokenRoman)
+std::u16string roman(const std::u16string& s);
+
+// The number pass: roman(), then the signs and layouts around numbers, then
+// every number left read as words. (SpokenNumbers)
+std::u16string numbers(const std::u16string& text);
+
+// The last pass: abbreviations, arrows, bullets, marks and signs as words;
+// spacing is left for the clean-up of say(). (SpokenSymbols)
+std::u16string symbols(const std::u16string& s);
+
+// The whole pipeline over plain text: letters, links, phones, dates, times,
+// amounts, numbers, symbols, then the clean-up of spaces and punctuation.
+// Absent or empty text gives "". (SpokenSay)
+std::u16string say(const std::optional<std::u16string>& text);
+// With markup on, cues ("[...]", 1-40 characters) and tags ("<emph>",
+// "</emph>") are kept exactly as written, with one space each side, and
+// only the text between them goes through the pipeline.
+std::u16string say(const std::optional<std::u16string>& text, bool markup);
+
+// One row of SCRIPTS: a Unicode script name as the pattern syntax writes it
+// (\p{Script=...}) and the language read out for it (empty: none).
+struct ScriptRow {
+    std::u16string_view script, language;
+};
+// The scripts unspoken() names, in a fixed order: the index is the key and
+// ties go to the earlier row.
+extern const std::array<ScriptRow, 99> SCRIPTS;
+// The pattern of one row: "\p{Script=" + script + "}".
+std::u16string scriptPattern(const ScriptRow& row);
+// nullopt when the engine has something to read in the text (or the text is
+// absent or blank); otherwise the language of its letters, or "another
+// language" for a script without one.
+std::optional<std::u16string> unspoken(const std::optional<std::u16string>& text);
+
+// Every constant pattern of the passes declared above, of the header's
+// readings and of the pipeline (unit and script patterns included). The
+// passes of dates, times and phones compile all of theirs on every call.
+const std::vector<std::u16string>& patterns();
 
 }  // namespace tovan::Spoken

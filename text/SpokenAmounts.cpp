@@ -1,0 +1,102 @@
+// The amounts pass: sums of money written with a currency symbol or code.
+#include "SpokenPasses.h"
+
+namespace tovan::Spoken {
+
+using detail::anyDigit;
+
+namespace {
+
+struct Currency {
+    std::u16string_view one, many, minorOne, minorMany;  // empty minor: not read in minor units
+};
+
+const std::unordered_map<std::u16string_view, Currency>& CURRENCY() {
+    static const auto* table = [] {
+        auto* t = new std::unordered_map<std::u16string_view, Currency>;
+        auto add = [t](std::initializer_list<std::u16string_view> keys, Currency row) {
+            for (std::u16string_view k : keys) (*t)[k] = row;
+        };
+        add({u"$", u"US$", u"USD", u"A$", u"AU$", u"AUD", u"C$", u"CA$", u"CAD", u"NZ$", u"S$", u"SGD", u"HK$"},
+            {u"dollar", u"dollars", u"cent", u"cents"});
+        add({u"€", u"EUR"}, {u"euro", u"euros", u"cent", u"cents"});
+        add({u"£", u"GBP"}, {u"pound", u"pounds", u"penny", u"pence"});
+        add({u"₹", u"Rs.", u"Rs", u"INR", u"rs.", u"₨"}, {u"rupee", u"rupees", u"paisa", u"paise"});
+        add({u"¥", u"JPY"}, {u"yen", u"yen", u"", u""});
+        add({u"₩"}, {u"won", u"won", u"", u""});
+        add({u"₽"}, {u"ruble", u"rubles", u"kopek", u"kopeks"});
+        add({u"₱"}, {u"peso", u"pesos", u"centavo", u"centavos"});
+        add({u"₺"}, {u"lira", u"lira", u"kurus", u"kurus"});
+        add({u"₦"}, {u"naira", u"naira", u"kobo", u"kobo"});
+        add({u"₿"}, {u"bitcoin", u"bitcoin", u"", u""});
+        add({u"¢"}, {u"cent", u"cents", u"", u""});
+        return t;
+    }();
+    return *table;
+}
+
+// Symbol or code before the number. The full stop after a scale word is
+// taken only when the sentence goes on after it ("$5 mn. in sales"), so a
+// sum that ends a sentence keeps its full stop.
+constexpr std::u16string_view BEFORE =
+    uR"((US\$|AU?\$|CA?\$|NZ\$|S\$|HK\$|\$|€|£|₹|₨|¥|₩|₽|₱|₺|₦|₿|\bRs\.?|\b(?:USD|EUR|GBP|INR|JPY|AUD|CAD|SGD)\b)\s?(\d{1,3}(?:,\d{3})+|\d+)(?:\.(\d+))?(?:\s?(k|K|m|M|mn|bn|b|B|million|billion|trillion|thousand|lakh|lakhs|crore|crores|cr)\b(?:\.(?=\s+[a-z0-9]))?)?)";
+// Number before a code, "¢" or "€".
+constexpr std::u16string_view AFTER =
+    uR"((?<![\w.])(\d{1,3}(?:,\d{3})+|\d+)(?:\.(\d+))?(?:\s?(k|K|m|M|mn|bn|b|B|million|billion|trillion|thousand|lakh|lakhs|crore|crores|cr)\b\.?)?\s?(USD|EUR|GBP|INR|JPY|AUD|CAD|SGD|¢|€)(?![\w]))";
+
+std::u16string money(const std::u16string& cur, const std::u16string& num, const std::optional<std::u16string>& frac,
+                     const std::optional<std::u16string>& scale) {
+    const auto& table = CURRENCY();
+    auto it = table.find(cur);
+    const Currency& row = it != table.end() ? it->second : table.at(u"$");
+    int64_t n = plong(num);
+    std::u16string words = detail::wholeNumber(num);
+    auto major = [&](bool one) { return std::u16string(one ? row.one : row.many); };
+    if (scale) {
+        std::u16string out = words;
+        if (frac) out += u" point " + digits(*frac);
+        return out + u' ' + scaleWord(*scale) + u' ' + major(false);
+    }
+    if (!frac) return words + u' ' + major(n == 1);
+    if (!row.minorOne.empty() && frac->size() == 2) {
+        int64_t c = plong(*frac);
+        std::u16string minor = cardinal(c) + u' ' + std::u16string(c == 1 ? row.minorOne : row.minorMany);
+        if (n != 0) {
+            std::u16string out = words + u' ' + major(n == 1);
+            return c == 0 ? out : out + u" and " + minor;
+        }
+        return minor;
+    }
+    return words + u" point " + digits(*frac) + u' ' + major(false);
+}
+
+// Whether one of the currency codes, or one of `signs`, occurs.
+bool anyCurrency(const std::u16string& s, std::u16string_view signs) {
+    if (detail::anyOf(s, signs)) return true;
+    for (std::u16string_view code : {u"USD", u"EUR", u"GBP", u"INR", u"JPY", u"AUD", u"CAD", u"SGD"}) {
+        if (s.find(code) != std::u16string::npos) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+std::u16string amounts(const std::u16string& s) {
+    const Regex& before = detail::re(BEFORE);
+    const Regex& after = detail::re(AFTER);
+    if (!anyDigit(s)) return s;
+    std::u16string t = s;
+    if (anyCurrency(t, u"$€£₹₨¥₩₽₱₺₦₿") || t.find(u"Rs") != std::u16string::npos) {
+        t = before.replaceAll(t, [](const JMatch& m) { return money(*m.group(1), *m.group(2), m.group(3), m.group(4)); });
+    }
+    if (anyCurrency(t, u"¢€")) {
+        t = after.replaceAll(t, [](const JMatch& m) { return money(*m.group(4), *m.group(1), m.group(2), m.group(3)); });
+    }
+    return t;
+}
+
+std::vector<std::u16string_view> detail::amountPatterns() {
+    return {BEFORE, AFTER};
+}
+
+}  // namespace tovan::Spoken

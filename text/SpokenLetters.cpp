@@ -1,0 +1,203 @@
+// The letters pass: folds display text down to plain Latin letters, ASCII
+// digits and ordinary punctuation, the characters the engine can read.
+#include "SpokenPasses.h"
+
+#include <unicode/normalizer2.h>
+#include <unicode/uchar.h>
+#include <unicode/unistr.h>
+#include <unicode/utf16.h>
+
+#include <iterator>
+
+namespace tovan::Spoken {
+
+using detail::anyOf;
+using detail::rewrite;
+using detail::literal;
+using detail::Rule;
+
+namespace {
+
+struct Fold {
+    char16_t from;
+    std::u16string_view to;
+};
+
+// Symbols spelt out and letters that have no decomposition of their own, in
+// the order they are applied ("§§" is handled before this table).
+constexpr Fold BEFORE_FOLD[] = {
+    {u'™', u""},        {u'®', u""},       {u'©', u" copyright "}, {u'℠', u""},     {u'№', u" number "},
+    {u'§', u" section "}, {u'¶', u" "},    {u'ß', u"ss"},          {u'ẞ', u"SS"},   {u'Æ', u"Ae"},
+    {u'æ', u"ae"},      {u'Œ', u"Oe"},     {u'œ', u"oe"},          {u'Ø', u"O"},    {u'ø', u"o"},
+    {u'Đ', u"D"},       {u'đ', u"d"},      {u'Ł', u"L"},           {u'ł', u"l"},    {u'Þ', u"Th"},
+    {u'þ', u"th"},      {u'Ð', u"D"},      {u'ð', u"d"},           {u'ı', u"i"},    {u'Ŋ', u"Ng"},
+    {u'ŋ', u"ng"},      {u'ſ', u"s"},      {u'∶', u":"},           {u'꞉', u":"},    {u'⁄', u"/"},
+    {u'∕', u"/"},       {u'−', u"-"},      {u'‐', u"-"},           {u'‑', u"-"},    {u'‒', u"–"},
+    {u'―', u"—"},       {u'′', u"'"},      {u'″', u"\""},
+};
+
+// Greek letters read by name; the capitals that look like Latin letters and
+// omicron have no row.
+constexpr Fold GREEK[] = {
+    {u'α', u" alpha "}, {u'β', u" beta "},    {u'γ', u" gamma "}, {u'δ', u" delta "}, {u'ε', u" epsilon "},
+    {u'ζ', u" zeta "},  {u'η', u" eta "},     {u'θ', u" theta "}, {u'ι', u" iota "},  {u'κ', u" kappa "},
+    {u'λ', u" lambda "}, {u'μ', u" mu "},     {u'ν', u" nu "},    {u'ξ', u" xi "},    {u'π', u" pi "},
+    {u'ρ', u" rho "},   {u'σ', u" sigma "},   {u'ς', u" sigma "}, {u'τ', u" tau "},   {u'υ', u" upsilon "},
+    {u'φ', u" phi "},   {u'χ', u" chi "},     {u'ψ', u" psi "},   {u'ω', u" omega "}, {u'Γ', u" gamma "},
+    {u'Δ', u" delta "}, {u'Θ', u" theta "},   {u'Λ', u" lambda "}, {u'Π', u" pi "},   {u'Σ', u" sigma "},
+    {u'Φ', u" phi "},   {u'Ψ', u" psi "},     {u'Ω', u" omega "},
+};
+static_assert(std::size(GREEK) == 33);
+
+constexpr Fold FRACTIONS[] = {{u'½', u" 1/2"}, {u'¼', u" 1/4"}, {u'¾', u" 3/4"}, {u'⅓', u" 1/3"}, {u'⅔', u" 2/3"}};
+
+constexpr Rule SQUARED{uR"((?<=[0-9a-zA-Z])²)", u" squared", u"²"};
+constexpr Rule CUBED{uR"((?<=[0-9a-zA-Z])³)", u" cubed", u"³"};
+constexpr Rule MICRO{uR"([µμ](?=(m|g|s|l|L)\b))", u"micro", u"µμ"};
+constexpr Rule OHMS{uR"((?<=\d)\s?Ω)", u" ohms", u"Ω"};
+constexpr std::u16string_view MARKS = uR"(\p{M}+)";
+constexpr std::u16string_view OTHER_SCRIPTS = uR"([\p{L}&&[^\p{Script=Latin}]]+)";
+constexpr Rule UNDERSCORES{uR"((?<=[\w?!.,;:’'])_+|_+(?=[\w“‘'"]))", u"", u"_"};
+
+// Invisible characters that are dropped outright.
+bool invisible(UChar32 c) {
+    return c == 0x200B || c == 0x200C || c == 0x200D || c == 0x00AD || c == 0xFE0F || c == 0xFEFF;
+}
+
+// Step 1: one walk over the scalars.
+std::u16string filtered(const std::u16string& s) {
+    std::u16string out;
+    out.reserve(s.size());
+    size_t i = 0;
+    while (i < s.size()) {
+        char16_t u = s[i];
+        if (u >= 0x20 && u < 0x7F) {  // printable ASCII stays
+            out += u;
+            i++;
+            continue;
+        }
+        UChar32 c;
+        U16_NEXT(s.data(), i, s.size(), c);
+        if (c > 0xFFFF || U_IS_SURROGATE(c)) {
+            // Emoji and all else outside the BMP; a lone surrogate is no
+            // character at all and would reach the engine as garbage.
+            out += u' ';
+        } else if (invisible(c)) {
+            continue;
+        } else if (c == u'\n' || c == u'\r') {
+            out += static_cast<char16_t>(c);
+        } else if (u_charType(c) == U_CONTROL_CHAR) {
+            // Tab, and every other control: a NUL would end the text where
+            // it crosses to the engine as a C string.
+            out += u' ';
+        } else if (u_charType(c) == U_DECIMAL_DIGIT_NUMBER) {
+            int32_t d = u_charDigitValue(c);
+            out += d >= 0 && d <= 9 ? static_cast<char16_t>(u'0' + d) : static_cast<char16_t>(c);
+        } else {
+            int8_t type = u_charType(c);
+            if (type == U_SPACE_SEPARATOR || type == U_LINE_SEPARATOR || type == U_PARAGRAPH_SEPARATOR) {
+                out += u' ';
+            } else {
+                out += static_cast<char16_t>(c);
+            }
+        }
+    }
+    return out;
+}
+
+// Replaces single units by table rows in one walk. Equivalent to applying the
+// rows one after another, since no row writes a unit another row reads.
+template <size_t N>
+std::u16string folded(const std::u16string& s, const Fold (&table)[N], char16_t lo, char16_t hi) {
+    std::u16string out;
+    bool changed = false;
+    for (size_t i = 0; i < s.size(); i++) {
+        char16_t c = s[i];
+        const Fold* row = nullptr;
+        if (c >= lo && c <= hi) {
+            for (const Fold& f : table) {
+                if (f.from == c) {
+                    row = &f;
+                    break;
+                }
+            }
+        }
+        if (!row) {
+            if (changed) out += c;
+            continue;
+        }
+        if (!changed) {
+            out.reserve(s.size() + 16);
+            out.assign(s, 0, i);
+            changed = true;
+        }
+        out += row->to;
+    }
+    return changed ? out : s;
+}
+
+template <size_t N>
+constexpr char16_t lowest(const Fold (&table)[N]) {
+    char16_t lo = 0xFFFF;
+    for (const Fold& f : table) lo = f.from < lo ? f.from : lo;
+    return lo;
+}
+
+template <size_t N>
+constexpr char16_t highest(const Fold (&table)[N]) {
+    char16_t hi = 0;
+    for (const Fold& f : table) hi = f.from > hi ? f.from : hi;
+    return hi;
+}
+
+bool allAscii(const std::u16string& s) {
+    for (char16_t c : s) {
+        if (c >= 0x80) return false;
+    }
+    return true;
+}
+
+std::u16string nfkd(const std::u16string& s) {
+    UErrorCode status = U_ZERO_ERROR;
+    const icu::Normalizer2* n = icu::Normalizer2::getNFKDInstance(status);
+    if (U_FAILURE(status) || !n) return s;
+    icu::UnicodeString in(false, s.data(), static_cast<int32_t>(s.size()));
+    if (n->isNormalized(in, status) && U_SUCCESS(status)) return s;
+    status = U_ZERO_ERROR;
+    icu::UnicodeString out = n->normalize(in, status);
+    if (U_FAILURE(status)) return s;
+    return std::u16string(out.getBuffer(), out.length());
+}
+
+}  // namespace
+
+std::u16string letters(const std::u16string& s) {
+    // Every pattern is looked up on every call, so the cache is complete
+    // after the first one whatever the text.
+    const Regex& marks = detail::re(MARKS);
+    const Regex& scripts = detail::re(OTHER_SCRIPTS);
+
+    std::u16string t = filtered(s);
+    t = literal(std::move(t), u"§§", u" sections ");
+    t = folded(t, BEFORE_FOLD, lowest(BEFORE_FOLD), highest(BEFORE_FOLD));
+    t = rewrite(t, SQUARED);
+    t = rewrite(t, CUBED);
+    t = rewrite(t, MICRO);
+    t = rewrite(t, OHMS);
+    t = folded(t, GREEK, lowest(GREEK), highest(GREEK));
+    t = folded(t, FRACTIONS, lowest(FRACTIONS), highest(FRACTIONS));
+    if (!allAscii(t)) {
+        // ASCII text has nothing to decompose and no letter of another script.
+        t = nfkd(t);
+        t = marks.replaceAll(t, u"");
+        t = scripts.replaceAll(t, u" ");
+    }
+    t = rewrite(t, UNDERSCORES);
+    return literal(std::move(t), u"⁄", u"/");
+}
+
+std::vector<std::u16string_view> detail::letterPatterns() {
+    return {SQUARED.pattern, CUBED.pattern, MICRO.pattern, OHMS.pattern, MARKS, OTHER_SCRIPTS, UNDERSCORES.pattern};
+}
+
+}  // namespace tovan::Spoken
