@@ -4,14 +4,18 @@
 #include "QtClock.h"
 #include "SentencePlayer.h"
 
+#include "PulseServer.h"
+#include "QtAudioOutput.h"
 #include "TestDir.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QMediaDevices>
 
 #include <gtest/gtest.h>
 
 using tovan::AudioOutput;
+using tovan::QtAudioOutput;
 using tovan::QtClock;
 using tovan::SentencePlayer;
 
@@ -34,7 +38,95 @@ template <class F> bool runUntil(F done, int limitMs = 5000) {
     return done();
 }
 
+// Runs the event loop for a while.
+void runFor(int ms) {
+    runUntil([] { return false; }, ms);
+}
+
 }  // namespace
+
+// QtAudioOutput against a real sound server (a private PulseAudio with a
+// null sink); skipped where pulseaudio is not installed.
+struct QtAudio : ::testing::Test {
+    static inline std::unique_ptr<PulseServer> server;
+    static void SetUpTestSuite() { server = std::make_unique<PulseServer>(); }
+    static void TearDownTestSuite() { server.reset(); }
+
+    TestDir dir;
+    std::unique_ptr<QtClock> clock;
+    std::unique_ptr<SentencePlayer> player;
+    QtAudioOutput* out = nullptr;
+    std::vector<int64_t> marks;
+    int drained = 0;
+
+    void SetUp() override {
+        if (!server->up()) GTEST_SKIP() << "no pulseaudio to test against";
+        app();
+        // The server's devices reach Qt a moment after it connects.
+        runUntil([] { return !QMediaDevices::defaultAudioOutput().isNull(); }, 3000);
+        const QAudioDevice device = QMediaDevices::defaultAudioOutput();
+        if (device.isNull()) GTEST_SKIP() << "the sound server shows no device";
+        clock = std::make_unique<QtClock>();
+        auto o = std::make_unique<QtAudioOutput>(device);
+        out = o.get();
+        player = std::make_unique<SentencePlayer>(std::move(o), *clock, dir.path / "audio");
+        player->onMark = [this](int64_t m) { marks.push_back(m); };
+        player->onDrained = [this] { drained++; };
+        player->setVolume(0.0f);
+    }
+    void TearDown() override {
+        player.reset();
+        clock.reset();
+    }
+    static std::vector<float> secs(double s) { return std::vector<float>(size_t(s * 24000), 0.0f); }
+};
+
+TEST_F(QtAudio, MarksInOrderAsItemsAreHeardThenDrains) {
+    const int64_t t = player->flush();
+    player->play();
+    QElapsedTimer heard;
+    heard.start();
+    for (int i = 0; i < 3; i++) ASSERT_TRUE(player->enqueue(secs(0.05), i, t));
+    ASSERT_TRUE(runUntil([&] { return drained > 0; }));
+    EXPECT_EQ(marks, (std::vector<int64_t>{0, 1, 2}));
+    EXPECT_GE(heard.elapsed(), 100) << "0.15 s of audio cannot end sooner";
+    EXPECT_FALSE(out->isRunning());
+    EXPECT_EQ(player->pendingSeconds(), 0.0);
+    // Run dry and wanted playing: the next item starts the output again.
+    ASSERT_TRUE(player->enqueue(secs(0.05), 3, t));
+    ASSERT_TRUE(runUntil([&] { return drained > 1; }));
+    EXPECT_EQ(marks.back(), 3);
+}
+
+TEST_F(QtAudio, PauseHoldsTheItemUntilPlay) {
+    const int64_t t = player->flush();
+    player->play();
+    ASSERT_TRUE(player->enqueue(secs(0.3), 1, t));
+    ASSERT_TRUE(runUntil([&] { return !marks.empty(); }));
+    player->pause();
+    runFor(500);
+    EXPECT_EQ(drained, 0);
+    player->play();
+    ASSERT_TRUE(runUntil([&] { return drained > 0; }));
+}
+
+TEST_F(QtAudio, FlushDropsQueuedAudioAndFailedItemsEnd) {
+    int64_t t = player->flush();
+    player->play();
+    ASSERT_TRUE(player->enqueue(secs(0.5), 1, t));
+    ASSERT_TRUE(player->enqueue(secs(0.5), 2, t));
+    ASSERT_TRUE(runUntil([&] { return !marks.empty(); }));
+    t = player->flush();
+    runFor(200);
+    EXPECT_EQ(marks, std::vector<int64_t>{1});
+    EXPECT_EQ(drained, 0);
+    // A file gone before it reaches the output counts as ended.
+    ASSERT_TRUE(player->enqueue(secs(0.05), 3, t));
+    for (auto& e : std::filesystem::directory_iterator(dir.path / "audio")) std::filesystem::remove(e.path());
+    ASSERT_TRUE(runUntil([&] { return drained > 0; }));
+    EXPECT_EQ(marks, std::vector<int64_t>{1});
+    EXPECT_EQ(player->pendingSeconds(), 0.0);
+}
 
 TEST(QtClock, PostedTasksAndTimersRunOnTheEventLoopInOrder) {
     app();
