@@ -14,21 +14,12 @@
 #include "front/markup.h"
 #include "front_fixture.h"
 
+#include "fuzz_util.h"
+
 namespace {
 
-struct Rng {
-  uint64_t s;
-  uint32_t next() {
-    s = s * 6364136223846793005ull + 1442695040888963407ull;
-    return (uint32_t)(s >> 33);
-  }
-  uint32_t below(uint32_t n) { return n ? next() % n : 0; }
-};
-
-int rounds(int def) {
-  const char *e = getenv("TOVANTTS_FUZZ_ROUNDS");
-  return e && atoi(e) > 0 ? atoi(e) : def;
-}
+using fuzz::Rng;
+using fuzz::rounds;
 
 void mutate(std::string &s, Rng &r) {
   int edits = 1 + (int)r.below(4);
