@@ -1,28 +1,17 @@
 #include "Defaults.h"
 
 #include "FileDefaults.h"
+#include "JavaRegex.h"
 
 #include <cmath>
 #include <cstdlib>
 
-#include <unicode/unistr.h>
 
 namespace tovan {
 
 namespace {
 
 using json = nlohmann::json;
-
-std::string utf8(std::u16string_view s) {
-    std::string out;
-    icu::UnicodeString(false, s.data(), static_cast<int32_t>(s.size())).toUTF8String(out);
-    return out;
-}
-
-std::u16string utf16(const std::string& s) {
-    icu::UnicodeString u = icu::UnicodeString::fromUTF8(s);
-    return std::u16string(u.getBuffer(), static_cast<size_t>(u.length()));
-}
 
 } // namespace
 
@@ -57,7 +46,7 @@ std::optional<int64_t> Defaults::getInt(const std::string& key) const {
 std::optional<std::u16string> Defaults::getString(const std::string& key) const {
     auto v = value(key);
     if (!v || !v->is_string()) return std::nullopt;
-    return utf16(v->get<std::string>());
+    return u16(v->get<std::string>());
 }
 
 std::optional<std::vector<std::u16string>> Defaults::getStrings(const std::string& key) const {
@@ -66,7 +55,7 @@ std::optional<std::vector<std::u16string>> Defaults::getStrings(const std::strin
     std::vector<std::u16string> out;
     for (const auto& item : *v) {
         if (!item.is_string()) return std::nullopt;
-        out.push_back(utf16(item.get<std::string>()));
+        out.push_back(u16(item.get<std::string>()));
     }
     return out;
 }
@@ -81,11 +70,11 @@ void Defaults::setDouble(const std::string& key, double v) {
 
 void Defaults::setInt(const std::string& key, int64_t v) { setValue(key, json(v)); }
 
-void Defaults::setString(const std::string& key, std::u16string_view v) { setValue(key, json(utf8(v))); }
+void Defaults::setString(const std::string& key, std::u16string_view v) { setValue(key, json(u8(v))); }
 
 void Defaults::setStrings(const std::string& key, const std::vector<std::u16string>& v) {
     json a = json::array();
-    for (const auto& s : v) a.push_back(utf8(s));
+    for (const auto& s : v) a.push_back(u8(s));
     setValue(key, std::move(a));
 }
 

@@ -22,6 +22,7 @@ public:
 
     // The stored value, absent when the key holds nothing.
     virtual std::optional<nlohmann::json> value(const std::string& key) const = 0;
+    // A JSON null removes the key.
     virtual void setValue(const std::string& key, nlohmann::json value) = 0;
     virtual void remove(const std::string& key) = 0;
 

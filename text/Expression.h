@@ -73,5 +73,24 @@ const MoodRef& SECRET();
 const MoodRef& CALM();
 const MoodRef& CONFIDENT();
 
+// The mood of a short text (a message, a line of dialogue) from its cue
+// words, emoji, exclamation marks, capitals and a final question mark.
+MoodRef of(const std::optional<std::u16string>& text);
+// At least 8 letters, and at least 80 per cent of them capitals.
+bool shouting(const std::u16string& text);
+// Ends with "?", ignoring blanks, emoji and other symbols after it.
+bool question(const std::u16string& text);
+// Nothing but emoji (and blanks).
+bool emojiOnly(const std::u16string& text);
+// "a thumbs up" for an emoji-only text; absent for any other text.
+std::optional<std::u16string> describeEmoji(const std::u16string& text);
+// Chat text fit for a voice: emoji and laughter words dropped, letters
+// repeated three times or more cut to two, chat abbreviations spelled out.
+std::u16string speakable(const std::u16string& text);
+// Every character above U+FFFF replaced by one space.
+std::u16string bmp(const std::u16string& text);
+// The mood's reason in lower case; "" for a neutral mood.
+std::u16string describe(const Mood& mood);
+
 } // namespace Expression
 } // namespace tovan

@@ -49,4 +49,29 @@ inline constexpr std::array<std::u16string_view, 7> mimeTypes = {
     u"text/x-markdown",
 };
 
+// Pasted text: cleaned into paragraphs; kind "text", no author, no source.
+// The title is the given one (even empty), else the first words.
+ExtractedDoc fromText(const std::u16string& text, const std::optional<std::u16string>& title = std::nullopt);
+
+// Named HTML entities replaced (a fixed list of fourteen), then numeric ones.
+std::u16string decode(const std::u16string& s);
+// "&#NN;" and "&#xHH;" replaced: out of range or unparsable gives a blank,
+// a surrogate code point gives U+FFFD.
+std::u16string htmlNumericEntities(const std::u16string& s);
+
+// Helpers shared by the readers.
+
+// A title from the first paragraph: whole below 49 units, else cut at the
+// last blank in the first 49 units (or at 48) and ended with "…". "Text" for
+// no paragraphs.
+std::u16string firstWords(const std::vector<std::u16string>& paragraphs);
+// Tags to blanks, entities decoded, white space collapsed, trimmed; absent
+// stays absent.
+std::optional<std::u16string> clean(const std::optional<std::u16string>& s);
+// Group 1 of the first match of pattern; absent when nothing matches or the
+// group took no part.
+std::optional<std::u16string> first(const std::optional<std::u16string>& text, std::u16string_view pattern);
+// Bytes as UTF-8, each invalid sequence replaced by U+FFFD; "" for absent data.
+std::u16string str(std::optional<std::string_view> data);
+
 }  // namespace tovan::Extract

@@ -1,7 +1,7 @@
 #pragma once
-// Positioned PDF text: the lines the PDF import extracts, and the paragraphs
-// (with the place of each source line inside them) that the layout analysis
-// hands to the document model.
+// Positioned PDF text: the lines the PDF import extracts, the layout analysis
+// that rebuilds paragraphs from them, and the paragraphs (with the place of
+// each source line inside them) that it hands to the document model.
 //
 // Geometry is in PDF points as 32-bit floats, origin at the top-left corner
 // of the page, y downward: a line's top t is smaller than its bottom b.
@@ -53,5 +53,23 @@ struct Para {
 
     bool operator==(const Para&) const = default;
 };
+
+// The whole analysis: the lines of all pages, in any order (within a page the
+// given order decides ties), into paragraphs in reading order. Running
+// headers and footers, page numbers and small print in the margins are left
+// out; each page is read as one column (fragments of one row merged) or as
+// two; headings are marked; lines are joined into paragraphs, across pages
+// too, with end-of-line hyphenation undone. Never fails; pure computation, so
+// it may run on any thread.
+//
+// Every returned raw is non-empty; its first span starts at 0, its last ends
+// at raw's length, and each further span starts one unit after the previous
+// end (a blank between the lines) or one before it (a removed hyphen).
+std::vector<Para> layout(const std::vector<Line>& lines);
+
+// The lines of one page in reading order: both columns one after the other
+// on a two-column page, otherwise top to bottom with the fragments of one
+// row merged into one line ("Name, Value").
+std::vector<Line> readingOrder(const std::vector<Line>& lines);
 
 }  // namespace tovan::PdfLayout

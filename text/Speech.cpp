@@ -1,21 +1,11 @@
 #include "Speech.h"
 
+#include "JavaRegex.h"
+
 #include <algorithm>
 #include <limits>
 
 namespace tovan {
-
-namespace {
-
-// Trims every code unit up to U+0020 from both ends.
-std::u16string jtrim(std::u16string_view s) {
-    size_t b = 0, e = s.size();
-    while (b < e && s[b] <= u' ') ++b;
-    while (e > b && s[e - 1] <= u' ') --e;
-    return std::u16string(s.substr(b, e - b));
-}
-
-} // namespace
 
 Speech::Part::Part(std::u16string text, Expression::MoodRef mood, std::optional<std::u16string> voice,
                    int pauseAfterMs)

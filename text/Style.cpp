@@ -2,15 +2,14 @@
 
 #include "AtomicFile.h"
 #include "Expression.h"
+#include "JavaRegex.h"
 
 #include <charconv>
-#include <clocale>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
 #include <locale.h>
-#include <system_error>
 #include <vector>
 
 #include <unicode/locid.h>
@@ -21,17 +20,6 @@ namespace tovan {
 namespace {
 
 using json = nlohmann::json;
-
-std::string utf8(std::u16string_view s) {
-    std::string out;
-    icu::UnicodeString(false, s.data(), static_cast<int32_t>(s.size())).toUTF8String(out);
-    return out;
-}
-
-std::u16string utf16(std::string_view s) {
-    icu::UnicodeString u = icu::UnicodeString::fromUTF8(icu::StringPiece(s.data(), static_cast<int32_t>(s.size())));
-    return std::u16string(u.getBuffer(), static_cast<size_t>(u.length()));
-}
 
 std::u16string lower(std::u16string_view s) {
     icu::UnicodeString u(s.data(), static_cast<int32_t>(s.size()));
@@ -101,18 +89,18 @@ std::string javaFixed2(float v) {
 // Readers of single values; an absent key is a null pointer.
 std::optional<std::u16string> optString(const json* v) {
     if (!v || v->is_null()) return std::nullopt;
-    if (v->is_string()) return utf16(v->get_ref<const std::string&>());
+    if (v->is_string()) return u16(v->get_ref<const std::string&>());
     if (v->is_boolean()) return v->get<bool>() ? u"1" : u"0";
     if (v->is_number_float()) {
         double d = v->get<double>();
         if (std::isfinite(d) && d == std::trunc(d) && std::fabs(d) < 1e15) {
-            return utf16(std::to_string(static_cast<long long>(d)));
+            return u16(std::to_string(static_cast<long long>(d)));
         }
         char buf[64];
         auto r = std::to_chars(buf, buf + sizeof buf, d);
-        return utf16(std::string_view(buf, static_cast<size_t>(r.ptr - buf)));
+        return u16(std::string_view(buf, static_cast<size_t>(r.ptr - buf)));
     }
-    return utf16(v->dump());  // integers, arrays, objects
+    return u16(v->dump());  // integers, arrays, objects
 }
 
 locale_t posixLocale() {
@@ -142,7 +130,7 @@ std::optional<bool> optBool(const json* v) {
     if (!v) return std::nullopt;
     if (v->is_boolean()) return v->get<bool>();
     if (!v->is_string()) return std::nullopt;
-    std::u16string s = lower(utf16(v->get_ref<const std::string&>()));
+    std::u16string s = lower(u16(v->get_ref<const std::string&>()));
     if (s == u"true") return true;
     if (s == u"false") return false;
     return std::nullopt;
@@ -193,6 +181,10 @@ void Style::add(const Expression::Mood& mood) {
     for (const auto& [name, offset] : mood.pairs()) add(name, offset);
 }
 
+void Style::add(const std::shared_ptr<const Expression::Mood>& mood) {
+    if (mood) add(*mood);
+}
+
 Style Style::withPreset(std::u16string_view name) const {
     Style s = copy();
     for (const auto& row : presetTable()) {
@@ -220,12 +212,12 @@ std::optional<std::u16string> Style::ctrl() const {
     for (size_t i = 0; i < z.size(); ++i) {
         if (!(std::fabs(z[i]) >= 0.05f)) continue;  // also skips not-a-number
         if (!out.empty()) out += ',';
-        out += utf8(CONTROLS[i]);
+        out += u8(CONTROLS[i]);
         out += '=';
         out += javaFixed2(z[i]);
     }
     if (out.empty()) return std::nullopt;
-    return utf16(out);
+    return u16(out);
 }
 
 std::optional<std::u16string> Style::tagOrNull() const {
@@ -235,16 +227,16 @@ std::optional<std::u16string> Style::tagOrNull() const {
 
 nlohmann::json Style::toJson() const {
     json j = json::object();
-    j["voice"] = voice ? json(utf8(*voice)) : json(nullptr);
-    j["tag"] = utf8(tag);
+    j["voice"] = voice ? json(u8(*voice)) : json(nullptr);
+    j["tag"] = u8(tag);
     json values = json::array();
     for (float v : z) values.push_back(static_cast<double>(v));
     j["z"] = std::move(values);
     j["contextual"] = contextual;
     j["pace"] = static_cast<double>(pace);
-    j["preset"] = utf8(preset);
+    j["preset"] = u8(preset);
     j["smooth"] = smooth;
-    j["reason"] = utf8(reason);
+    j["reason"] = u8(reason);
     return j;
 }
 

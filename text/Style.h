@@ -6,6 +6,7 @@
 
 #include <array>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -57,6 +58,7 @@ public:
     void add(std::u16string_view control, float offset);
     // Adds each of the mood's offsets in order; its tag is not used here.
     void add(const Expression::Mood& mood);
+    void add(const std::shared_ptr<const Expression::Mood>& mood);  // null adds nothing
     // Into [-3, 3]; not-a-number gives 3.
     static float clamp(float v);
 

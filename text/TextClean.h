@@ -22,4 +22,26 @@ std::vector<Range> spans(std::u16string_view paragraph);
 // The sentence texts of all paragraphs, in order.
 std::vector<std::u16string> sentences(const std::vector<std::u16string>& paragraphs);
 
+// Pages of extracted lines into clean paragraphs: line breaks inside
+// paragraphs joined, end-of-line hyphenation undone, page numbers dropped and,
+// with three pages or more, the running headers and footers; each bullet item
+// its own paragraph; every paragraph made speakable. Pass a list of one text
+// for text that does not come in pages.
+std::vector<std::u16string> clean(const std::vector<std::u16string>& pages);
+std::vector<std::u16string> clean(const std::u16string& text);
+// Ligatures spelt out, soft hyphens dropped, no-break and thin spaces made
+// blanks, CR LF, CR and form feed made LF.
+std::u16string normalizeChars(std::u16string_view text);
+// One paragraph fit to be read aloud: web addresses as their host name,
+// citation marks gone, no white space before punctuation, single blanks.
+std::u16string speakable(const std::u16string& text);
+
+// A book's paragraphs cut to what is worth reading: the text between the
+// Project Gutenberg licence markers, without contents lists, with the title
+// page joined (titlePage).
+std::vector<std::u16string> bookBody(const std::vector<std::u16string>& paragraphs);
+// Runs of three or more short lines before the first long paragraph joined
+// into one paragraph (their narration marks dropped).
+std::vector<std::u16string> titlePage(const std::vector<std::u16string>& paragraphs);
+
 }  // namespace tovan::TextClean

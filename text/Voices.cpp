@@ -1,6 +1,7 @@
 #include "Voices.h"
 
 #include "AtomicFile.h"
+#include "JavaRegex.h"
 
 #include <cstdint>
 
@@ -40,18 +41,6 @@ namespace {
 
 using json = nlohmann::json;
 
-std::u16string utf16(const std::string& s) {
-    icu::UnicodeString u = icu::UnicodeString::fromUTF8(s);
-    return std::u16string(u.getBuffer(), static_cast<size_t>(u.length()));
-}
-
-std::u16string jtrim(std::u16string_view s) {
-    size_t b = 0, e = s.size();
-    while (b < e && s[b] <= u' ') ++b;
-    while (e > b && s[e - 1] <= u' ') --e;
-    return std::u16string(s.substr(b, e - b));
-}
-
 // Unicode default lower-casing, the same in every locale.
 std::u16string lower(std::u16string_view s) {
     icu::UnicodeString u(s.data(), static_cast<int32_t>(s.size()));
@@ -68,7 +57,7 @@ std::u16string resolve(const std::optional<std::u16string>& setting) {
 std::optional<std::u16string> text(const json& object, const char* key) {
     auto it = object.find(key);
     if (it == object.end() || !it->is_string()) return std::nullopt;
-    return utf16(it->get<std::string>());
+    return u16(it->get<std::string>());
 }
 
 } // namespace
@@ -157,7 +146,7 @@ std::u16string Voices::forPerson(std::u16string_view name, const std::optional<s
     // The string hash every Java-family platform uses, so a name keeps its
     // voice across versions: h = 31h + unit, wrapping in 32 bits.
     uint32_t h = 0;
-    for (char16_t u : lower(jtrim(name))) h = h * 31u + u;
+    for (char16_t u : lower(jtrim(std::u16string(name)))) h = h * 31u + u;
     const int32_t sh = static_cast<int32_t>(h);
     const int32_t n = static_cast<int32_t>(pool.size());
     const int32_t index = (sh % n + n) % n;

@@ -341,6 +341,26 @@ TEST(Weights, CachedViewsAreServedOnlyForTheirShape) {
   tv_weights_close(w);
 }
 
+TEST(Weights, QuantisedLookupKeepsTheCallersNameBuffers) {
+  // Loaders build names with tv_name and hold them across the lookup; reading
+  // an int8 matrix must not overwrite those rotating buffers.
+  TmpDir dir;
+  std::vector<float> x = ramp(15, 1);
+  int64_t d[2] = {3, 5};
+  std::string path = dir.file("q.safetensors");
+  tv_stwriter *sw = tv_stwriter_create();
+  ASSERT_EQ(tv_stwriter_add_mat(sw, "enc.0.w", TV_ST_INT8, 2, d, x.data(), 0, 0), 0);
+  ASSERT_EQ(tv_stwriter_save(sw, path.c_str()), 0);
+  tv_stwriter_free(sw);
+  tv_weights *w = tv_weights_open(path.c_str());
+  ASSERT_NE(w, nullptr);
+  const char *held[4];
+  for (int i = 0; i < 4; i++) held[i] = tv_name("enc.%d.w", 0);
+  ASSERT_NE(tv_weights_mat(w, held[0], 3, 5), nullptr);
+  for (int i = 0; i < 4; i++) EXPECT_STREQ(held[i], "enc.0.w");
+  tv_weights_close(w);
+}
+
 TEST(Weights, RefusesBadLayoutsWithTheirMessage) {
   TmpDir dir;
   std::string path = dir.file("l.safetensors");

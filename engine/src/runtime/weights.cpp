@@ -509,8 +509,12 @@ const tv_mat *tv_weights_mat(tv_weights *w, const char *name, int32_t rows, int3
     if (!(m.f32 = float_form(t, &conv))) return NULL;
   } else if (strcmp(s, "int8") == 0 || strcmp(s, "int4") == 0) {
     bool int4 = s[3] == '4';
-    const char *qn = tv_name("%s::q", name);
-    const char *sn = tv_name("%s::s", name);
+    // Local buffers, not tv_name: callers often hold a tv_name result (the
+    // very `name` here) across this call, and the rotating buffers would
+    // overwrite it.
+    char qn[600], sn[600];
+    snprintf(qn, sizeof qn, "%s::q", name);
+    snprintf(sn, sizeof sn, "%s::s", name);
     const tv_tensor *q = tv_file_find(w->file, qn);
     const tv_tensor *st = tv_file_find(w->file, sn);
     if (!q || !st) {
