@@ -12,7 +12,6 @@ namespace {
 
 constexpr std::u16string_view MARKUP = uR"(\[[^\]\n]{1,40}\]|</?[a-z]+[^<>\n]{0,40}>)";
 constexpr std::u16string_view SPACES = uR"( {2,})";
-constexpr std::u16string_view NOT_LETTER_OR_NUMBER = uR"([^\p{L}\p{N}])";
 
 // The clean-up after the passes, in order.
 constexpr detail::Rule TIDY[] = {
@@ -62,8 +61,8 @@ const std::vector<int>& rowOfScript() {
     static const std::vector<int>* table = [] {
         auto* t = new std::vector<int>(USCRIPT_CODE_LIMIT, -1);
         for (size_t i = 0; i < SCRIPTS.size(); i++) {
-            const Regex& re = rx(scriptPattern(SCRIPTS[i]));  // every script pattern compiles
-            (void)re;
+            const Regex& compiled = detail::re(scriptPattern(SCRIPTS[i]));  // every script pattern compiles
+            (void)compiled;
             std::string name = u8(SCRIPTS[i].script);
             int32_t code = u_getPropertyValueEnum(UCHAR_SCRIPT, name.c_str());
             if (code >= 0 && code < USCRIPT_CODE_LIMIT && (*t)[code] < 0) (*t)[code] = static_cast<int>(i);
@@ -79,16 +78,51 @@ bool isLetter(UChar32 c) {
            type == U_MODIFIER_LETTER || type == U_OTHER_LETTER;
 }
 
+// Whether anything would be left of s once every character that is neither
+// a letter nor a number is deleted.
+bool anyLetterOrNumber(const std::u16string& s) {
+    size_t i = 0;
+    while (i < s.size()) {
+        UChar32 c;
+        U16_NEXT(s.data(), i, s.size(), c);
+        if (isLetter(c)) return true;
+        int8_t type = u_charType(c);
+        if (type == U_DECIMAL_DIGIT_NUMBER || type == U_LETTER_NUMBER || type == U_OTHER_NUMBER) return true;
+    }
+    return false;
+}
+
 std::u16string tidy(std::u16string t) {
     for (const detail::Rule& r : TIDY) t = detail::rewrite(t, r);
     return jtrim(t);
 }
 
-}  // namespace
+// Texts longer than this are read in chunks of at most CHUNK units.
+constexpr size_t WHOLE = 8192;
+constexpr size_t CHUNK = 4096;
 
-std::u16string say(const std::optional<std::u16string>& text) {
-    if (!text || text->empty()) return u"";
-    std::u16string t = letters(*text);
+// Where to end the chunk that starts at `from`: after the last line break in
+// the second half of the chunk, else after the last full stop, question or
+// exclamation mark before white space, else at the last white space, else
+// at CHUNK units (never inside a surrogate pair).
+size_t chunkEnd(const std::u16string& s, size_t from) {
+    if (s.size() - from <= CHUNK) return s.size();
+    size_t lo = from + CHUNK / 2, hi = from + CHUNK;
+    for (size_t i = hi; i > lo; i--) {
+        if (s[i - 1] == u'\n') return i;
+    }
+    for (size_t i = hi; i > lo; i--) {
+        char16_t c = s[i - 1];
+        if ((c == u'.' || c == u'?' || c == u'!') && i < s.size() && (s[i] == u' ' || s[i] == u'\t')) return i + 1;
+    }
+    for (size_t i = hi; i > lo; i--) {
+        if (s[i - 1] == u' ' || s[i - 1] == u'\t') return i;
+    }
+    return U16_IS_TRAIL(s[hi]) && U16_IS_LEAD(s[hi - 1]) ? hi - 1 : hi;
+}
+
+std::u16string pipeline(const std::u16string& text) {
+    std::u16string t = letters(text);
     t = links(t);
     t = phones(t);
     t = dates(t);
@@ -99,12 +133,35 @@ std::u16string say(const std::optional<std::u16string>& text) {
     return tidy(std::move(t));
 }
 
+}  // namespace
+
+std::u16string say(const std::optional<std::u16string>& text) {
+    if (!text || text->empty()) return u"";
+    if (text->size() <= WHOLE) return pipeline(*text);
+    // A long text is read in chunks cut between sentences or words: every
+    // rule still sees whole sentences, and no rule's cost on one huge text
+    // (some grow with the square of a run without spaces) or the matcher's
+    // stack limit comes into play.
+    std::u16string out;
+    size_t from = 0;
+    while (from < text->size()) {
+        size_t end = chunkEnd(*text, from);
+        std::u16string piece = pipeline(text->substr(from, end - from));
+        if (!piece.empty()) {
+            if (!out.empty()) out += (*text)[from - 1] == u'\n' ? u'\n' : u' ';
+            out += piece;
+        }
+        from = end;
+    }
+    return out;
+}
+
 std::u16string say(const std::optional<std::u16string>& text, bool markup) {
     if (!text || text->empty()) return u"";
     if (!markup) return say(text);
-    const Regex& spans = rx(MARKUP);
-    const Regex& spaces = rx(SPACES);
-    const Regex& lead = rx(TIDY[3].pattern);
+    const Regex& spans = detail::re(MARKUP);
+    const Regex& spaces = detail::re(SPACES);
+    const Regex& lead = detail::re(TIDY[3].pattern);
     // The clean-up strips punctuation at the start of a text; after a span
     // that would drop the full stop of "<emph>now</emph>.", so a piece that
     // follows a span keeps its leading marks.
@@ -131,8 +188,7 @@ std::u16string say(const std::optional<std::u16string>& text, bool markup) {
 
 std::optional<std::u16string> unspoken(const std::optional<std::u16string>& text) {
     if (!text || jtrim(*text).empty()) return std::nullopt;
-    const Regex& other = rx(NOT_LETTER_OR_NUMBER);
-    if (!other.replaceAll(say(text), u"").empty()) return std::nullopt;
+    if (anyLetterOrNumber(say(text))) return std::nullopt;
 
     const std::vector<int>& rows = rowOfScript();
     std::array<int64_t, SCRIPTS.size() + 1> counts{};
@@ -172,7 +228,7 @@ const std::vector<std::u16string>& patterns() {
         add(detail::numberPatterns());
         add(detail::symbolPatterns());
         for (const detail::Rule& r : TIDY) out->emplace_back(r.pattern);
-        add({MARKUP, SPACES, NOT_LETTER_OR_NUMBER});
+        add({MARKUP, SPACES});
         for (const ScriptRow& row : SCRIPTS) out->push_back(scriptPattern(row));
         return out;
     }();
