@@ -102,15 +102,15 @@ TEST(Prompt, MatchesTheReferenceOfTheTinyFullModel) {
     std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return gp[a] > gp[b]; });
     ASSERT_EQ(map.n_tags, 3);
     for (int k = 0; k < 3; k++) {
-      EXPECT_EQ(map.tag_idx[k], order[k]) << text << " " << k;
-      EXPECT_NEAR(map.tag_prob[k], gp[order[k]], 0.0006) << text;
-      EXPECT_EQ(map.tag_prob[k], map.tag_milli[k] / 1000.0f);
+      EXPECT_EQ(map.tag[k], order[k]) << text << " " << k;
+      EXPECT_NEAR(map.prob[k], gp[order[k]], 0.0006) << text;
+      EXPECT_EQ(map.prob[k], map.prob_milli[k] / 1000.0f);
     }
     std::vector<int> present;
     for (int k = 0; k < 12; k++)
       if (gs[k] > 0) present.push_back(k);
-    EXPECT_EQ(std::vector<int>(map.ctrl_idx, map.ctrl_idx + map.n_ctrl), present) << text;
-    for (int k = 0; k < map.n_ctrl; k++) EXPECT_NEAR(map.ctrl_val[k], gv[map.ctrl_idx[k]], 0.006) << text;
+    EXPECT_EQ(std::vector<int>(map.ctrl, map.ctrl + map.n_ctrl), present) << text;
+    for (int k = 0; k < map.n_ctrl; k++) EXPECT_NEAR(map.val[k], gv[map.ctrl[k]], 0.006) << text;
   }
   tv_pool_destroy(pool);
 }
@@ -130,15 +130,15 @@ TEST(Prompt, MappingRoundsAndBreaksTiesByRule) {
   tv_prompt_mapping map;
   ASSERT_EQ(tv_prompt_map(m.p, NULL, "", &map), 0) << tv_geterr();  // [CLS] [SEP] alone
   // Five equal probabilities of 0.2: the three lowest indices.
-  EXPECT_EQ(std::vector<int>(map.tag_idx, map.tag_idx + 3), (std::vector<int>{0, 1, 2}));
-  EXPECT_EQ(map.tag_milli[0], 200);
+  EXPECT_EQ(std::vector<int>(map.tag, map.tag + 3), (std::vector<int>{0, 1, 2}));
+  EXPECT_EQ(map.prob_milli[0], 200);
   // Controls whose presence logit is above 0 (a logit of exactly 0 is not),
   // each value rounded half to even on its exact binary value (the heads
   // are floats: 2.675f lies below 2.675, -1.115f beyond -1.115).
-  EXPECT_EQ(std::vector<int>(map.ctrl_idx, map.ctrl_idx + map.n_ctrl), (std::vector<int>{0, 3, 4, 5, 6, 7, 8, 10, 11}));
+  EXPECT_EQ(std::vector<int>(map.ctrl, map.ctrl + map.n_ctrl), (std::vector<int>{0, 3, 4, 5, 6, 7, 8, 10, 11}));
   const std::vector<int> centi = {12, 38, -12, 267, 100, -112, 14, 0, 0};
-  EXPECT_EQ(std::vector<int>(map.ctrl_centi, map.ctrl_centi + map.n_ctrl), centi);
-  for (int k = 0; k < map.n_ctrl; k++) EXPECT_EQ(map.ctrl_val[k], map.ctrl_centi[k] / 100.0f);
+  EXPECT_EQ(std::vector<int>(map.val_centi, map.val_centi + map.n_ctrl), centi);
+  for (int k = 0; k < map.n_ctrl; k++) EXPECT_EQ(map.val[k], map.val_centi[k] / 100.0f);
 
   // Sixteen equal tags give probabilities of exactly 0.0625: 0.062.
   std::vector<const char *> sixteen(16, "t");
@@ -149,8 +149,8 @@ TEST(Prompt, MappingRoundsAndBreaksTiesByRule) {
   Model m16(p16, sixteen.data(), 16);
   ASSERT_NE(m16.p, nullptr) << tv_geterr();
   ASSERT_EQ(tv_prompt_map(m16.p, NULL, "calm voice", &map), 0);
-  EXPECT_EQ(std::vector<int>(map.tag_milli, map.tag_milli + 3), (std::vector<int>{62, 62, 62}));
-  EXPECT_EQ(map.tag_prob[0], 0.062f);
+  EXPECT_EQ(std::vector<int>(map.prob_milli, map.prob_milli + 3), (std::vector<int>{62, 62, 62}));
+  EXPECT_EQ(map.prob[0], 0.062f);
   EXPECT_EQ(map.n_ctrl, 0);
   // One tag clearly first, two tied after it.
   Tensors t3 = adapter_tensors(5);
@@ -160,9 +160,9 @@ TEST(Prompt, MappingRoundsAndBreaksTiesByRule) {
   Model m3(p3, TAGS, 5);
   ASSERT_NE(m3.p, nullptr) << tv_geterr();
   ASSERT_EQ(tv_prompt_map(m3.p, NULL, "x", &map), 0);
-  EXPECT_EQ(std::vector<int>(map.tag_idx, map.tag_idx + 3), (std::vector<int>{2, 1, 3}));
-  EXPECT_GT(map.tag_prob[0], map.tag_prob[1]);
-  EXPECT_EQ(map.tag_prob[1], map.tag_prob[2]);
+  EXPECT_EQ(std::vector<int>(map.tag, map.tag + 3), (std::vector<int>{2, 1, 3}));
+  EXPECT_GT(map.prob[0], map.prob[1]);
+  EXPECT_EQ(map.prob[1], map.prob[2]);
 }
 
 TEST(Prompt, PythonRounding) {

@@ -194,20 +194,20 @@ int tv_prompt_map(const tv_prompt *p, tv_pool *pool, const char *text, tv_prompt
     int32_t best = -1;
     for (int32_t i = 0; i < p->n_tags; i++) {
       bool used = false;
-      for (int j = 0; j < k; j++) used |= m->tag_idx[j] == i;
+      for (int j = 0; j < k; j++) used |= m->tag[j] == i;
       if (used) continue;
       if (best < 0 || prob[i] > prob[best]) best = i;  // equal: the lower index stays
     }
-    m->tag_idx[k] = best;
-    m->tag_milli[k] = clamp_i32(tv_pyround_scaled(3, prob[best]));
-    m->tag_prob[k] = (float)m->tag_milli[k] / 1000.0f;
+    m->tag[k] = best;
+    m->prob_milli[k] = clamp_i32(tv_pyround_scaled(3, prob[best]));
+    m->prob[k] = (float)m->prob_milli[k] / 1000.0f;
   }
   for (int32_t k = 0; k < TV_PROMPT_CONTROLS; k++) {
     if (!(1.0f / (1.0f + expf(-spec[k])) > 0.5f)) continue;
     const int32_t i = m->n_ctrl++;
-    m->ctrl_idx[i] = k;
-    m->ctrl_centi[i] = clamp_i32(tv_pyround_scaled(2, val[k]));
-    m->ctrl_val[i] = (float)m->ctrl_centi[i] / 100.0f;
+    m->ctrl[i] = k;
+    m->val_centi[i] = clamp_i32(tv_pyround_scaled(2, val[k]));
+    m->val[i] = (float)m->val_centi[i] / 100.0f;
   }
   if (prob != stack) tv_free(prob);
   return 0;

@@ -23,13 +23,13 @@
 
 typedef struct tv_prompt_mapping {
   int32_t n_tags;     /* always 3 */
-  int32_t tag_idx[3];   /* most probable first; indices into the tag list */
-  float tag_prob[3];     /* rounded to 3 decimals */
-  int32_t n_ctrl;        /* 0..12 */
-  int32_t ctrl_idx[TV_PROMPT_CONTROLS];  /* controls predicted present, in control order */
-  float ctrl_val[TV_PROMPT_CONTROLS];    /* their values rounded to 2 decimals */
-  int32_t tag_milli[3];                  /* the same numbers as exact integers */
-  int32_t ctrl_centi[TV_PROMPT_CONTROLS];
+  int32_t tag[3];     /* most probable first; indices into the tag list */
+  float prob[3];      /* rounded to 3 decimals */
+  int32_t n_ctrl;     /* 0..12 */
+  int32_t ctrl[TV_PROMPT_CONTROLS];  /* controls predicted present, in control order */
+  float val[TV_PROMPT_CONTROLS];     /* their values rounded to 2 decimals */
+  int32_t prob_milli[3];             /* the same numbers as exact integers */
+  int32_t val_centi[TV_PROMPT_CONTROLS];
 } tv_prompt_mapping;
 
 typedef struct tv_minilm_layer {
