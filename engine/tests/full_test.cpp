@@ -165,7 +165,6 @@ TEST(FullLayout, RefinerMustFitTheConditioning) {
   EXPECT_EQ(std::string(g.err), m.dir + ": the refiner takes g_dim 16, the acoustic model gives 128");
 }
 
-#ifdef TV_HAVE_PROMPT
 TEST(FullLayout, PromptsMapToTagsAndControls) {
   NEED_FULL();
   Engine g(model_dir("tiny-full"));
@@ -200,9 +199,7 @@ TEST(FullLayout, PromptsMapToTagsAndControls) {
   EXPECT_GT(n, 1);
   tovantts_free(a);
 }
-#endif
 
-#ifdef TV_HAVE_WAVLM
 std::vector<float> clip(int32_t rate, double seconds, double f0) {
   std::vector<float> x((size_t)(rate * seconds));
   uint64_t s = 12345;
@@ -289,6 +286,5 @@ TEST(FullLayout, FailingLazyLoaderLeavesTheHandleUsable) {
   EXPECT_FALSE(synth_json(g.e, req, &err).empty()) << err;
   EXPECT_NE(g.e->wavlm, nullptr);
 }
-#endif
 
 }  // namespace
