@@ -5,6 +5,7 @@
 #include <optional>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -323,6 +324,21 @@ TEST_F(PdfImportTest, AnImportedPdfBecomesADocumentWithHighlightBoxes) {
     ASSERT_EQ((*doc->regions)[2].size(), 2u);
     EXPECT_LT((*doc->regions)[2][0][2], (*doc->regions)[2][1][2]);  // one line below the other
     for (const auto& boxes : *doc->regions) EXPECT_FALSE(boxes.empty());
+}
+
+TEST_F(PdfImportTest, ImportsRunSideBySideOnWorkerThreads) {
+    const test::Article article = test::twoColumnArticle(3);
+    const fs::path file = write("article.pdf", article.spec);
+    std::vector<std::vector<std::string>> got(4);
+    {
+        std::vector<std::thread> workers;
+        for (auto& g : got)
+            workers.emplace_back([&file, &g] {
+                for (int i = 0; i < 3; ++i) g = visible(PdfImport::read(file));
+            });
+        for (std::thread& w : workers) w.join();
+    }
+    for (const auto& g : got) EXPECT_EQ(g, article.expected);
 }
 
 // ---- PDFs that Debian ships ----

@@ -155,7 +155,7 @@ TEST(ReadoutPhrases, NoticesUpdatesAndReminders) {
         ASSERT_EQ(s.parts.size(), 1u);
         EXPECT_EQ(s.parts[0].text, r.expected);
     }
-    const MoodRef& m = Readout::reminder(u"x", std::nullopt, u"Clock").parts[0].mood;
+    const MoodRef m = Readout::reminder(u"x", std::nullopt, u"Clock").parts[0].mood;
     EXPECT_EQ(m->name, u"confident");
     EXPECT_EQ(m->why, u"clear; a reminder: clear");
     EXPECT_FLOAT_EQ(m->ctrl.at(u"rate"), -0.1f);
