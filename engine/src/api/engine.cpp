@@ -430,7 +430,6 @@ int need_prompt(tovantts_engine *e) {
               "with the full model");
     return -1;
   }
-#ifdef TV_HAVE_PROMPT
   if (e->prompt) return 0;
   const tv_json *cfg = e->config;
   if (!e->adapter_tags_read) {
@@ -454,10 +453,6 @@ int need_prompt(tovantts_engine *e) {
   e->prompt = tv_prompt_load(e->w_minilm, vocab, e->w_adapter, (const char *const *)e->adapter_tags, e->n_adapter_tags);
   tv_free(vocab);
   return e->prompt ? 0 : -1;
-#else
-  tv_seterr("free-text prompts need the prompt encoder, which this build does not have");
-  return -1;
-#endif
 }
 
 int need_wavlm(tovantts_engine *e) {
@@ -466,7 +461,6 @@ int need_wavlm(tovantts_engine *e) {
               "with the full model");
     return -1;
   }
-#ifdef TV_HAVE_WAVLM
   if (e->wavlm) return 0;
   if (!e->w_wavlm && !(e->w_wavlm = open_weights(e->native_dir, subdir_int8(e, "int8"), "wavlm_sv.safetensors"))) {
     tv_seterr("voice cloning needs the converted WavLM speaker encoder in %s (%s)" SETUP_NOTES, e->native_dir,
@@ -474,10 +468,6 @@ int need_wavlm(tovantts_engine *e) {
     return -1;
   }
   return (e->wavlm = tv_wavlm_load(e->w_wavlm)) ? 0 : -1;
-#else
-  tv_seterr("voice cloning needs the speaker encoder, which this build does not have");
-  return -1;
-#endif
 }
 
 int get_pflow(tovantts_engine *e, struct tv_flow **out) {
@@ -547,12 +537,8 @@ tovantts_engine *tovantts_create(const char *model_dir, int32_t threads, char *e
 
 void tovantts_destroy(tovantts_engine *e) {
   if (!e) return;
-#ifdef TV_HAVE_PROMPT
   tv_prompt_free(e->prompt);
-#endif
-#ifdef TV_HAVE_WAVLM
   tv_wavlm_free(e->wavlm);
-#endif
   tv_flow_free(e->refiner);
   tv_flow_free(e->pflow);
   tv_vocoder_free(e->vocoder);

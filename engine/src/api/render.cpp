@@ -86,7 +86,6 @@ void set_ctrl(int32_t *n, int32_t *idx, double *val, int32_t k, double v) {
 
 int map_prompt(tovantts_engine *e, const char *prompt, tv_request *r) {
   if (need_prompt(e) != 0) return -1;
-#ifdef TV_HAVE_PROMPT
   tv_prompt_mapping m;
   memset(&m, 0, sizeof m);
   if (tv_prompt_map(e->prompt, e->pool, prompt, &m) != 0) return -1;
@@ -125,11 +124,6 @@ int map_prompt(tovantts_engine *e, const char *prompt, tv_request *r) {
     r->n_mapped_ctrl = i + 1;
   }
   return 0;
-#else
-  (void)prompt;
-  (void)r;
-  return -1;
-#endif
 }
 
 int resolve_prompt(tovantts_engine *e, tv_request *r) {
@@ -260,11 +254,7 @@ int ref_vector(tovantts_engine *e, const char *path, tv_speaker *sp) {
   if (h != e->ref_hash) {
     e->ref_hash = 0;
     if (need_wavlm(e) != 0) return -1;
-#ifdef TV_HAVE_WAVLM
     if (tv_wavlm_xvector(e->wavlm, e->pool, x, n, e->ref_vec) != 0) return -1;
-#else
-    return -1;
-#endif
     e->ref_hash = h;
   }
   sp->spk_vec = e->ref_vec;
@@ -368,12 +358,7 @@ int render(tovantts_engine *e, const char *text, const tv_speaker *sp, const cha
       if (net) {
         int32_t P = 0;
         if (sp->clip && tv_flow_is_prompted(net)) {
-#ifdef TV_HAVE_PROMPT
           if (tv_prompt_mel(sp->clip, sp->clip_n, sp->clip_rate, mel, T, &pmel, &P) != 0) goto done;
-#else
-          tv_seterr("prompt_mel: this build has no prompt encoder");
-          goto done;
-#endif
         }
         refined = (float *)tv_malloc(sizeof(float) * (size_t)T * TV_ACOUSTIC_MEL);
         if (!refined) goto done;
