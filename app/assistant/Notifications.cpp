@@ -2,6 +2,7 @@
 
 #include "InstalledApp.h"
 #include "JavaRegex.h"
+#include "LiveBanners.h"
 #include "PropertyList.h"
 
 #include <QCollator>
@@ -47,7 +48,11 @@ Notifications::Notifications(IntakeLinks links, fs::path dir, std::vector<std::s
       appFolders_(appFolders.empty() ? InstalledApp::folders() : std::move(appFolders)) {}
 
 Notifications& Notifications::shared() {
-    static Notifications* one = new Notifications(IntakeLinks::standard(), defaultDir());
+    static Notifications* one = [] {
+        auto* n = new Notifications(IntakeLinks::standard(), defaultDir());
+        n->setLiveStarter([] { LiveBanners::shared().start(); });
+        return n;
+    }();
     return *one;
 }
 
