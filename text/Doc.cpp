@@ -4,7 +4,6 @@
 #include <cmath>
 #include <random>
 
-#include "Cast.h"
 #include "TextClean.h"
 
 namespace tovan {
@@ -108,12 +107,6 @@ std::int64_t Doc::Meta::minutesLeft(float rate) const {
     const float p = progress();
     const float r = rate >= 0.5f ? rate : 0.5f;
     return wholeMinutes((1 - p) * static_cast<float>(chars) / 15 / r / 60);
-}
-
-std::shared_ptr<Cast> Doc::cast() const {
-    std::lock_guard<std::mutex> hold(castLock_);
-    if (!cast_) cast_ = Cast::analyze(paragraphs);
-    return cast_;
 }
 
 Doc::Doc(Fields fields) : Doc(std::move(fields), buildIndex(fields.paragraphs, fields.spans)) {}

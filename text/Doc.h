@@ -24,8 +24,6 @@
 
 namespace tovan {
 
-class Cast;
-
 class Doc {
 public:
     // A highlight box: page, x0, top, x1, bottom (fractions of the page size).
@@ -91,9 +89,6 @@ public:
     // Listening time from the position to the end at 15 units a second.
     std::int64_t minutesLeft(float rate) const;
     Meta meta() const;
-    // The dialogue analysis of the paragraphs, made on first use and kept;
-    // safe from any thread (the first caller does the work, others wait).
-    std::shared_ptr<Cast> cast() const;
 
     // ---- Library files (<id>.json, <id>.meta, <id>.pos in dir) ----
     // Writes <id>.json, then <id>.meta. Each file is replaced atomically; a
@@ -166,9 +161,6 @@ private:
     struct Index;
     static Index buildIndex(const std::vector<std::u16string>& paragraphs, std::optional<Spans>& spans);
     Doc(Fields&& fields, Index&& index);
-
-    mutable std::mutex castLock_;
-    mutable std::shared_ptr<Cast> cast_;
 };
 
 }  // namespace tovan
