@@ -9,6 +9,7 @@
 
 #include "Doc.h"
 #include "TextMarkers.h"
+#include "ViewStyle.h"
 
 namespace tovan {
 
@@ -64,12 +65,8 @@ std::vector<ParagraphView::Span> ParagraphView::attributed() const {
 }
 
 QFont ParagraphView::font() const {
-    QFont f(QStringLiteral("serif"));
-    f.setStyleHint(QFont::Serif);
     const bool h = heading();
-    f.setPixelSize(std::max(1, static_cast<int>(std::lround(h ? size_ * 1.25 : size_))));
-    f.setWeight(h ? QFont::DemiBold : QFont::Normal);
-    return f;
+    return ViewStyle::serif(h ? size_ * 1.25 : size_, h ? QFont::DemiBold : QFont::Normal);
 }
 
 void ParagraphView::render(QTextCursor& cursor, const QColor& text, const QColor& accent,
