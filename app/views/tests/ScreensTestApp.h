@@ -18,6 +18,11 @@ inline QApplication& app() {
     return *static_cast<QApplication*>(QCoreApplication::instance());
 }
 
+// A first member for fixtures whose other members are Qt objects.
+struct AppFirst {
+    AppFirst() { app(); }
+};
+
 // Runs the event loop until done() or the limit passes; true when done.
 inline bool spinUntil(const std::function<bool()>& done, int limitMs = 5000) {
     QElapsedTimer t;
