@@ -3,6 +3,7 @@
 #include "LinuxDoNotDisturb.h"
 #include "LinuxInputIdle.h"
 #include "LinuxScreenLock.h"
+#include "BusTestKit.h"
 #include "PrivateBus.h"
 
 #include <QDBusMessage>
@@ -36,6 +37,7 @@ private:
 };
 
 struct Bus : ::testing::Test {
+    QCoreApplication& app = testApp();
     PrivateBus bus;
     ServiceThread service;
     void SetUp() override {
@@ -82,6 +84,7 @@ TEST_F(Bus, DoNotDisturbIsOffWithoutAServer) {
 }
 
 TEST(DoNotDisturb, GnomeBannersOffMeansOn) {
+    testApp();
     struct Case {
         const char* desktop;
         QString output;
