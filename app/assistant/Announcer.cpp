@@ -6,9 +6,9 @@
 
 namespace tovan {
 
-namespace {
+Announcer* Announcer::installed = nullptr;
 
-Announcer* sharedAnnouncer = nullptr;
+namespace {
 
 // One phrase into one clip, on the engine queue.
 std::vector<float> render(Engine& engine, const Speech& speech, const std::optional<std::u16string>& about,
@@ -41,13 +41,8 @@ std::vector<float> render(Engine& engine, const Speech& speech, const std::optio
 
 }  // namespace
 
-Announcer& Announcer::shared() {
-    if (!sharedAnnouncer) qFatal("Announcer::shared(): the application installs its announcer at start-up");
-    return *sharedAnnouncer;
-}
-
-bool Announcer::hasShared() { return sharedAnnouncer != nullptr; }
-void Announcer::setShared(Announcer* a) { sharedAnnouncer = a; }
+bool Announcer::hasShared() { return installed != nullptr; }
+void Announcer::setShared(Announcer* a) { installed = a; }
 
 Announcer::Announcer(Host host, std::unique_ptr<SentencePlayer> player, QObject* parent)
     : QObject(parent), host_(std::move(host)), player_(std::move(player)) {
@@ -59,7 +54,7 @@ Announcer::Announcer(Host host, std::unique_ptr<SentencePlayer> player, QObject*
 
 Announcer::~Announcer() {
     player_->onDrained = nullptr;
-    if (sharedAnnouncer == this) sharedAnnouncer = nullptr;
+    if (installed == this) installed = nullptr;
 }
 
 void Announcer::advance() {
@@ -104,7 +99,7 @@ void Announcer::next() {
     auto player = player_;
     Host host = host_;
     host_.onEngine([=, speech = std::move(entry.speech), about = std::move(entry.about)](Engine& engine) {
-        auto current = [&] { return gate->get() == gen; };
+        auto current = [&] { return gate->holds(gen); };
         std::vector<float> clip = render(engine, speech, about, style, host, hour, focus, current);
         if (!clip.empty() && current()) player->enqueue(clip, 0, token);
     });

@@ -12,6 +12,7 @@
 // reaches the player.
 
 #include "Engine.h"
+#include "core/Gate.h"
 #include "SentencePlayer.h"
 #include "Speech.h"
 #include "Style.h"
@@ -21,7 +22,6 @@
 #include <deque>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 
@@ -50,7 +50,8 @@ public:
         std::function<int()> hour;
     };
 
-    // The application's announcer, over AppModel::shared(); main thread.
+    // The application's announcer over AppModel::shared(), made on first use
+    // unless one was installed; main thread.
     static Announcer& shared();
     // True once an announcer has been installed (by shared() or setShared()).
     static bool hasShared();
@@ -86,18 +87,6 @@ signals:
     void changed();
 
 private:
-    struct Gen {
-        mutable std::mutex lock;
-        int64_t g = 0;
-        int64_t get() const {
-            std::lock_guard<std::mutex> hold(lock);
-            return g;
-        }
-        void set(int64_t v) {
-            std::lock_guard<std::mutex> hold(lock);
-            g = v;
-        }
-    };
     struct Entry {
         Speech speech;
         std::optional<std::u16string> about;
@@ -107,9 +96,11 @@ private:
     void finish();
     void advance();
 
+    static Announcer* installed;
+
     Host host_;
     std::shared_ptr<SentencePlayer> player_;
-    std::shared_ptr<Gen> gate_ = std::make_shared<Gen>();
+    std::shared_ptr<Gate> gate_ = std::make_shared<Gate>();
     std::deque<Entry> queue_;
     std::optional<std::u16string> speaking_;
     bool busy_ = false;
