@@ -1,5 +1,5 @@
-// One QGuiApplication for the whole test run (the offscreen platform is set
-// by the test environment), and a bounded wait that keeps its loop running.
+// One QGuiApplication for the whole test run, on the offscreen platform unless
+// the environment names another, and a bounded wait that keeps its loop running.
 #pragma once
 
 #include <QElapsedTimer>
@@ -11,6 +11,7 @@ inline QGuiApplication& guiApp() {
     static int argc = 1;
     static char name[] = "platform_tests";
     static char* argv[] = {name, nullptr};
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     if (!QCoreApplication::instance()) new QGuiApplication(argc, argv);  // lives for the whole run
     return *static_cast<QGuiApplication*>(QCoreApplication::instance());
 }
