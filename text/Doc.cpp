@@ -191,6 +191,12 @@ std::int64_t Doc::minutesLeft(float rate) const {
     return wholeMinutes(static_cast<float>(c) / 15 / r / 60);
 }
 
+std::shared_ptr<Cast> Doc::cast() const {
+    std::lock_guard<std::mutex> hold(castLock_);
+    if (!castCache_) castCache_ = Cast::analyze(paragraphs);
+    return castCache_;
+}
+
 Doc::Meta Doc::meta() const {
     std::int64_t chars = 0;
     for (const std::u16string& s : sentences) chars += static_cast<std::int64_t>(s.size());
