@@ -62,9 +62,10 @@ public:
 
     // A quotation in curly or straight, double or single quotation marks;
     // groups 1-4 hold the inside for each kind (apostrophes inside single
-    // quotes are allowed).
+    // quotes are allowed). An ordinary literal, not a raw one: Qt's moc
+    // misreads raw strings holding quotes in headers it scans.
     static constexpr std::u16string_view QUOTE =
-        uR"re(“([^”]+)”|"([^"]+)"|‘((?:[^’]|’(?=\p{L}))+)’(?!\p{L})|(?<![\p{L}\d])'((?:[^']|'(?=\p{L}))+?)'(?!\p{L}))re";
+        u"“([^”]+)”|\"([^\"]+)\"|‘((?:[^’]|’(?=\\p{L}))+)’(?!\\p{L})|(?<![\\p{L}\\d])'((?:[^']|'(?=\\p{L}))+?)'(?!\\p{L})";
 
     // One line per paragraph, in order. Never fails.
     static std::shared_ptr<Cast> analyze(const std::vector<std::u16string>& paragraphs);
