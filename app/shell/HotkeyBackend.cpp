@@ -2,7 +2,7 @@
 
 namespace tovan {
 
-void HotkeyBackend::install() {
+HotkeyBackend::HotkeyBackend(GlobalKeys& keys) : keys_(keys) {
     keys_.setPressed([](uint32_t id) { Hotkey::pressed(id); });
 }
 

@@ -10,8 +10,10 @@ namespace tovan {
 
 class HotkeyBackend final : public Hotkey::Backend {
 public:
-    explicit HotkeyBackend(GlobalKeys& keys) : keys_(keys) {}
-    void install() override;
+    // Presses of `keys` go to the table from now on (not only after the
+    // table's one-time install, which may have run for an earlier backend).
+    explicit HotkeyBackend(GlobalKeys& keys);
+    void install() override {}
     // The reference is the id: GlobalKeys keeps one combination per id.
     std::optional<std::uint64_t> registerKey(std::uint32_t keyCode, std::uint32_t modifiers,
                                              std::uint32_t id) override;
