@@ -16,6 +16,12 @@
 #include "AppModel.h"
 #include "Bus.h"
 
+#if __has_include("Narrator.h")
+#include "Narrator.h"
+#include "SentencePlayer.h"
+#define TOVAN_HAS_NARRATOR 1
+#endif
+
 namespace tovan {
 
 DevHooks::Command DevHooks::parse(const QString& text) {
@@ -29,6 +35,36 @@ DevHooks::Command DevHooks::parse(const QString& text) {
 DevHooks::Hooks& DevHooks::hooks() {
     static Hooks h;
     return h;
+}
+
+void DevHooks::bindNarrator(AppModel& app) {
+#ifdef TOVAN_HAS_NARRATOR
+    Narrator* n = app.narrator;
+    if (!n) return;
+    Hooks& h = hooks();
+    h.playing = [n] { return n->playing(); };
+    h.toggle = [n] { n->toggle(); };
+    h.pause = [n] { n->pause(); };
+    h.seek = [n](std::int64_t i) { n->seek(i); };
+    h.setNatural = [n](bool on) { n->setNatural(on); };
+    h.reading = [n] {
+        Reading r;
+        if (n->doc()) r.title = QString::fromStdU16String(n->doc()->title);
+        r.heard = n->heard();
+        r.playing = n->playing();
+        r.preparing = n->preparing();
+        r.problem = n->problem();
+        return r;
+    };
+    // The announcer's side adds its own player when it binds.
+    auto announcer = h.setVolume;
+    h.setVolume = [n, announcer](float v) {
+        n->player().setVolume(v);
+        if (announcer) announcer(v);
+    };
+#else
+    (void)app;
+#endif
 }
 
 bool DevHooks::enabled() {

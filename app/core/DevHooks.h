@@ -79,6 +79,9 @@ public:
     };
     // The process-wide hooks (main thread).
     static Hooks& hooks();
+    // Fills the reading controller's hooks from the model's narrator (when
+    // it has one); the other parts fill theirs.
+    static void bindNarrator(AppModel& app);
 
     // Whether TOVANTTS_DEV is exactly "1" in the environment.
     static bool enabled();
