@@ -80,9 +80,9 @@ MenuBarView::MenuBarView(AppModel& app, Controls& controls, Roads roads, QWidget
     : QWidget(parent), app_(app), controls_(controls), roads_(std::move(roads)) {
     setObjectName("menuBarView");
     setFixedWidth(300);
-    layout_ = new QVBoxLayout(this);
-    layout_->setContentsMargins(14, 14, 14, 14);
-    layout_->setSpacing(12);
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer_ = outer;
     auto later = [this] { QTimer::singleShot(0, this, [this] { rebuild(); }); };
     connect(&controls_, &Controls::changed, this, later);
     connect(&app_, &AppModel::styleChanged, this, later);
@@ -91,12 +91,15 @@ MenuBarView::MenuBarView(AppModel& app, Controls& controls, Roads roads, QWidget
 }
 
 void MenuBarView::rebuild() {
-    while (QLayoutItem* item = layout_->takeAt(0)) {
-        if (item->widget()) delete item->widget();
-        if (item->layout()) delete item->layout();
-        delete item;
-    }
-    auto* header = new QWidget(this);
+    // Everything is made afresh inside one body widget, which replaces the last one.
+    delete body_;
+    body_ = new QWidget(this);
+    outer_->addWidget(body_);
+    layout_ = new QVBoxLayout(body_);
+    layout_->setContentsMargins(14, 14, 14, 14);
+    layout_->setSpacing(12);
+    QWidget* const self = body_;
+    auto* header = new QWidget(self);
     header->setObjectName(controls_.hasDoc() ? "nowPlaying" : "idle");
     auto* hv = new QVBoxLayout(header);
     hv->setContentsMargins(0, 0, 0, 0);
@@ -149,14 +152,14 @@ void MenuBarView::rebuild() {
         hv->addLayout(h);
     }
     layout_->addWidget(header);
-    layout_->addWidget(divider(this));
-    layout_->addWidget(row("readSelectionRow", tr("Read Selection"), "Ctrl+Alt+R", roads_.readSelection, this));
-    layout_->addWidget(row("readClipboardRow", tr("Read Clipboard"), "Ctrl+Alt+V", roads_.readClipboard, this));
+    layout_->addWidget(divider(self));
+    layout_->addWidget(row("readSelectionRow", tr("Read Selection"), "Ctrl+Alt+R", roads_.readSelection, self));
+    layout_->addWidget(row("readClipboardRow", tr("Read Clipboard"), "Ctrl+Alt+V", roads_.readClipboard, self));
 
     const auto& docs = app_.library.docs();
     if (!docs.empty()) {
-        layout_->addWidget(divider(this));
-        layout_->addWidget(caption(tr("Reading list"), this));
+        layout_->addWidget(divider(self));
+        layout_->addWidget(caption(tr("Reading list"), self));
         for (size_t i = 0; i < docs.size() && i < 4; i++) {
             const auto& meta = docs[i];
             const std::u16string id = meta.id;
@@ -165,15 +168,15 @@ void MenuBarView::rebuild() {
                                    [this, id] {
                                        if (auto doc = app_.library.doc(id)) controls_.play(doc);
                                    },
-                                   this));
+                                   self));
         }
     }
-    layout_->addWidget(divider(this));
+    layout_->addWidget(divider(self));
     auto* bottom = new QHBoxLayout;
-    auto* open = new QPushButton(tr("Open Lumora"), this);
+    auto* open = new QPushButton(tr("Open Lumora"), self);
     open->setObjectName("openMainButton");
     open->setFlat(true);
-    auto* quit = new QPushButton(tr("Quit"), this);
+    auto* quit = new QPushButton(tr("Quit"), self);
     quit->setObjectName("quitButton");
     quit->setFlat(true);
     connect(open, &QPushButton::clicked, this, [this] {

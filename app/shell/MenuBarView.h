@@ -32,7 +32,9 @@ private:
     AppModel& app_;
     Controls& controls_;
     Roads roads_;
-    QVBoxLayout* layout_;
+    QVBoxLayout* outer_ = nullptr;
+    QVBoxLayout* layout_ = nullptr;
+    QWidget* body_ = nullptr;
 };
 
 }  // namespace tovan
