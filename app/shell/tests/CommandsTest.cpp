@@ -23,7 +23,8 @@ protected:
         roads.fromClipboard = rec("clipboard");
         roads.fromText = rec("text");
         roads.readSelection = rec("selection");
-        commands = new AppCommands(controls, roads, window.menuBar());
+        window = std::make_unique<QMainWindow>();
+        commands = new AppCommands(controls, roads, window->menuBar());
     }
     void trigger(const char* name) {
         QAction* a = commands->action(name);
@@ -31,7 +32,7 @@ protected:
         a->trigger();
     }
     FakeControls controls;
-    QMainWindow window;
+    std::unique_ptr<QMainWindow> window;  // made after the application
     AppCommands* commands = nullptr;
     std::vector<std::string> roadCalls;
 };
