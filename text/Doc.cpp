@@ -1,5 +1,7 @@
 #include "Doc.h"
 
+#include "Cast.h"
+
 #include <chrono>
 #include <cmath>
 #include <random>

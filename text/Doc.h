@@ -18,11 +18,12 @@
 #include <string_view>
 #include <vector>
 
-#include "Cast.h"
 #include "ExtractedDoc.h"
 #include "PdfLayout.h"
 
 namespace tovan {
+
+class Cast;
 
 class Doc {
 public:

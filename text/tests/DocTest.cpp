@@ -7,6 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "Cast.h"
 #include "Doc.h"
 #include "Extract.h"
 #include "ExtractedDoc.h"

@@ -1,0 +1,52 @@
+#include "NowPlaying.h"
+
+#include <QDBusConnection>
+
+#include <algorithm>
+#include <memory>
+
+#include "MprisControls.h"
+
+namespace tovan {
+
+namespace {
+MediaControls* chosen = nullptr;
+}  // namespace
+
+void NowPlaying::setControls(MediaControls* c) { chosen = c; }
+
+MediaControls& NowPlaying::controls() {
+    if (chosen) return *chosen;
+    static std::unique_ptr<MprisControls> mpris = std::make_unique<MprisControls>(QDBusConnection::sessionBus());
+    return *mpris;
+}
+
+MediaControls::Info NowPlaying::info(const Doc& doc, double secondsLeft, double progress, bool playing) {
+    MediaControls::Info i;
+    i.title = QString::fromStdU16String(doc.title);
+    i.artist = doc.author.empty() ? QStringLiteral("Lumora") : QString::fromStdU16String(doc.author);
+    // The floor keeps the division finite at the last sentence.
+    const double total = secondsLeft / std::max(1.0 - progress, 0.001);
+    i.duration = total;
+    i.elapsed = total - secondsLeft;
+    i.rate = playing ? 1.0 : 0.0;
+    return i;
+}
+
+void NowPlaying::show(const Doc* doc, double secondsLeft, double progress, bool playing) {
+    if (!doc) {
+        controls().setInfo(std::nullopt, MediaControls::State::stopped);
+        return;
+    }
+    controls().setInfo(info(*doc, secondsLeft, progress, playing),
+                       playing ? MediaControls::State::playing : MediaControls::State::paused);
+}
+
+void NowPlaying::bind(MediaControls::Commands commands) { controls().setCommands(std::move(commands)); }
+
+// The reading controller's side: bound once the controller is in the build.
+void NowPlaying::setUp(Narrator& narrator) { (void)narrator; }
+
+void NowPlaying::update(Narrator& narrator) { (void)narrator; }
+
+}  // namespace tovan
