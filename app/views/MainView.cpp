@@ -104,10 +104,8 @@ MainView::MainView(AppModel& app, ReadingState& reading, ViewHooks& hooks, QWidg
         item->setData(0, SECTION_ROLE, static_cast<int>(r.section));
     }
     sidebar_->expandAll();
-    connect(sidebar_, &QTreeWidget::itemSelectionChanged, this, [this] {
-        const auto items = sidebar_->selectedItems();
-        if (items.isEmpty()) return;
-        const QVariant v = items.front()->data(0, SECTION_ROLE);
+    connect(sidebar_, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
+        const QVariant v = item ? item->data(0, SECTION_ROLE) : QVariant();
         if (v.isValid()) app_.setSection(static_cast<AppModel::Section>(v.toInt()));
     });
 
@@ -159,11 +157,14 @@ void MainView::sectionChanged() {
     const std::optional<AppModel::Section> section = app_.section();
     {
         const QSignalBlocker quiet(sidebar_);
-        sidebar_->clearSelection();
+        QTreeWidgetItem* chosen = nullptr;
         for (QTreeWidgetItemIterator it(sidebar_); *it; ++it) {
             const QVariant v = (*it)->data(0, SECTION_ROLE);
-            if (section && v.isValid() && v.toInt() == static_cast<int>(*section)) (*it)->setSelected(true);
+            if (section && v.isValid() && v.toInt() == static_cast<int>(*section)) chosen = *it;
         }
+        sidebar_->setCurrentItem(chosen);
+        sidebar_->clearSelection();
+        if (chosen) chosen->setSelected(true);
     }
     // A nil section shows the reading list too, and keeps the same screen.
     const auto shows = [](std::optional<AppModel::Section> s) {
