@@ -22,6 +22,10 @@ Speaker& Speaker::shared() {
     return *sharedSlot();
 }
 
+bool Speaker::hasShared() {
+    return sharedSlot() != nullptr;
+}
+
 void Speaker::setShared(std::unique_ptr<Speaker> speaker) {
     sharedSlot() = std::move(speaker);
 }

@@ -33,6 +33,7 @@ public:
     // The application's one preview (main thread). The application puts it
     // in place with setShared() before any screen can ask for a preview.
     static Speaker& shared();
+    static bool hasShared();
     // Puts the application's preview in place (start-up, or a test's own).
     static void setShared(std::unique_ptr<Speaker> speaker);
 
