@@ -9,11 +9,13 @@
 #include <system_error>
 
 #include "Defaults.h"
+#include "DevHooks.h"
 #include "Extract.h"
 #include "Director.h"
 #include "Engine.h"
 #include "EngineApi.h"
 #include "Fetch.h"
+#include "NowPlaying.h"
 #include "Paths.h"
 #include "SerialQueue.h"
 #include "VoicesStore.h"
@@ -129,6 +131,10 @@ AppModel* sharedModel = nullptr;
 AppModel& AppModel::shared() {
     static AppModel* model = [] {
         sharedModel = new AppModel(standardConfig());
+        // The desktop's media controls and the developer commands follow
+        // the one reading controller of the process.
+        if (sharedModel->narrator) NowPlaying::setUp(*sharedModel->narrator);
+        DevHooks::bindNarrator(*sharedModel);
         return sharedModel;
     }();
     return *model;

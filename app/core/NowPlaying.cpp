@@ -7,6 +7,11 @@
 
 #include "MprisControls.h"
 
+#if __has_include("Narrator.h")
+#include "Narrator.h"
+#define TOVAN_HAS_NARRATOR 1
+#endif
+
 namespace tovan {
 
 namespace {
@@ -44,9 +49,24 @@ void NowPlaying::show(const Doc* doc, double secondsLeft, double progress, bool 
 
 void NowPlaying::bind(MediaControls::Commands commands) { controls().setCommands(std::move(commands)); }
 
-// The reading controller's side: bound once the controller is in the build.
-void NowPlaying::setUp(Narrator& narrator) { (void)narrator; }
+#ifdef TOVAN_HAS_NARRATOR
+void NowPlaying::setUp(Narrator& n) {
+    Narrator* narrator = &n;
+    bind({[narrator] { narrator->toggle(); },
+          [narrator] {
+              if (!narrator->playing()) narrator->toggle();
+          },
+          [narrator] { narrator->pause(); }, [narrator] { narrator->nextParagraph(); },
+          [narrator] { narrator->previousParagraph(); }});
+    QObject::connect(narrator, &Narrator::nowPlayingChanged, narrator, [narrator] { update(*narrator); });
+    update(n);
+}
 
-void NowPlaying::update(Narrator& narrator) { (void)narrator; }
+void NowPlaying::update(Narrator& n) { show(n.doc().get(), n.secondsLeft(), n.progress(), n.playing()); }
+#else
+// Without the reading controller in the build there is nothing to show.
+void NowPlaying::setUp(Narrator&) {}
+void NowPlaying::update(Narrator&) {}
+#endif
 
 }  // namespace tovan

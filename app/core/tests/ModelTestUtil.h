@@ -89,7 +89,8 @@ struct WebServer {
                     if (end < 0) return;
                     requests << buffer->left(end);
                     QList<QByteArray> first = buffer->left(buffer->indexOf("\r\n")).split(' ');
-                    QString path = first.size() > 1 ? QString::fromUtf8(first[1]) : QString();
+                    // Answers go by path; a query does not change the page.
+                    QString path = first.size() > 1 ? QString::fromUtf8(first[1]).section('?', 0, 0) : QString();
                     Answer a = pages.value(path, Answer{404, "text/html", "<html><body></body></html>"});
                     QByteArray out = "HTTP/1.0 " + QByteArray::number(a.status) + " X\r\n";
                     if (!a.contentType.isEmpty()) out += "Content-Type: " + a.contentType + "\r\n";
