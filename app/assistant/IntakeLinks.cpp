@@ -1,19 +1,28 @@
 #include "IntakeLinks.h"
 
+#include "AssistantPrefs.h"
+#include "core/AppModel.h"
+
 #include <chrono>
 
 namespace tovan {
 
 IntakeLinks IntakeLinks::standard() {
     IntakeLinks l;
-    // Until the shared assistant takes events, no app is chosen: nothing is
-    // admitted, so nothing is lost or said half-wired.
+    AssistantPrefs& p = AssistantPrefs::shared();
+    // Until the shared assistant takes events they are dropped here.
     l.handle = [](IntakeEvent) {};
-    l.appOn = [](const std::u16string&) { return false; };
-    auto on = [] { return true; };
-    l.readText = l.personVoices = l.downloads = l.battery = l.devices = l.meetings = on;
-    l.ownVoice = [] { return std::optional<std::u16string>(); };
-    l.defaultApps = [] { return std::set<std::u16string>(); };
+    l.appOn = [&p](const std::u16string& id) { return p.appOn(id); };
+    l.readText = [&p] { return p.readText(); };
+    l.personVoices = [&p] { return p.personVoices(); };
+    l.downloads = [&p] { return p.downloads(); };
+    l.battery = [&p] { return p.battery(); };
+    l.devices = [&p] { return p.devices(); };
+    l.meetings = [&p] { return p.meetings(); };
+    l.ownVoice = [] {
+        return AppModel::hasShared() ? AppModel::shared().style().voice : std::optional<std::u16string>();
+    };
+    l.defaultApps = [] { return AssistantPrefs::defaultApps(); };
     l.hasWaiting = [] { return false; };
     l.catchUp = [] {};
     l.attentive = Expression::Mood::make(u"attentive", u"interest", u"needs you: clear, rising",

@@ -1,6 +1,7 @@
 #include "Performer.h"
 
 #include "Narration.h"
+#include "Plans.h"
 
 #include <algorithm>
 #include <map>
@@ -95,6 +96,27 @@ std::optional<std::vector<float>> Performer::render(int64_t index, Engine& engin
     }
     if (out.empty()) return std::vector<float>(EMPTY_SENTENCE, 0.0f);
     return out;
+}
+
+Performer Performer::forReading(std::shared_ptr<Doc> doc, const Director* director, const Style& style,
+                                float speed, bool dialogueVoices, const Voices& voices, float strength,
+                                Engine& engine) {
+    Performer p;
+    p.doc = std::move(doc);
+    p.plans = tovan::Plans::of(*p.doc, director);
+    p.base = style.copy();
+    p.base.contextual = false;
+    p.pace = speed * p.base.pace;
+    p.voice = engine.resolve(p.base.voice);
+    if (dialogueVoices) {
+        p.other = dialogueVoice(p.voice, voices);
+        p.cast = p.doc->cast();
+    } else {
+        p.other = p.voice;
+    }
+    for (const Voices::Voice& v : voices.all()) (v.gender == u"male" ? p.male : p.female).push_back(v.id);
+    p.strength = strength;
+    return p;
 }
 
 Style Performer::moodStyle(const Style& style, const Expression::Mood& mood) {

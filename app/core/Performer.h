@@ -50,6 +50,14 @@ struct Performer {
     // Scene moods give way to the director's plan while one is in force.
     static const std::set<std::u16string>& sceneMoods();
 
+    // The performer of one reading or export: the style's copy without
+    // context styling, speed times the style's pace, the engine's voice for
+    // the style's, dialogue voices and the cast when they are on, the
+    // catalogue split by gender, and the document's plans (cached, or made
+    // with the director).
+    static Performer forReading(std::shared_ptr<Doc> doc, const Director* director, const Style& style, float speed,
+                                bool dialogueVoices, const Voices& voices, float strength, Engine& engine);
+
     // The samples of sentence `index` (24 kHz mono); absent when the engine
     // declines a segment (no model, or cancelled) or the index is outside the
     // document. 0.1 s of silence when the sentence gives no audio at all.

@@ -1,7 +1,6 @@
 #include "RenderLoop.h"
 
 #include "Performer.h"
-#include "Plans.h"
 
 #include <QString>
 
@@ -12,22 +11,7 @@
 namespace tovan {
 
 Performer RenderLoop::performer(Engine& engine) const {
-    Performer p;
-    p.doc = doc;
-    p.plans = Plans::of(*doc, director.get());
-    p.base = style.copy();
-    p.base.contextual = false;
-    p.pace = speed * p.base.pace;
-    p.voice = engine.resolve(p.base.voice);
-    if (dialogueVoice) {
-        p.other = Performer::dialogueVoice(p.voice, voices);
-        p.cast = doc->cast();
-    } else {
-        p.other = p.voice;
-    }
-    for (const Voices::Voice& v : voices.all()) (v.gender == u"male" ? p.male : p.female).push_back(v.id);
-    p.strength = strength;
-    return p;
+    return Performer::forReading(doc, director.get(), style, speed, dialogueVoice, voices, strength, engine);
 }
 
 void RenderLoop::run(Engine& engine) const {

@@ -1,5 +1,7 @@
 #include "ViewStyle.h"
 
+#include "Theme.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -13,22 +15,12 @@ namespace {
 
 QPalette paletteOf(const QWidget* w) { return w ? w->palette() : QApplication::palette(); }
 
-// A dark appearance is one whose window colour is darker than its text.
-bool dark(const QWidget* w) {
-    const QPalette p = paletteOf(w);
-    return p.color(QPalette::Window).lightness() < p.color(QPalette::WindowText).lightness();
-}
-
 }  // namespace
 
-QColor accent(const QWidget* w) { return dark(w) ? QColor(0x6F, 0xD8, 0xB8) : QColor(0x1A, 0x6A, 0x55); }
-QColor accentSoft(const QWidget* w) { return dark(w) ? QColor(0x1D, 0x3A, 0x31) : QColor(0xE1, 0xF1, 0xEB); }
+QColor accent(const QWidget* w) { return Theme::accent().resolve(paletteOf(w)); }
+QColor accentSoft(const QWidget* w) { return Theme::accentSoft().resolve(paletteOf(w)); }
 QColor text(const QWidget* w) { return paletteOf(w).color(QPalette::WindowText); }
-QColor secondary(const QWidget* w) {
-    QColor c = text(w);
-    c.setAlphaF(0.55f);
-    return c;
-}
+QColor secondary(const QWidget* w) { return Theme::secondary(paletteOf(w)); }
 
 QFont font(Role role) {
     QFont f = QApplication::font();

@@ -9,6 +9,7 @@
 #include "Engine.h"
 #include "Voices.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -28,6 +29,24 @@ struct FakeEngineBox {
         if (FakeEngine::next == &fake) FakeEngine::next = nullptr;
     }
 };
+
+// Runs inside every synthesis call of hookedApi() (on the calling thread),
+// before the fake engine answers.
+inline std::function<void()> duringSynthesis;
+
+// The fake engine's table with duringSynthesis hooked in.
+inline const tovan::EngineApi& hookedApi() {
+    static const tovan::EngineApi api = [] {
+        tovan::EngineApi a = FakeEngine::api();
+        a.synthesize = [](tovantts_engine* e, const char* text, const tovantts_options* o, float** audio,
+                          int64_t* n, char* err, size_t len) -> int32_t {
+            if (duringSynthesis) duringSynthesis();
+            return FakeEngine::api().synthesize(e, text, o, audio, n, err, len);
+        };
+        return a;
+    }();
+    return api;
+}
 
 // The featured voices with genders, in catalogue order: three female, two
 // male.

@@ -17,22 +17,8 @@ using namespace tovan;
 
 namespace {
 
-// The fake engine with a hook that runs inside every synthesis call.
-const EngineApi& hookedApi();
-std::function<void()> duringSynthesis;
-
-const EngineApi& hookedApi() {
-    static const EngineApi api = [] {
-        EngineApi a = FakeEngine::api();
-        a.synthesize = [](tovantts_engine* e, const char* text, const tovantts_options* o, float** audio,
-                          int64_t* n, char* err, size_t len) -> int32_t {
-            if (duringSynthesis) duringSynthesis();
-            return FakeEngine::api().synthesize(e, text, o, audio, n, err, len);
-        };
-        return a;
-    }();
-    return api;
-}
+using coretest::duringSynthesis;
+using coretest::hookedApi;
 
 struct Loop : ::testing::Test {
     FakeEngine fake;
