@@ -1,6 +1,7 @@
 #include "AssistantPrefs.h"
 
 #include "Machine.h"
+#include "core/AppModel.h"
 
 #include <unicode/uchar.h>
 #include <unicode/unistr.h>
@@ -26,7 +27,11 @@ int hourOf(const std::shared_ptr<Defaults>& store, const char* key, int fallback
 }  // namespace
 
 AssistantPrefs& AssistantPrefs::shared() {
-    static AssistantPrefs* prefs = new AssistantPrefs(Defaults::standard());
+    // The application's store when the model is up (it is the user's store
+    // in the program, a test's own store in tests that make the model).
+    static AssistantPrefs* prefs =
+        new AssistantPrefs(AppModel::hasShared() && AppModel::shared().defaults ? AppModel::shared().defaults
+                                                                                 : Defaults::standard());
     return *prefs;
 }
 

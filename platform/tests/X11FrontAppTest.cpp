@@ -1,5 +1,6 @@
 // The front application as the window manager publishes it, on a real X
 // server (skipped without one).
+#include "LinuxInputIdle.h"
 #include "X11FrontApp.h"
 
 #include <xcb/xcb.h>
@@ -72,4 +73,18 @@ TEST(X11FrontApp, NamesTheActiveWindowsApplication) {
 TEST(X11FrontApp, NoDisplayMeansNoFrontApp) {
     tovan::X11FrontApp front("");
     EXPECT_EQ(front.id(), std::nullopt);
+}
+
+TEST(LinuxInputIdle, ReadsTheXServersIdleTime) {
+    const char* display = std::getenv("DISPLAY");
+    if (!display || !*display) GTEST_SKIP() << "no X display";
+    // A test server resets when its last client leaves (the test before
+    // this one); a connection held here keeps it up while we ask.
+    xcb_connection_t* keep = xcb_connect(display, nullptr);
+    std::free(xcb_get_input_focus_reply(keep, xcb_get_input_focus(keep), nullptr));
+    tovan::LinuxInputIdle idle{QDBusConnection(QString())};
+    const double s = idle.fromX11();
+    EXPECT_GE(s, 0.0) << "the screen-saver extension answers";
+    EXPECT_LT(s, 1e7);
+    xcb_disconnect(keep);
 }
