@@ -27,6 +27,10 @@ bool Bus::listen() {
     bool a = connection_.connect(QString(), path(), interface(), QStringLiteral("event"), this, SLOT(onEvent(QString)));
     bool b = connection_.connect(QString(), path(), interface(), QStringLiteral("dev"), this, SLOT(onDev(QString)));
     listening_ = a && b;
+    // The match rules go to the bus daemon without waiting for its answer. A
+    // blocking round trip on the same connection is handled after them, so
+    // once it returns no signal sent from now on can be missed.
+    if (listening_ && connection_.interface()) connection_.interface()->isServiceRegistered(QStringLiteral("org.freedesktop.DBus"));
     return listening_;
 }
 

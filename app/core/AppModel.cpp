@@ -20,10 +20,7 @@
 #include "SerialQueue.h"
 #include "VoicesStore.h"
 
-#if __has_include("Narrator.h")
 #include "Narrator.h"
-#define TOVAN_HAS_NARRATOR 1
-#endif
 
 #ifndef TOVANTTS_DEV_MODEL
 #define TOVANTTS_DEV_MODEL "engine/models/dev"
@@ -175,10 +172,8 @@ AppModel::AppModel(Config config, QObject* parent)
     if (config.narrator) {
         narratorOwner_ = config.narrator(*this);
     } else {
-#ifdef TOVAN_HAS_NARRATOR
         narratorOwner_ = std::make_shared<Narrator>(*this);
         narratorOwner_->restoreLast();
-#endif
     }
     narrator = narratorOwner_.get();
 }

@@ -11,11 +11,10 @@
 // "tovantts.engine"; the adding roads (read/open) do their slow part on worker
 // threads and finish on the main thread.
 //
-// The Narrator: built by the reading side in Narrator.h/.cpp. AppModel only
-// forward-declares it and makes it through a factory (Config::narrator). The
-// standard factory constructs `Narrator(AppModel&)` and calls restoreLast()
-// once Narrator.h exists in this folder; until then the model runs without
-// one (narrator stays null and documents are added without being played).
+// The Narrator (Narrator.h) is made through a factory (Config::narrator);
+// the standard one constructs `Narrator(AppModel&)` and restores the last
+// document without playing it. A factory may give null: the model then adds
+// documents without playing them.
 
 #include <QObject>
 #include <QString>
@@ -123,7 +122,7 @@ public:
     const std::shared_ptr<Defaults> defaults;
     Voices voices;
     Library library;
-    // The reading controller; null only when no Narrator was built.
+    // The reading controller; null only when the factory gave none.
     Narrator* narrator = nullptr;
     DirectorBox directorBox;
     const std::u16string catalogue;

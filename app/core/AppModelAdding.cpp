@@ -23,10 +23,7 @@
 #include "Fetch.h"
 #include "PdfImport.h"
 
-#if __has_include("Narrator.h")
 #include "Narrator.h"
-#define TOVAN_HAS_NARRATOR 1
-#endif
 
 namespace tovan {
 
@@ -231,11 +228,7 @@ void AppModel::failedAdding(const QString& message) {
 }
 
 void AppModel::playDoc(const std::shared_ptr<Doc>& doc) {
-#ifdef TOVAN_HAS_NARRATOR
     if (narrator && doc) narrator->play(doc, std::nullopt);
-#else
-    (void)doc;
-#endif
 }
 
 }  // namespace tovan

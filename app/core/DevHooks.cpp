@@ -16,11 +16,8 @@
 #include "AppModel.h"
 #include "Bus.h"
 
-#if __has_include("Narrator.h")
 #include "Narrator.h"
 #include "SentencePlayer.h"
-#define TOVAN_HAS_NARRATOR 1
-#endif
 
 namespace tovan {
 
@@ -38,7 +35,6 @@ DevHooks::Hooks& DevHooks::hooks() {
 }
 
 void DevHooks::bindNarrator(AppModel& app) {
-#ifdef TOVAN_HAS_NARRATOR
     Narrator* n = app.narrator;
     if (!n) return;
     Hooks& h = hooks();
@@ -62,9 +58,6 @@ void DevHooks::bindNarrator(AppModel& app) {
         n->player().setVolume(v);
         if (announcer) announcer(v);
     };
-#else
-    (void)app;
-#endif
 }
 
 bool DevHooks::enabled() {

@@ -7,10 +7,7 @@
 
 #include "MprisControls.h"
 
-#if __has_include("Narrator.h")
 #include "Narrator.h"
-#define TOVAN_HAS_NARRATOR 1
-#endif
 
 namespace tovan {
 
@@ -49,7 +46,6 @@ void NowPlaying::show(const Doc* doc, double secondsLeft, double progress, bool 
 
 void NowPlaying::bind(MediaControls::Commands commands) { controls().setCommands(std::move(commands)); }
 
-#ifdef TOVAN_HAS_NARRATOR
 void NowPlaying::setUp(Narrator& n) {
     Narrator* narrator = &n;
     bind({[narrator] { narrator->toggle(); },
@@ -63,10 +59,5 @@ void NowPlaying::setUp(Narrator& n) {
 }
 
 void NowPlaying::update(Narrator& n) { show(n.doc().get(), n.secondsLeft(), n.progress(), n.playing()); }
-#else
-// Without the reading controller in the build there is nothing to show.
-void NowPlaying::setUp(Narrator&) {}
-void NowPlaying::update(Narrator&) {}
-#endif
 
 }  // namespace tovan

@@ -31,6 +31,18 @@
 #include "ViewHooks.h"
 #include "XcbGlobalKeys.h"
 
+#if __has_include("DevHooks.h")
+#include "DevHooks.h"
+#define TOVAN_HAS_DEVHOOKS 1
+#endif
+#if __has_include("views/MainView.h") && __has_include("views/NarratorReading.h") && __has_include("Narrator.h")
+#include "Exporter.h"
+#include "Narrator.h"
+#include "views/MainView.h"
+#include "views/NarratorReading.h"
+#define TOVAN_HAS_MAINVIEW 1
+#endif
+
 using namespace tovan;
 
 namespace {
@@ -130,6 +142,13 @@ int main(int argc, char** argv) {
     };
 
     TovanTTSApp::Roads roads;
+#ifdef TOVAN_HAS_MAINVIEW
+    std::unique_ptr<NarratorReading> reading;
+    if (app.narrator) reading = std::make_unique<NarratorReading>(*app.narrator, Exporter::shared());
+    roads.mainContent = [&](QWidget* parent) -> QWidget* {
+        return reading ? new MainView(app, *reading, hooks, parent) : nullptr;
+    };
+#endif
     TovanTTSApp* windows = nullptr;
     roads.openFiles = [&] { Panels::openFiles(windows ? windows->mainWindow() : nullptr, openFile, showLibrary); };
     hooks.openFiles = roads.openFiles;
@@ -165,6 +184,12 @@ int main(int argc, char** argv) {
                                    &error))
             std::fprintf(stderr, "TovanTTS: the desktop entry could not be written: %s\n", error.c_str());
     };
+#ifdef TOVAN_HAS_DEVHOOKS
+    launch.devHooks = [&] {
+        DevHooks::bindNarrator(app);
+        DevHooks::install(bus, &app);
+    };
+#endif
     AppDelegate delegate(defaults, launch, {openFile, openLink},
                          {[] { ReadAnywhere::readSelection(); }, [] { ReadAnywhere::readClipboard(); },
                           [&controls] { controls->toggle(); }});

@@ -321,3 +321,101 @@ TEST(BookDownload, TriesTheSecondAddressAndReportsTheStatus) {
     ASSERT_TRUE(m.settle());
     EXPECT_EQ(m->problem(), QStringLiteral("Project Gutenberg answered 404. Try again in a moment."));
 }
+
+#include "Narrator.h"
+#include "VirtualAudioOutput.h"
+#include "VirtualClock.h"
+
+namespace {
+
+// A model whose narrator plays on a virtual output and clock.
+struct Playing : ::testing::Test {
+    FakeEngine fake;
+    tovan::VirtualClock clock;
+    TestDir audio;
+    std::unique_ptr<Model> m;
+    void SetUp() override {
+        FakeEngine::next = &fake;
+        m = std::make_unique<Model>([this](AppModel::Config& c) {
+            c.directorLoader = [](const std::filesystem::path&) { return std::shared_ptr<tovan::Director>(); };
+            c.narrator = [this](AppModel& a) {
+                tovan::Narrator::Setup s;
+                s.clock = &clock;
+                s.main = &clock;
+                s.output = std::make_unique<tovan::VirtualAudioOutput>(clock);
+                s.audioDir = audio.path;
+                return std::make_shared<tovan::Narrator>(a, std::move(s));
+            };
+        });
+        ASSERT_TRUE((*m)->narrator);
+    }
+    void TearDown() override {
+        if (m && (*m)->narrator) (*m)->narrator->pause();
+        if (m) (*m)->syncEngine();
+        clock.run();
+        m.reset();
+        FakeEngine::next = nullptr;
+    }
+};
+
+}  // namespace
+
+TEST_F(Playing, AddedDocumentsPlayOnlyWhenAsked) {
+    Model& model = *m;
+    model->read(u"Not played. Only stored.", std::nullopt, false);
+    EXPECT_FALSE(model->narrator->doc());
+    model->read(u"Played at once. From its start.", std::nullopt, true);
+    ASSERT_TRUE(model->narrator->doc());
+    EXPECT_EQ(model->narrator->doc()->title, model->library.docs()[0].title);
+    EXPECT_EQ(model->narrator->doc()->id, model->library.docs()[0].id);
+}
+
+TEST_F(Playing, ABookAlreadyListedIsPlayedWithoutADownload) {
+    Model& model = *m;
+    int fetches = 0;
+    model->setBookFetch([&](const AppModel::Book&, auto done, auto) {
+        ++fetches;
+        done(epubBytes(true));
+    });
+    model->open(AppModel::Book{u"77", u"A Small Book", u""});
+    ASSERT_TRUE(model.settle());
+    ASSERT_TRUE(model->narrator->doc());
+    const auto id = model->narrator->doc()->id;
+    model->narrator->setDoc(nullptr);
+    model->setSection(AppModel::Section::voices);
+    model->open(AppModel::Book{u"77", u"A Small Book", u""});
+    EXPECT_EQ(fetches, 1);
+    EXPECT_EQ(model->section(), AppModel::Section::library);
+    ASSERT_TRUE(model->narrator->doc());
+    EXPECT_EQ(model->narrator->doc()->id, id);
+}
+
+#include "DevHooks.h"
+#include "NowPlaying.h"
+
+TEST_F(Playing, MediaControlsAndDeveloperCommandsFollowTheNarrator) {
+    Model& model = *m;
+    tovan::FakeMediaControls controls;
+    tovan::NowPlaying::setControls(&controls);
+    tovan::NowPlaying::setUp(*model->narrator);
+    EXPECT_FALSE(controls.info);  // nothing current yet
+    EXPECT_EQ(controls.state, tovan::MediaControls::State::stopped);
+
+    model->read(u"Heard through the keys. And a second.", u"Keys", true);
+    ASSERT_TRUE(controls.info);
+    EXPECT_EQ(controls.info->title, QStringLiteral("Keys"));
+    EXPECT_EQ(controls.info->artist, QStringLiteral("Lumora"));
+    ASSERT_TRUE(controls.commands.pause);
+    controls.commands.pause();
+    EXPECT_FALSE(model->narrator->playing());
+    EXPECT_EQ(controls.state, tovan::MediaControls::State::paused);
+
+    const tovan::DevHooks::Hooks saved = tovan::DevHooks::hooks();
+    tovan::DevHooks::bindNarrator(*model);
+    QStringList out;
+    tovan::DevHooks::run("log", *model, tovan::DevHooks::hooks(), [&](const QString& l) { out << l; });
+    tovan::DevHooks::hooks() = saved;
+    tovan::NowPlaying::setControls(nullptr);
+    ASSERT_EQ(out.size(), 1);
+    EXPECT_TRUE(out[0].startsWith(QStringLiteral("narrator: doc=Keys heard=0 playing=false"))) << out[0].toStdString();
+}
