@@ -1,6 +1,11 @@
 #include "IntakeLinks.h"
 
+#include "Assistant.h"
 #include "AssistantPrefs.h"
+#include "ClaudeEvents.h"
+#include "Meetings.h"
+#include "Notifications.h"
+#include "SystemEvents.h"
 #include "core/AppModel.h"
 
 #include <chrono>
@@ -10,8 +15,7 @@ namespace tovan {
 IntakeLinks IntakeLinks::standard() {
     IntakeLinks l;
     AssistantPrefs& p = AssistantPrefs::shared();
-    // Until the shared assistant takes events they are dropped here.
-    l.handle = [](IntakeEvent) {};
+    l.handle = [](const Assistant::Event& e) { Assistant::shared().handle(e); };
     l.appOn = [&p](const std::u16string& id) { return p.appOn(id); };
     l.readText = [&p] { return p.readText(); };
     l.personVoices = [&p] { return p.personVoices(); };
@@ -23,15 +27,28 @@ IntakeLinks IntakeLinks::standard() {
         return AppModel::hasShared() ? AppModel::shared().style().voice : std::optional<std::u16string>();
     };
     l.defaultApps = [] { return AssistantPrefs::defaultApps(); };
-    l.hasWaiting = [] { return false; };
-    l.catchUp = [] {};
-    l.attentive = Expression::Mood::make(u"attentive", u"interest", u"needs you: clear, rising",
-                                         {{u"f0_end", 0.8f}, {u"loud", 0.4f}, {u"rate", 0.2f}});
+    l.hasWaiting = [] { return !Assistant::shared().waiting().empty(); };
+    l.catchUp = [] { Assistant::shared().catchUp(false); };
+    l.attentive = ClaudeEvents::attentive();
     l.now = [] {
         using namespace std::chrono;
         return duration<double>(system_clock::now().time_since_epoch()).count();
     };
     return l;
+}
+
+void startIntake() {
+    static bool started = false;
+    if (started)
+        return;
+    started = true;
+    Notifications::shared().start();
+    SystemEvents& s = SystemEvents::shared();
+    s.watchDownloads();
+    s.watchBattery();
+    s.watchDrives();
+    s.watchOutput();
+    Meetings::shared().start();
 }
 
 }  // namespace tovan

@@ -5,6 +5,7 @@
 // these links as a parameter, so tests give their own and the application
 // gives standard().
 
+#include "Assistant.h"
 #include "Expression.h"
 #include "Speech.h"
 
@@ -15,24 +16,9 @@
 
 namespace tovan {
 
-// One occasion worth announcing, as a source hands it over: the kind's name
-// ("message", "call", "claude", "download", "meeting", "battery", "device",
-// "system"), the app or source shown in the log, the posting app's
-// identifier, the person or thing concerned, the words, whether it may break
-// through quiet hours, and the line for the welcome-back summary.
-struct IntakeEvent {
-    std::u16string kind;
-    std::u16string app;
-    std::optional<std::u16string> bundleID;
-    std::u16string who;
-    Speech speech;
-    bool urgent = false;
-    std::optional<std::u16string> away;
-};
-
 struct IntakeLinks {
     // Decides and acts on one event (speak, keep or drop).
-    std::function<void(IntakeEvent)> handle;
+    std::function<void(const Assistant::Event&)> handle;
     // Whether notifications of this app are read (exact or ignoring case).
     std::function<bool(const std::u16string& id)> appOn;
     // The settings the sources read at the moment of each occasion.
@@ -53,5 +39,12 @@ struct IntakeLinks {
     // reading style.
     static IntakeLinks standard();
 };
+
+// Starts every event source of this folder, once launching has finished, in
+// this order: the notification intake (with its live watcher), the
+// downloads, battery, drive and output watchers, then the meeting checks.
+// Each takes its baseline first, so nothing already there is announced.
+// Main thread; a second call does nothing.
+void startIntake();
 
 }  // namespace tovan

@@ -65,14 +65,14 @@ void Meetings::check() {
         if (declined || event.canceled)
             continue;
         said_.insert(k);
-        IntakeEvent e;
-        e.kind = u"meeting";
+        Assistant::Event e;
+        e.kind = Assistant::Event::Kind::meeting;
         e.app = u"Calendar";
         e.who = event.title.value_or(u"");
         e.speech.add(phrase(event, minutes), minutes <= 1 ? Expression::URGENT() : links_.attentive);
         e.urgent = minutes < 2;
         if (links_.handle)
-            links_.handle(std::move(e));
+            links_.handle(e);
     }
 }
 

@@ -87,13 +87,13 @@ void Notifications::arrived(const Record& record, bool live) {
     const bool readText = links_.readText ? links_.readText() : true;
     const std::u16string text = title + u" " + record.subtitle + u" " + body + u" " + record.category;
 
-    IntakeEvent e;
+    Assistant::Event e;
     e.app = appName;
     e.bundleID = record.app;
     const bool call = containsAny(app, {u"facetime", u"telephonyutilities"}) || rx(CALL_TEXT).find(text, 0) ||
                       contains(lower(record.category), u"call");
     if (call) {
-        e.kind = u"call";
+        e.kind = Assistant::Event::Kind::call;
         e.who = callerName(title, body, app);
         const double now = links_.now ? links_.now() : 0;
         const int rings = Readout::ringCount(e.who, static_cast<int64_t>(std::trunc(now * 1000.0)));
@@ -103,7 +103,7 @@ void Notifications::arrived(const Record& record, bool live) {
         e.urgent = true;
         e.away = e.who + u" called on " + appName + u".";
     } else if (contains(app, u"claudefordesktop")) {
-        e.kind = u"claude";
+        e.kind = Assistant::Event::Kind::claude;
         e.app = u"Claude";
         e.speech.add(title.empty() ? std::u16string(u"Claude needs you.") : Readout::sentence(title), links_.attentive,
                      std::nullopt, 120);
@@ -111,17 +111,17 @@ void Notifications::arrived(const Record& record, bool live) {
             e.speech.add(Readout::sentence(body));
         e.away = u"Claude asked for you.";
     } else if (containsAny(app, {u"mail", u"outlook", u"spark", u"superhuman"})) {
-        e.kind = u"message";
+        e.kind = Assistant::Event::Kind::message;
         e.speech = readText ? Readout::email(title, record.subtitle, body)
                             : Readout::email(title, std::nullopt, std::nullopt);
         e.who = Readout::senderName(title);
         e.away = u"an email from " + Readout::senderName(title) + u".";
     } else if (containsAny(app, {u"reminders", u"ical", u"calendar"})) {
-        e.kind = u"system";
+        e.kind = Assistant::Event::Kind::system;
         e.speech = Readout::reminder(title, body, appName);
         e.away = u"a reminder: " + title + u".";
     } else if (messaging(app)) {
-        e.kind = u"message";
+        e.kind = Assistant::Event::Kind::message;
         auto [who, group] = split(title, record.subtitle, body, app);
         if (group && body.starts_with(who + u": "))
             body = body.substr(who.size() + 2);
@@ -134,13 +134,13 @@ void Notifications::arrived(const Record& record, bool live) {
         }
         e.who = who;
     } else {
-        e.kind = u"system";
+        e.kind = Assistant::Event::Kind::system;
         e.speech = readText ? Readout::notice(title, body, appName) : Speech::of(appName + u": " + title);
         e.who = title;
         e.away = appName + u": " + title + u".";
     }
     if (links_.handle)
-        links_.handle(std::move(e));
+        links_.handle(e);
 }
 
 }  // namespace tovan

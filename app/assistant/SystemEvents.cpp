@@ -81,18 +81,18 @@ std::set<std::string> SystemEvents::listing() const {
     return names;
 }
 
-void SystemEvents::announce(const std::u16string& kind, const std::u16string& app, const std::u16string& who,
+void SystemEvents::announce(Assistant::Event::Kind kind, const std::u16string& app, const std::u16string& who,
                             Speech speech, bool urgent, std::optional<std::u16string> away) {
     if (!links_.handle)
         return;
-    IntakeEvent e;
+    Assistant::Event e;
     e.kind = kind;
     e.app = app;
     e.who = who;
     e.speech = std::move(speech);
     e.urgent = urgent;
     e.away = std::move(away);
-    links_.handle(std::move(e));
+    links_.handle(e);
 }
 
 // ---- downloads ----
@@ -146,7 +146,7 @@ void SystemEvents::settle(const fs::path& file, int64_t last) {
         const std::u16string text = kind.empty() ? u"Downloaded " + name + u"." : u"Downloaded " + name + u", " + kind + u".";
         Speech s;
         s.add(text, Expression::CALM());
-        announce(u"download", u"Downloads", full, std::move(s), false, text);
+        announce(Assistant::Event::Kind::download, u"Downloads", full, std::move(s), false, text);
     });
 }
 
@@ -173,13 +173,13 @@ void SystemEvents::batteryChanged() {
         if (prev < 100 && level >= 100) {
             Speech s;
             s.add(u"The battery is fully charged.", Expression::CALM());
-            announce(u"battery", u"Battery", u"", std::move(s), false, std::nullopt);
+            announce(Assistant::Event::Kind::battery, u"Battery", u"", std::move(s), false, std::nullopt);
         }
     } else {
         for (int t : {20, 10, 5}) {
             if (prev > t && level <= t) {
                 const std::u16string digits = u16(std::to_string(level));
-                announce(u"battery", u"Battery", u"", Readout::battery(level, false), t != 20,
+                announce(Assistant::Event::Kind::battery, u"Battery", u"", Readout::battery(level, false), t != 20,
                          u"The battery got down to " + digits + u" percent.");
                 break;
             }
@@ -207,7 +207,7 @@ void SystemEvents::drive(const Volumes::Volume& volume, bool mounted) {
         return;  // ejecting one is still said
     Speech s;
     s.add(name + (mounted ? u" is connected." : u" was ejected."), Expression::CALM());
-    announce(u"device", u"Drives", u"", std::move(s), false, std::nullopt);
+    announce(Assistant::Event::Kind::device, u"Drives", u"", std::move(s), false, std::nullopt);
 }
 
 // ---- audio output ----
@@ -229,7 +229,7 @@ void SystemEvents::outputChanged() {
         return;
     Speech s;
     s.add(d->name + u" connected.", Expression::CALM());
-    announce(u"device", u"Sound", u"", std::move(s), false, std::nullopt);
+    announce(Assistant::Event::Kind::device, u"Sound", u"", std::move(s), false, std::nullopt);
     // Putting on headphones plays back what was kept.
     if (links_.hasWaiting && links_.hasWaiting())
         clock_.callAt(clock_.now() + 2.0, [this] {

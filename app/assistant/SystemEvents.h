@@ -54,7 +54,7 @@ public:
     void outputChanged();
 
 private:
-    void announce(const std::u16string& kind, const std::u16string& app, const std::u16string& who,
+    void announce(Assistant::Event::Kind kind, const std::u16string& app, const std::u16string& who,
                   Speech speech, bool urgent, std::optional<std::u16string> away);
     std::set<std::string> listing() const;
 

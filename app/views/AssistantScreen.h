@@ -31,6 +31,7 @@ namespace tovan {
 
 class AppModel;
 class Feature;
+struct ViewHooks;
 
 class AssistantScreen : public QWidget {
     Q_OBJECT
@@ -75,6 +76,8 @@ public:
     static Host standardHost(AppModel& app);
     // For the main window's section: AssistantScreen(standardHost(app)).
     static QWidget* make(AppModel& app, QWidget* parent);
+    // Puts make() into the main window's assistant section.
+    static void install(ViewHooks& hooks);
 
     void refresh();
     static QString hour(int h);

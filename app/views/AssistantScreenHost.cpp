@@ -2,10 +2,13 @@
 #include "AssistantScreen.h"
 
 #include "Announcer.h"
+#include "Assistant.h"
 #include "IcsCalendars.h"
+#include "Integrations.h"
 #include "LiveBanners.h"
 #include "Meetings.h"
 #include "Notifications.h"
+#include "ViewHooks.h"
 
 #include <QFileDialog>
 #include <QPointer>
@@ -14,9 +17,20 @@
 
 namespace tovan {
 
+void AssistantScreen::install(ViewHooks& hooks) { hooks.screens[AppModel::Section::assistant] = &AssistantScreen::make; }
+
 AssistantScreen::Host AssistantScreen::standardHost(AppModel& /*app*/) {
     Host h;
     h.prefs = &AssistantPrefs::shared();
+    h.recent = [] {
+        std::vector<Line> out;
+        for (const auto& r : Assistant::shared().recent())
+            out.push_back({r.id, r.timeMs, r.app, r.who, r.outcome, r.spoken});
+        return out;
+    };
+    h.waiting = [] { return static_cast<int>(Assistant::shared().waiting().size()); };
+    h.sample = [] { Assistant::shared().sample(); };
+    h.catchUp = [] { Assistant::shared().catchUp(false); };
     h.speaking = [] { return Announcer::shared().speaking(); };
     h.stop = [] { Announcer::shared().stop(); };
     // Linux desktops keep no notification database to grant access to; the
@@ -32,6 +46,12 @@ AssistantScreen::Host AssistantScreen::standardHost(AppModel& /*app*/) {
         n.refreshApps();
         LiveBanners::shared().start();
     };
+    h.claudeConnected = [] { return Integrations::claudeConnected(); };
+    h.shellConnected = [] { return Integrations::shellConnected(); };
+    h.connectClaude = [] { Integrations::connectClaude(); };
+    h.disconnectClaude = [] { Integrations::disconnectClaude(); };
+    h.connectShell = [] { Integrations::connectShell(); };
+    h.disconnectShell = [] { Integrations::disconnectShell(); };
     h.calendarOn = [] { return Meetings::shared().calendars().authorized(); };
     // No permission prompt exists here: the user picks a calendar file, which is linked in.
     h.requestCalendar = [](std::function<void(bool)> done) {
@@ -48,6 +68,7 @@ AssistantScreen::Host AssistantScreen::standardHost(AppModel& /*app*/) {
         dialog->open();
     };
     h.observe = [](std::function<void()> f) {
+        QObject::connect(&Assistant::shared(), &Assistant::changed, &Assistant::shared(), f);
         QObject::connect(&Announcer::shared(), &Announcer::changed, &Announcer::shared(), f);
         QObject::connect(&Notifications::shared(), &Notifications::accessChanged, &Notifications::shared(), f);
     };

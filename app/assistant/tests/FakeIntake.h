@@ -10,7 +10,7 @@
 namespace tovan::test {
 
 struct FakeIntake {
-    std::vector<IntakeEvent> events;
+    std::vector<Assistant::Event> events;
     std::set<std::u16string> chosen;  // compared ignoring case, as the settings do
     bool readText = true, personVoices = true, downloads = true, battery = true, devices = true, meetings = true;
     bool waiting = false;
@@ -21,7 +21,7 @@ struct FakeIntake {
 
     IntakeLinks links() {
         IntakeLinks l;
-        l.handle = [this](IntakeEvent e) { events.push_back(std::move(e)); };
+        l.handle = [this](const Assistant::Event& e) { events.push_back(e); };
         l.appOn = [this](const std::u16string& id) {
             for (const auto& c : chosen)
                 if (c.size() == id.size() &&

@@ -132,7 +132,7 @@ TEST(LiveBanners, EachRequestOfAChosenAppIsReadOnce) {
 
     t.live.created({u":1.7/5", u"com.apple.FaceTime", u"", u"", u""});
     ASSERT_EQ(t.fake.events.size(), 2u);
-    EXPECT_EQ(t.fake.events[1].kind, u"call");
+    EXPECT_EQ(t.fake.events[1].kind, Assistant::Event::Kind::call);
 }
 
 TEST(LiveBanners, SeenIdsAreForgottenAfter500) {

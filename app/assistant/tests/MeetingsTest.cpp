@@ -59,7 +59,7 @@ TEST(Meetings, AnnouncedOnceWhenLessThanFiveAndAHalfMinutesAway) {
         ASSERT_EQ(d.fake.events.size(), 1u);
         const auto& e = d.fake.events[0];
         EXPECT_EQ(u8(e.speech.text()), u8(*c.said));
-        EXPECT_EQ(e.kind, u"meeting");
+        EXPECT_EQ(e.kind, Assistant::Event::Kind::meeting);
         EXPECT_EQ(e.app, u"Calendar");
         EXPECT_EQ(e.who, u"Design review");
         EXPECT_EQ(e.urgent, c.urgent);

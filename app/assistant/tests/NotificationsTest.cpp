@@ -327,7 +327,7 @@ TEST(Notifications, WhatEachKindOfNotificationSays) {
         t.notes.arrived(c.record, true);
         ASSERT_EQ(t.fake.events.size(), 1u);
         const auto& e = t.fake.events[0];
-        EXPECT_EQ(u8(e.kind), u8(c.said.kind));
+        EXPECT_EQ(u8(Assistant::Event::kindName(e.kind)), u8(c.said.kind));
         EXPECT_EQ(u8(e.app), u8(c.said.app));
         EXPECT_EQ(u8(e.who), u8(c.said.who));
         EXPECT_EQ(e.bundleID, c.record.app);

@@ -58,7 +58,7 @@ TEST(SystemEvents, DownloadWordsAndKinds) {
         ASSERT_EQ(m.fake.events.size(), 1u) << u8(c.file);
         const auto& e = m.fake.events[0];
         EXPECT_EQ(u8(e.speech.text()), u8(c.said));
-        EXPECT_EQ(e.kind, u"download");
+        EXPECT_EQ(e.kind, Assistant::Event::Kind::download);
         EXPECT_EQ(e.app, u"Downloads");
         EXPECT_EQ(e.who, c.file);
         EXPECT_EQ(e.away, c.said);
@@ -157,7 +157,7 @@ TEST(SystemEvents, BatteryThresholds) {
         ASSERT_EQ(m.fake.events.size(), 1u);
         const auto& e = m.fake.events[0];
         EXPECT_EQ(u8(e.speech.text()), u8(c.said));
-        EXPECT_EQ(e.kind, u"battery");
+        EXPECT_EQ(e.kind, Assistant::Event::Kind::battery);
         EXPECT_EQ(e.app, u"Battery");
         EXPECT_EQ(e.urgent, c.urgent);
         if (!c.charging) {
@@ -205,7 +205,7 @@ TEST(SystemEvents, DrivesComingAndGoing) {
     EXPECT_EQ(m.texts(), (std::vector<std::u16string>{u"STICK is connected.", u"Image was ejected.",
                                                       u"Photos was ejected."}));
     EXPECT_EQ(m.fake.events[0].app, u"Drives");
-    EXPECT_EQ(m.fake.events[0].kind, u"device");
+    EXPECT_EQ(m.fake.events[0].kind, Assistant::Event::Kind::device);
 }
 
 TEST(SystemEvents, HeadphonesAndBluetoothOutputsAreSaidAndCatchUp) {
