@@ -102,6 +102,11 @@ const Regex& rowPunctRx() {
     static const Regex& r = rx(u".*[,.;:!?]$");
     return r;
 }
+// A bullet set apart from its item's text; never a table cell.
+const Regex& bulletRx() {
+    static const Regex& r = rx(u"[\u2022\u00B7\u25AA\u25E6\u2023\u25CF\u25CB\u25A0\u25A1]");
+    return r;
+}
 const Regex& blankRx() {
     static const Regex& r = rx(u" ");
     return r;
@@ -191,8 +196,11 @@ std::vector<Line> mergeRows(const std::vector<Line>& lines) {
             Line& last = out.back();
             if (last.page == cur.page && oneRow(last, cur) && cur.l > last.r) {
                 std::u16string a = TCChar::trim(last.text);
-                const bool punct = rowPunctRx().whole(a);
-                a += punct ? u" " : u", ";
+                // Cells of a table row are read with a comma between them;
+                // a bullet drawn apart from its text is not a cell ("• item",
+                // not "•, item", which would also hide the list item).
+                const bool plain = rowPunctRx().whole(a) || bulletRx().whole(a);
+                a += plain ? u" " : u", ";
                 a += TCChar::trimView(cur.text);
                 last.text = std::move(a);
                 last.t = std::min(last.t, cur.t);

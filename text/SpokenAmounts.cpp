@@ -70,14 +70,29 @@ std::u16string money(const std::u16string& cur, const std::u16string& num, const
     return words + u" point " + digits(*frac) + u' ' + major(false);
 }
 
+// Whether one of the currency codes, or one of `signs`, occurs.
+bool anyCurrency(const std::u16string& s, std::u16string_view signs) {
+    if (detail::anyOf(s, signs)) return true;
+    for (std::u16string_view code : {u"USD", u"EUR", u"GBP", u"INR", u"JPY", u"AUD", u"CAD", u"SGD"}) {
+        if (s.find(code) != std::u16string::npos) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 std::u16string amounts(const std::u16string& s) {
-    const Regex& before = rx(BEFORE);
-    const Regex& after = rx(AFTER);
+    const Regex& before = detail::re(BEFORE);
+    const Regex& after = detail::re(AFTER);
     if (!anyDigit(s)) return s;
-    std::u16string t = before.replaceAll(s, [](const JMatch& m) { return money(*m.group(1), *m.group(2), m.group(3), m.group(4)); });
-    return after.replaceAll(t, [](const JMatch& m) { return money(*m.group(4), *m.group(1), m.group(2), m.group(3)); });
+    std::u16string t = s;
+    if (anyCurrency(t, u"$€£₹₨¥₩₽₱₺₦₿") || t.find(u"Rs") != std::u16string::npos) {
+        t = before.replaceAll(t, [](const JMatch& m) { return money(*m.group(1), *m.group(2), m.group(3), m.group(4)); });
+    }
+    if (anyCurrency(t, u"¢€")) {
+        t = after.replaceAll(t, [](const JMatch& m) { return money(*m.group(4), *m.group(1), m.group(2), m.group(3)); });
+    }
+    return t;
 }
 
 std::vector<std::u16string_view> detail::amountPatterns() {

@@ -174,8 +174,8 @@ std::u16string nfkd(const std::u16string& s) {
 std::u16string letters(const std::u16string& s) {
     // Every pattern is looked up on every call, so the cache is complete
     // after the first one whatever the text.
-    const Regex& marks = rx(MARKS);
-    const Regex& scripts = rx(OTHER_SCRIPTS);
+    const Regex& marks = detail::re(MARKS);
+    const Regex& scripts = detail::re(OTHER_SCRIPTS);
 
     std::u16string t = filtered(s);
     t = literal(std::move(t), u"§§", u" sections ");

@@ -38,18 +38,20 @@ JBuilder named(std::u16string_view prefix) {
 
 std::u16string host(const std::u16string& s) {
     std::u16string h = detail::lower(s);
-    h = rx(WWW).replaceFirst(h, u"");
-    h = rx(MOBILE).replaceFirst(h, u"");
+    h = detail::re(WWW).replaceFirst(h, u"");
+    h = detail::re(MOBILE).replaceFirst(h, u"");
     h = literal(std::move(h), u"-", u" ");
     return literal(std::move(h), u".", u" dot ");
 }
 
 std::u16string links(const std::u16string& s) {
     std::u16string t = rewrite(s, WEB, u".", [](const JMatch& m) { return u' ' + host(*m.group(1)) + u' '; });
-    t = rewrite(t, EMAIL, u"@", readEmail);
-    t = rewrite(t, DOMAIN, u".", [](const JMatch& m) { return host(*m.group(0)); });
-    t = rewrite(t, HANDLE, u"@", named(u"at "));
-    return rewrite(t, HASHTAG, u"#", named(u"hashtag "));
+    // The other rules match no white space and look no further than the
+    // next one, so they run on the few words that could hold a match.
+    t = detail::replaceInPieces(t, detail::re(EMAIL), u"@", readEmail);
+    t = detail::replaceInPieces(t, detail::re(DOMAIN), u".", [](const JMatch& m) { return host(*m.group(0)); });
+    t = detail::replaceInPieces(t, detail::re(HANDLE), u"@", named(u"at "));
+    return detail::replaceInPieces(t, detail::re(HASHTAG), u"#", named(u"hashtag "));
 }
 
 std::vector<std::u16string_view> detail::linkPatterns() {

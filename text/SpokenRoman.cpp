@@ -32,6 +32,7 @@ constexpr std::u16string_view SUFFIX =
 constexpr std::u16string_view AFTER_NAME =
     uR"(\b([A-Z][a-z]+)\s+(?=[IVXL]{2,}\b)(M{0,3}(?:CM|CD|D?C{0,3})(?:XC|XL|L?X{0,3})(?:IX|IV|V?I{0,3}))\b(?!['’]))";
 
+
 std::u16string upper(std::u16string s) {
     for (char16_t& c : s) c = static_cast<char16_t>(u_toupper(c));
     return s;
@@ -40,15 +41,15 @@ std::u16string upper(std::u16string s) {
 }  // namespace
 
 std::u16string roman(const std::u16string& s) {
-    const Regex& ww2 = rx(WW2);
-    const Regex& ww1 = rx(WW1);
-    const Regex& finalStop = rx(FINAL_STOP);
-    const Regex& alone = rx(ALONE);
-    const Regex& heading = rx(HEADING);
-    const Regex& numberedLine = rx(NUMBERED_LINE);
-    const Regex& regnal = rx(REGNAL);
-    const Regex& suffix = rx(SUFFIX);
-    const Regex& afterName = rx(AFTER_NAME);
+    const Regex& ww2 = detail::re(WW2);
+    const Regex& ww1 = detail::re(WW1);
+    const Regex& finalStop = detail::re(FINAL_STOP);
+    const Regex& alone = detail::re(ALONE);
+    const Regex& heading = detail::re(HEADING);
+    const Regex& numberedLine = detail::re(NUMBERED_LINE);
+    const Regex& regnal = detail::re(REGNAL);
+    const Regex& suffix = detail::re(SUFFIX);
+    const Regex& afterName = detail::re(AFTER_NAME);
     // Every rule needs a capital numeral letter, or a small one after a
     // heading word.
     if (!detail::anyOf(s, u"IVXLCDMivxlcdm")) return s;
@@ -66,14 +67,19 @@ std::u16string roman(const std::u16string& s) {
     }
 
     const std::u16string before4 = t;
-    t = heading.replaceAll(t, [&](const JMatch& m) {
+    auto readHeading = [&](const JMatch& m, size_t offset) {
         std::u16string word = *m.group(1), numeral = *m.group(2);
         if (numeral.size() == 1 && (numeral[0] == u'i' || numeral[0] == u'I')) {
-            if (u_islower(word[0]) || followedByWord(before4, m.end(0))) return *m.group(0);
+            if (u_islower(word[0]) || followedByWord(before4, static_cast<int>(offset) + m.end(0))) return *m.group(0);
         }
         int64_t v = romanValue(upper(numeral));
         return v > 0 ? word + u' ' + cardinal(v) : *m.group(0);
-    });
+    };
+    if (auto windows = detail::headingWindows(t)) {
+        t = detail::replaceInWindows(t, heading, *windows, readHeading);
+    } else {
+        t = heading.replaceAll(t, [&](const JMatch& m) { return readHeading(m, 0); });
+    }
 
     t = numberedLine.replaceAll(t, [](const JMatch& m) {
         int64_t v = romanValue(m.group(2));
@@ -105,6 +111,30 @@ std::u16string roman(const std::u16string& s) {
 
 std::vector<std::u16string_view> detail::romanPatterns() {
     return {WW2, WW1, FINAL_STOP, ALONE, HEADING, NUMBERED_LINE, REGNAL, SUFFIX, AFTER_NAME};
+}
+
+// Where a numeral after a heading word may start: at the word, then white
+// space and numeral letters. Each window runs to the character after those
+// letters. nullopt: no shortcut.
+std::optional<std::vector<detail::Window>> detail::headingWindows(const std::u16string& t) {
+    auto lowered = detail::asciiLowered(t);
+    if (!lowered) return std::nullopt;
+    return detail::keywordWindows(
+        *lowered,
+        {u"chap", u"ch.", u"part", u"book", u"vol", u"act", u"scene", u"section", u"article", u"phase", u"season",
+         u"episode", u"level", u"stage", u"round", u"appendix", u"canto", u"psalm", u"stave", u"lesson", u"unit",
+         u"world war", u"series", u"clause", u"schedule", u"plate", u"figure", u"table"},
+        [](const std::u16string& s, size_t i) -> size_t {
+            // The word's own tail ("chapter", "volume") may come first.
+            while (i < s.size() && s[i] >= u'a' && s[i] <= u'z') i++;
+            if (i < s.size() && s[i] == u'.') i++;
+            if (!detail::spaceAt(s, i)) return std::u16string::npos;
+            while (detail::spaceAt(s, i)) i++;
+            size_t start = i;
+            while (i < s.size() && std::u16string_view(u"ivxlcdm").find(s[i]) != std::u16string_view::npos) i++;
+            if (i == start) return std::u16string::npos;
+            return detail::afterChar(s, i);
+        });
 }
 
 }  // namespace tovan::Spoken

@@ -12,7 +12,6 @@ namespace {
 
 constexpr std::u16string_view MARKUP = uR"(\[[^\]\n]{1,40}\]|</?[a-z]+[^<>\n]{0,40}>)";
 constexpr std::u16string_view SPACES = uR"( {2,})";
-constexpr std::u16string_view NOT_LETTER_OR_NUMBER = uR"([^\p{L}\p{N}])";
 
 // The clean-up after the passes, in order.
 constexpr detail::Rule TIDY[] = {
@@ -62,8 +61,8 @@ const std::vector<int>& rowOfScript() {
     static const std::vector<int>* table = [] {
         auto* t = new std::vector<int>(USCRIPT_CODE_LIMIT, -1);
         for (size_t i = 0; i < SCRIPTS.size(); i++) {
-            const Regex& re = rx(scriptPattern(SCRIPTS[i]));  // every script pattern compiles
-            (void)re;
+            const Regex& compiled = detail::re(scriptPattern(SCRIPTS[i]));  // every script pattern compiles
+            (void)compiled;
             std::string name = u8(SCRIPTS[i].script);
             int32_t code = u_getPropertyValueEnum(UCHAR_SCRIPT, name.c_str());
             if (code >= 0 && code < USCRIPT_CODE_LIMIT && (*t)[code] < 0) (*t)[code] = static_cast<int>(i);
@@ -77,6 +76,20 @@ bool isLetter(UChar32 c) {
     int8_t type = u_charType(c);
     return type == U_UPPERCASE_LETTER || type == U_LOWERCASE_LETTER || type == U_TITLECASE_LETTER ||
            type == U_MODIFIER_LETTER || type == U_OTHER_LETTER;
+}
+
+// Whether anything would be left of s once every character that is neither
+// a letter nor a number is deleted.
+bool anyLetterOrNumber(const std::u16string& s) {
+    size_t i = 0;
+    while (i < s.size()) {
+        UChar32 c;
+        U16_NEXT(s.data(), i, s.size(), c);
+        if (isLetter(c)) return true;
+        int8_t type = u_charType(c);
+        if (type == U_DECIMAL_DIGIT_NUMBER || type == U_LETTER_NUMBER || type == U_OTHER_NUMBER) return true;
+    }
+    return false;
 }
 
 std::u16string tidy(std::u16string t) {
@@ -102,9 +115,9 @@ std::u16string say(const std::optional<std::u16string>& text) {
 std::u16string say(const std::optional<std::u16string>& text, bool markup) {
     if (!text || text->empty()) return u"";
     if (!markup) return say(text);
-    const Regex& spans = rx(MARKUP);
-    const Regex& spaces = rx(SPACES);
-    const Regex& lead = rx(TIDY[3].pattern);
+    const Regex& spans = detail::re(MARKUP);
+    const Regex& spaces = detail::re(SPACES);
+    const Regex& lead = detail::re(TIDY[3].pattern);
     // The clean-up strips punctuation at the start of a text; after a span
     // that would drop the full stop of "<emph>now</emph>.", so a piece that
     // follows a span keeps its leading marks.
@@ -131,8 +144,7 @@ std::u16string say(const std::optional<std::u16string>& text, bool markup) {
 
 std::optional<std::u16string> unspoken(const std::optional<std::u16string>& text) {
     if (!text || jtrim(*text).empty()) return std::nullopt;
-    const Regex& other = rx(NOT_LETTER_OR_NUMBER);
-    if (!other.replaceAll(say(text), u"").empty()) return std::nullopt;
+    if (anyLetterOrNumber(say(text))) return std::nullopt;
 
     const std::vector<int>& rows = rowOfScript();
     std::array<int64_t, SCRIPTS.size() + 1> counts{};
@@ -172,7 +184,7 @@ const std::vector<std::u16string>& patterns() {
         add(detail::numberPatterns());
         add(detail::symbolPatterns());
         for (const detail::Rule& r : TIDY) out->emplace_back(r.pattern);
-        add({MARKUP, SPACES, NOT_LETTER_OR_NUMBER});
+        add({MARKUP, SPACES});
         for (const ScriptRow& row : SCRIPTS) out->push_back(scriptPattern(row));
         return out;
     }();

