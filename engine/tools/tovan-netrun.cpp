@@ -4,10 +4,11 @@
 //
 //   tovan-netrun [--threads N] MODEL_DIR IN.safetensors OUT.safetensors
 //
-// IN holds "ids" (symbol ids as F32) and "mel" (T x 100 F32). OUT receives
-// "g" (voice 0, tag 0, no controls), "mel" and "durs" (the acoustic model on
-// the ids with that g, no guidance, pace 1) and "audio" (the vocoder on IN's
-// mel, so the two networks are checked apart).
+// IN holds "ids" (symbol ids as F32) and optionally "mel" (T x 100 F32). OUT
+// receives "g" (voice 0, tag 0, no controls), "mel" and "durs" (the acoustic
+// model on the ids with that g, no guidance, pace 1) and "audio": the vocoder
+// on IN's mel when there is one (so the two networks are checked apart),
+// else on the acoustic model's mel.
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -83,16 +84,23 @@ int main(int argc, char **argv) {
   if (!r.voc) return fail("vocoder");
   if (!(r.in = tv_weights_open(argv[a + 1]))) return fail("inputs");
   uint64_t dims[TV_MAX_DIMS];
-  if (tv_weights_shape(r.in, "ids", dims) != 1 || tv_weights_shape(r.in, "mel", dims) != 2 || dims[1] != 100) {
-    fprintf(stderr, "tovan-netrun: inputs need ids (n) and mel (T x 100)\n");
+  const bool has_mel = tv_weights_has(r.in, "mel");
+  int32_t T_in = 0;
+  if (has_mel) {
+    if (tv_weights_shape(r.in, "mel", dims) != 2 || dims[1] != 100 || dims[0] < 1) {
+      fprintf(stderr, "tovan-netrun: mel must be T x 100\n");
+      return 1;
+    }
+    T_in = (int32_t)dims[0];
+  }
+  if (tv_weights_shape(r.in, "ids", dims) != 1 || dims[0] < 1) {
+    fprintf(stderr, "tovan-netrun: inputs need ids (n)\n");
     return 1;
   }
-  const int32_t T_in = (int32_t)dims[0];
-  tv_weights_shape(r.in, "ids", dims);
   const int32_t n = (int32_t)dims[0];
-  const float *idf = tv_weights_f32(r.in, "ids", n), *mel_in = tv_weights_f32(r.in, "mel", 0);
+  const float *idf = tv_weights_f32(r.in, "ids", n), *mel_in = has_mel ? tv_weights_f32(r.in, "mel", 0) : NULL;
   const float *rows = tv_weights_f32(r.voices, "s", 0);
-  if (!idf || !mel_in || !rows) return fail("inputs");
+  if (!idf || (has_mel && !mel_in) || !rows) return fail("inputs");
   std::vector<int32_t> ids(idf, idf + n);
   std::vector<float> g(tv_acoustic_g_dim(r.ac));
   if (tv_acoustic_condition(r.ac, rows, NULL, 0, NULL, NULL, g.data()) != 0) return fail("condition");
@@ -103,6 +111,7 @@ int main(int argc, char **argv) {
                         1.0f) != 0)
     return fail("acoustic");
   size_t ns = 0;
+  if (!has_mel) mel_in = r.mel, T_in = T;
   if (tv_vocoder_decode(r.voc, r.pool, mel_in, T_in, &r.audio, &ns) != 0) return fail("vocoder");
   std::vector<float> durs(r.durs, r.durs + n);
   if (!(r.out = tv_stwriter_create())) return fail("output");

@@ -3,7 +3,8 @@
 
     train_acoustic.py DATA_DIR [--minutes 60] [--d 192 --enc 4 --dec 4 --ffn 384]
 
-Reads DATA_DIR/feats.pt (prep_data.py). Losses: L1 on the mel, MSE on the
+Reads DATA_DIR/feats.pt (prep_data.py; after align_front.py only the
+utterances whose symbols the front end reproduces, with its ids). Losses: L1 on the mel, MSE on the
 log durations log(1 + frames), on the per-symbol pitch and on the energy;
 the decoder is fed the true durations, pitch and energy. Batches hold about
 3000 mel frames of utterances of similar length. Checkpoints go to
@@ -75,6 +76,9 @@ def main():
     items = torch.load(os.path.join(a.data, "feats.pt"))["items"]
     for it in items:
         del it["audio"]
+    if any("front_ok" in it for it in items):  # align_front.py has run: only what the front end agrees with
+        items = [it for it in items if it.get("front_ok")]
+    print("%d utterances" % len(items), flush=True)
     cfg = {"d": a.d, "ffn": a.ffn, "enc_layers": a.enc, "dec_layers": a.dec}
     ck = torch.load(ck_path) if os.path.exists(ck_path) else None
     if ck:
