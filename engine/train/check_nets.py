@@ -45,8 +45,6 @@ def load_dir(model_dir):
                      spk_dim=arch["spk_dim"], tag_dim=arch["tag_dim"], enc_layers=arch["enc_layers"],
                      dec_layers=arch["dec_layers"])
     A = tn.load_safetensors(os.path.join(model_dir, "acoustic.safetensors"))
-    if "spk_proj.weight" in A:  # the generator writes one; the engine ignores it without spk_enc_dim
-        del A["spk_proj.weight"], A["spk_proj.bias"]
     A["voice"] = tn.load_safetensors(os.path.join(model_dir, "voices.safetensors"))["s"][0]
     tn.load_into(ac, A)
     voc = tn.Vocoder(vc["dim"], vc["inter"], vc["layers"])

@@ -30,7 +30,8 @@ def main():
     ac = tn.Acoustic(**(ac_ck["cfg"] if ac_ck else {}))
     voc = tn.Vocoder(**(voc_ck["cfg"] if voc_ck else {}))
     if ac_ck:
-        ac.load_state_dict(ac_ck["model"])
+        # strict=False: checkpoints from before the speaker projection existed
+        ac.load_state_dict(ac_ck["model"], strict=False)
     if voc_ck:
         voc.load_state_dict(voc_ck["model"])
     tn.export_model(ac, voc, a.out, a.quant)

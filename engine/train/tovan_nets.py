@@ -253,11 +253,14 @@ class Acoustic(nn.Module):
                  dec_layers=4, n_voices=8):
         super().__init__()
         self.arch = {"d": d, "heads": heads, "ffn": ffn, "k": k, "g_dim": g_dim, "spk_dim": spk_dim,
-                     "tag_dim": tag_dim, "state_dim": 32, "spk_enc_dim": 0, "enc_layers": enc_layers,
+                     "tag_dim": tag_dim, "state_dim": 32, "spk_enc_dim": 512, "enc_layers": enc_layers,
                      "dec_layers": dec_layers, "enc_mixer": "attn", "dec_mixer": "attn", "n_symbols": N_SYMBOLS}
         self.emb = nn.Embedding(N_SYMBOLS, d)
         nn.init.normal_(self.emb.weight, 0.0, 0.3)
         self.tag = nn.Embedding(N_TAGS, tag_dim)
+        # Maps a cloned speaker's 512-float vector onto the voice row; the
+        # engine requires it. Untrained here: the corpus has one voice.
+        self.spk_proj = nn.Linear(512, spk_dim)
         self.cond = Cond(spk_dim + tag_dim + 24, g_dim)
         self.encoder = Stack(enc_layers, d, heads, ffn, k, g_dim)
         self.decoder = Stack(dec_layers, d, heads, ffn, k, g_dim)

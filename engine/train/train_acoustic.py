@@ -87,7 +87,7 @@ def main():
     opt = torch.optim.AdamW(ac.parameters(), lr=a.lr, betas=(0.9, 0.98), weight_decay=0.01)
     step, epoch = 0, 0
     if ck:
-        ac.load_state_dict(ck["model"])
+        ac.load_state_dict(ck["model"], strict=False)  # older checkpoints lack spk_proj
         opt.load_state_dict(ck["opt"])
         step, epoch = ck["step"], ck["epoch"]
     t_end = time.time() + a.minutes * 60
