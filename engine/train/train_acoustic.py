@@ -14,6 +14,7 @@ DATA_DIR/ckpt/acoustic.pt every 50 steps and at the end; a rerun resumes
 import argparse
 import os
 import random
+import signal
 import sys
 import time
 
@@ -98,9 +99,12 @@ def main():
                    ck_path + ".tmp")
         os.replace(ck_path + ".tmp", ck_path)
 
-    while time.time() < t_end:
+    stop = []
+    signal.signal(signal.SIGTERM, lambda *_: stop.append(1))
+
+    while time.time() < t_end and not stop:
         for idx in batches(items, a.max_frames, random.Random(epoch)):
-            if time.time() >= t_end:
+            if time.time() >= t_end or stop:
                 break
             ids, reps, pitch, energy, smask, mel = collate(items, idx)
             warm = min(1.0, (step + 1) / 300.0)

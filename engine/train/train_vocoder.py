@@ -12,6 +12,7 @@ there (sizes come from the checkpoint). Progress: DATA_DIR/ckpt/vocoder.log.
 import argparse
 import os
 import random
+import signal
 import sys
 import time
 
@@ -85,7 +86,10 @@ def main():
         torch.save({"model": voc.state_dict(), "opt": opt.state_dict(), "step": step, "cfg": cfg}, ck_path + ".tmp")
         os.replace(ck_path + ".tmp", ck_path)
 
-    while time.time() < t_end:
+    stop = []
+    signal.signal(signal.SIGTERM, lambda *_: stop.append(1))
+
+    while time.time() < t_end and not stop:
         mel, aud = batch(items, a.batch, a.frames, rng)
         y = voc(mel)
         lm = F.l1_loss(logmel(y)[:, 2:-2], logmel(aud)[:, 2:-2])
