@@ -12,10 +12,10 @@ function(tovan_glob var dir)
   set(${var} ${files} PARENT_SCOPE)
 endfunction()
 
-# tovan_tests(<name> DIR <dir> LIBS <libs...> [LABELS <labels...>])
+# tovan_tests(<name> DIR <dir> LIBS <libs...> [LABELS <labels...>] [ENV <VAR=value...>])
 # Builds every <dir>/*.cpp into one GoogleTest program and registers its tests.
 function(tovan_tests name)
-  cmake_parse_arguments(T "" "DIR" "LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(T "" "DIR" "LIBS;LABELS;ENV" ${ARGN})
   tovan_glob(srcs ${T_DIR} *.cpp)
   if(NOT srcs)
     return()
@@ -29,5 +29,26 @@ function(tovan_tests name)
     DISCOVERY_MODE PRE_TEST
     TEST_PREFIX "${name}:"
     WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
-    PROPERTIES LABELS "${T_LABELS}" ENVIRONMENT "TOVANTTS_TEST_DATA=${T_DIR}/data")
+    PROPERTIES LABELS "${T_LABELS}" ENVIRONMENT "TOVANTTS_TEST_DATA=${T_DIR}/data;${T_ENV}")
+endfunction()
+
+# tovan_library(<name> DIR <dir> LIBS <libs...> [EXCLUDE <file names...>] [INCLUDES <dirs...>])
+# A static library of every <dir>/*.cpp (less EXCLUDE). A folder that has no
+# sources yet gives an interface library with the same links, so the modules
+# that build on it link either way.
+function(tovan_library name)
+  cmake_parse_arguments(L "" "DIR" "LIBS;EXCLUDE;INCLUDES" ${ARGN})
+  tovan_glob(srcs ${L_DIR} *.cpp)
+  foreach(x ${L_EXCLUDE})
+    list(REMOVE_ITEM srcs ${L_DIR}/${x})
+  endforeach()
+  if(srcs)
+    add_library(${name} STATIC ${srcs})
+    target_include_directories(${name} PUBLIC ${L_DIR} ${L_INCLUDES})
+    target_link_libraries(${name} PUBLIC ${L_LIBS})
+  else()
+    add_library(${name} INTERFACE)
+    target_include_directories(${name} INTERFACE ${L_DIR} ${L_INCLUDES})
+    target_link_libraries(${name} INTERFACE ${L_LIBS})
+  endif()
 endfunction()

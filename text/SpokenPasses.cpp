@@ -186,6 +186,10 @@ bool spaceAt(const std::u16string& s, size_t i) {
            u_charType(c) == U_PARAGRAPH_SEPARATOR;
 }
 
+// No address or name runs this long without a space; on such a run (a blob
+// of code or data) the address patterns cost the square of its length.
+constexpr size_t MAX_PIECE = 1024;
+
 std::u16string replaceInPieces(const std::u16string& s, const Regex& re, std::u16string_view needs,
                                const JBuilder& build) {
     if (!anyOf(s, needs)) return s;
@@ -199,7 +203,7 @@ std::u16string replaceInPieces(const std::u16string& s, const Regex& re, std::u1
         size_t end = pos;
         while (end < s.size() && !spaceAt(s, end)) end++;
         std::u16string piece = s.substr(pos, end - pos);
-        if (anyOf(piece, needs)) {
+        if (piece.size() <= MAX_PIECE && anyOf(piece, needs)) {
             std::u16string done = re.replaceAll(piece, build);
             if (done != piece) {
                 if (out.empty()) out.reserve(s.size() + 64);

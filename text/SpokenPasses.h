@@ -71,6 +71,7 @@ bool spaceAt(const std::u16string& s, size_t i);
 // one of `needs`, and copies the rest. The same as one replaceAll over s for
 // a pattern whose matches hold no white space and whose look-arounds stop at
 // white space (a space before or after a piece reads as the end of a text).
+// Pieces longer than 1024 units are left as they are.
 std::u16string replaceInPieces(const std::u16string& s, const Regex& re, std::u16string_view needs,
                                const JBuilder& build);
 

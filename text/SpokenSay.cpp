@@ -97,11 +97,32 @@ std::u16string tidy(std::u16string t) {
     return jtrim(t);
 }
 
-}  // namespace
+// Texts longer than this are read in chunks of at most CHUNK units.
+constexpr size_t WHOLE = 8192;
+constexpr size_t CHUNK = 4096;
 
-std::u16string say(const std::optional<std::u16string>& text) {
-    if (!text || text->empty()) return u"";
-    std::u16string t = letters(*text);
+// Where to end the chunk that starts at `from`: after the last line break in
+// the second half of the chunk, else after the last full stop, question or
+// exclamation mark before white space, else at the last white space, else
+// at CHUNK units (never inside a surrogate pair).
+size_t chunkEnd(const std::u16string& s, size_t from) {
+    if (s.size() - from <= CHUNK) return s.size();
+    size_t lo = from + CHUNK / 2, hi = from + CHUNK;
+    for (size_t i = hi; i > lo; i--) {
+        if (s[i - 1] == u'\n') return i;
+    }
+    for (size_t i = hi; i > lo; i--) {
+        char16_t c = s[i - 1];
+        if ((c == u'.' || c == u'?' || c == u'!') && i < s.size() && (s[i] == u' ' || s[i] == u'\t')) return i + 1;
+    }
+    for (size_t i = hi; i > lo; i--) {
+        if (s[i - 1] == u' ' || s[i - 1] == u'\t') return i;
+    }
+    return U16_IS_TRAIL(s[hi]) && U16_IS_LEAD(s[hi - 1]) ? hi - 1 : hi;
+}
+
+std::u16string pipeline(const std::u16string& text) {
+    std::u16string t = letters(text);
     t = links(t);
     t = phones(t);
     t = dates(t);
@@ -110,6 +131,29 @@ std::u16string say(const std::optional<std::u16string>& text) {
     t = numbers(t);
     t = symbols(t);
     return tidy(std::move(t));
+}
+
+}  // namespace
+
+std::u16string say(const std::optional<std::u16string>& text) {
+    if (!text || text->empty()) return u"";
+    if (text->size() <= WHOLE) return pipeline(*text);
+    // A long text is read in chunks cut between sentences or words: every
+    // rule still sees whole sentences, and no rule's cost on one huge text
+    // (some grow with the square of a run without spaces) or the matcher's
+    // stack limit comes into play.
+    std::u16string out;
+    size_t from = 0;
+    while (from < text->size()) {
+        size_t end = chunkEnd(*text, from);
+        std::u16string piece = pipeline(text->substr(from, end - from));
+        if (!piece.empty()) {
+            if (!out.empty()) out += (*text)[from - 1] == u'\n' ? u'\n' : u' ';
+            out += piece;
+        }
+        from = end;
+    }
+    return out;
 }
 
 std::u16string say(const std::optional<std::u16string>& text, bool markup) {

@@ -98,6 +98,27 @@ TEST(FullLayout, RefinerIsSeededAndSwitchable) {
   EXPECT_EQ(synth_json(plain.e, "{" + text + "}"), off);
 }
 
+TEST(FullLayout, StreamsRefuseWordShiftsBeforeAnyAudio) {
+  NEED_FULL();
+  Engine g(model_dir("tiny-full"));
+  ASSERT_NE(g.e, nullptr) << g.err;
+  int calls = 0;
+  auto cb = [](const float *, int64_t, const tovantts_chunk_info *, void *user) -> int32_t {
+    ++*(int *)user;
+    return 0;
+  };
+  char err[512];
+  EXPECT_EQ(tovantts_stream_json(g.e, "{\"text\": \"One. Two.\", \"word_shift\": {\"0\": {\"pitch\": 2}}}", cb,
+                                 &calls, err, sizeof err),
+            -1);
+  EXPECT_STREQ(err,
+               "stream() does not support word_shift (segments re-index words); use inline markup such as "
+               "<high>word</high> or *word*, or synthesize() for a whole-utterance word_shift");
+  EXPECT_EQ(calls, 0);
+  // Whole synthesis takes them.
+  EXPECT_FALSE(synth_json(g.e, "{\"text\": \"One two.\", \"word_shift\": {\"0\": {\"pitch\": 2}}}").empty());
+}
+
 TEST(FullLayout, LoadsWithoutRefinerOrGenders) {
   NEED_FULL();
   ModelCopy m("tiny-full");
@@ -165,7 +186,6 @@ TEST(FullLayout, RefinerMustFitTheConditioning) {
   EXPECT_EQ(std::string(g.err), m.dir + ": the refiner takes g_dim 16, the acoustic model gives 128");
 }
 
-#ifdef TV_HAVE_PROMPT
 TEST(FullLayout, PromptsMapToTagsAndControls) {
   NEED_FULL();
   Engine g(model_dir("tiny-full"));
@@ -200,9 +220,7 @@ TEST(FullLayout, PromptsMapToTagsAndControls) {
   EXPECT_GT(n, 1);
   tovantts_free(a);
 }
-#endif
 
-#ifdef TV_HAVE_WAVLM
 std::vector<float> clip(int32_t rate, double seconds, double f0) {
   std::vector<float> x((size_t)(rate * seconds));
   uint64_t s = 12345;
@@ -289,6 +307,5 @@ TEST(FullLayout, FailingLazyLoaderLeavesTheHandleUsable) {
   EXPECT_FALSE(synth_json(g.e, req, &err).empty()) << err;
   EXPECT_NE(g.e->wavlm, nullptr);
 }
-#endif
 
 }  // namespace

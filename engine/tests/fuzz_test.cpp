@@ -16,21 +16,12 @@
 #include "runtime/weights.h"
 #include "tmpdir.h"
 
+#include "fuzz_util.h"
+
 namespace {
 
-struct Rng {
-  uint64_t s;
-  uint32_t next() {
-    s = s * 6364136223846793005ull + 1442695040888963407ull;
-    return (uint32_t)(s >> 33);
-  }
-  uint32_t below(uint32_t n) { return n ? next() % n : 0; }
-};
-
-int rounds(int def) {
-  const char *e = getenv("TOVANTTS_FUZZ_ROUNDS");
-  return e && atoi(e) > 0 ? atoi(e) : def;
-}
+using fuzz::Rng;
+using fuzz::rounds;
 
 const char *kTokens[] = {
     "{", "}", "[", "]", ",", ":", "\"", "\\", "\\u", "\\uD83D", "\\uDE00", "\\u0000", "1e999", "-", "0", "-0", "1.5",

@@ -308,6 +308,12 @@ TEST(Render, SynthesisArgumentChecks) {
                "word_shift does not combine with markup / stream(); use inline markup (*word*, <slow>, <high> ...) "
                "there");
   EXPECT_TRUE(s.chunks.empty());
+  // Style prompts inside markup need the full model's prompt encoder.
+  tovantts_default_options(&o);
+  o.markup = 1;
+  EXPECT_EQ(synth(g.e, "<style prompt=\"calm\">Hello.</style>", &o).err,
+            "ValueError: free-text prompts are resolved on the host (the prompt adapter is not on device): send the "
+            "resolved tag + ctrl");
   EXPECT_EQ(synth(g.e, "Fine again.", NULL).rc, 0);
 }
 

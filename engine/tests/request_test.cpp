@@ -3,6 +3,7 @@
 // number and value texts the messages rely on.
 #include <gtest/gtest.h>
 #include <math.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include <string>
@@ -432,6 +433,72 @@ TEST(Request, ValuesShowAsTheRequestLanguageWritesThem) {
   py_repr(t, j);
   EXPECT_EQ(std::string(t), "'" + std::string(199, 'a') + "'");
   tv_json_free(j);
+}
+
+// Mutated requests on both layouts: every outcome is a success with a
+// canonical form that validates again to itself, or a failure with a message.
+// Under the sanitizer build this also checks that no input reads out of
+// bounds or leaks. More rounds with TOVANTTS_FUZZ_ROUNDS.
+TEST(RequestFuzz, MutatedRequestsFailCleanlyOrRoundTrip) {
+  const char *env = getenv("TOVANTTS_FUZZ_ROUNDS");
+  const int rounds = env && atoi(env) > 0 ? atoi(env) : 3000;
+  const char *seeds[] = {
+      "{\"text\": \"hello\", \"voice\": \"voice_2500\", \"tag\": \"happy\", \"ctrl\": {\"rate\": 1.5, \"loud\": -2}, "
+      "\"pace\": 1.25, \"guidance\": 2, \"markup\": false, \"flow\": true, \"seed\": 42}",
+      "{\"text\": \"a b c\", \"word_shift\": {\"0\": {\"pitch\": 3, \"energy\": -4, \"dur\": 1.5}, \" 2\": {\"dur\": 0.5}}}",
+      "{\"text\": \"x\", \"spk_vec\": null, \"ref_wav\": null, \"prompt\": null, \"$schema\": \"s\", \"prompt_mapping\": {}}",
+  };
+  const char *tokens[] = {"\"", "{", "}", "[", "]", ",", ":", "null", "true", "false", "NaN", "-Infinity", "1e999",
+                          "-0", "3.0", "9200000000000000000", "\"text\"", "\"ctrl\"", "\"rate\"", "\"word_shift\"",
+                          "\"-1\"", "\"pitch\"", "\"voice\"", "\"tag\"", "\"seed\"", "\\u0000", "\xc3", "\xe2\x80\xa8"};
+  uint64_t st = 7;
+  auto next = [&](uint32_t n) {
+    st = st * 6364136223846793005ull + 1442695040888963407ull;
+    return n ? (uint32_t)(st >> 33) % n : 0u;
+  };
+  FakeEngine edge(true), full(false);
+  for (int i = 0; i < rounds; i++) {
+    std::string s = seeds[next(3)];
+    for (int e = 1 + (int)next(4); e > 0; e--) {
+      const uint32_t n = (uint32_t)s.size();
+      switch (next(4)) {
+        case 0:
+          if (n) s[next(n)] ^= (char)(1 << next(8));
+          break;
+        case 1:
+          if (n) s.erase(next(n), 1 + next(6));
+          break;
+        case 2:
+          s.insert(next(n + 1), tokens[next(sizeof tokens / sizeof *tokens)]);
+          break;
+        default:
+          if (n) {
+            const uint32_t a = next(n), len = next(n - a + 1);
+            s.insert(next(n + 1), s.substr(a, len));
+          }
+      }
+    }
+    for (tovantts_engine *e : {&edge.e, &full.e}) {
+      for (int streaming : {0, 1}) {
+        tv_request r;
+        if (req_from_json(e, s.c_str(), &r, streaming) != 0) {
+          ASSERT_STRNE(tv_geterr(), "") << s;
+          req_free(&r);
+          continue;
+        }
+        char *c = req_canonical(e, &r);
+        ASSERT_NE(c, nullptr) << s;
+        req_free(&r);
+        // The canonical form is itself a valid request with the same form.
+        ASSERT_EQ(req_from_json(e, c, &r, streaming), 0) << c << "\n" << tv_geterr();
+        char *again = req_canonical(e, &r);
+        ASSERT_STREQ(again, c) << s;
+        tv_free(again);
+        tv_free(c);
+        req_free(&r);
+      }
+    }
+  }
 }
 
 }  // namespace

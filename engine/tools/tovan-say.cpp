@@ -1,92 +1,124 @@
-// tovan-say: reads lines of text aloud through the public interface, one WAV
-// file per line, or prints the front end's symbol ids for each line.
+// tovan-say: text to a WAV file through the engine's public interface.
 //
-//   tovan-say [--threads N] MODEL_DIR OUT_DIR < lines
-//   tovan-say --phonemes MODEL_DIR < lines
+//   tovan-say [-m MODEL] [-o OUT.wav] [-v VOICE] [-t TAG] [-c CTRL] [-p PACE]
+//             [--markup] [--stream] [--threads N] [--json] TEXT...
+//   tovan-say [-m MODEL] --voices | --tags
 //
-// Each input line is "<name><TAB><text>"; a line without a tab is named by
-// its number. Synthesis writes OUT_DIR/<name>.wav (24 kHz, 16-bit) with the
-// default voice and options, and prints each line's audio length and render
-// time; --phonemes prints "<name><TAB><ids separated by blanks>".
+// MODEL defaults to $TOVANTTS_MODEL. With --json the text is a request JSON
+// object. --stream renders sentence by sentence and reports when the first
+// one was ready. Prints one line of figures; the audio is 16-bit mono 24 kHz.
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <time.h>
 
 #include <string>
+#include <vector>
 
+#include "runtime/error.h"
 #include "tovantts.h"
 
-static double now() {
-  struct timespec t;
-  clock_gettime(CLOCK_MONOTONIC, &t);
-  return (double)t.tv_sec + t.tv_nsec * 1e-9;
+namespace {
+
+int usage() {
+  fprintf(stderr,
+          "usage: tovan-say [-m MODEL] [-o OUT.wav] [-v VOICE] [-t TAG] [-c CTRL] [-p PACE] [--markup] [--stream]\n"
+          "                 [--threads N] [--json] TEXT...\n"
+          "       tovan-say [-m MODEL] --voices | --tags\n");
+  return 2;
 }
 
+struct Collect {
+  std::vector<float> x;
+  double t0 = 0, first = -1;
+  int32_t chunks = 0;
+  static int32_t cb(const float *s, int64_t n, const tovantts_chunk_info *, void *user) {
+    Collect *c = (Collect *)user;
+    if (c->first < 0) c->first = tv_time_ms() - c->t0;
+    c->chunks++;
+    c->x.insert(c->x.end(), s, s + n);
+    return 0;
+  }
+};
+
+}  // namespace
+
 int main(int argc, char **argv) {
-  int threads = 1, a = 1;
-  bool phonemes = false;
-  while (a < argc && argv[a][0] == '-') {
-    if (strcmp(argv[a], "--phonemes") == 0) phonemes = true, a++;
-    else if (strcmp(argv[a], "--threads") == 0 && a + 1 < argc) threads = atoi(argv[a + 1]), a += 2;
-    else break;
+  const char *model = NULL, *out = "tovan-say.wav";
+  tovantts_options opt;
+  tovantts_default_options(&opt);
+  int stream = 0, json = 0, list_voices = 0, list_tags = 0;
+  int32_t threads = 0;
+  std::string text;
+  for (int i = 1; i < argc; i++) {
+    const char *a = argv[i];
+    const bool more = i + 1 < argc;
+    if (more && strcmp(a, "-m") == 0) model = argv[++i];
+    else if (more && strcmp(a, "-o") == 0) out = argv[++i];
+    else if (more && strcmp(a, "-v") == 0) opt.voice = argv[++i];
+    else if (more && strcmp(a, "-t") == 0) opt.tag = argv[++i];
+    else if (more && strcmp(a, "-c") == 0) opt.ctrl = argv[++i];
+    else if (more && strcmp(a, "-p") == 0) opt.pace = (float)tv_strtod(argv[++i], NULL);
+    else if (more && strcmp(a, "--threads") == 0) threads = atoi(argv[++i]);
+    else if (strcmp(a, "--markup") == 0) opt.markup = 1;
+    else if (strcmp(a, "--stream") == 0) stream = 1;
+    else if (strcmp(a, "--json") == 0) json = 1;
+    else if (strcmp(a, "--voices") == 0) list_voices = 1;
+    else if (strcmp(a, "--tags") == 0) list_tags = 1;
+    else if (a[0] == '-' && a[1]) return usage();
+    else text += (text.empty() ? "" : " ") + std::string(a);
   }
-  if (argc - a != (phonemes ? 1 : 2) || threads < 1) {
-    fprintf(stderr, "usage: tovan-say [--threads N] MODEL_DIR OUT_DIR < lines\n"
-                    "       tovan-say --phonemes MODEL_DIR < lines\n");
-    return 2;
-  }
-  char err[512];
-  tovantts_engine *e = tovantts_create(argv[a], threads, err, sizeof err);
+  if (text.empty() && !list_voices && !list_tags) return usage();
+
+  char err[1024];
+  const double t0 = tv_time_ms();
+  tovantts_engine *e = tovantts_create(model, threads, err, sizeof err);
   if (!e) {
     fprintf(stderr, "tovan-say: %s\n", err);
     return 1;
   }
-  int status = 0;
-  double audio_s = 0, render_s = 0;
-  char line[65536];
-  for (long no = 0; fgets(line, sizeof line, stdin); no++) {
-    line[strcspn(line, "\r\n")] = 0;
-    char *tab = strchr(line, '\t');
-    std::string name = tab ? std::string(line, tab) : std::to_string(no);
-    const char *text = tab ? tab + 1 : line;
-    if (!*text) continue;
-    if (phonemes) {
-      int32_t *ids = NULL, *words = NULL, n = 0;
-      if (tovantts_phonemes(e, text, &ids, &words, &n, err, sizeof err) != 0) {
-        fprintf(stderr, "tovan-say: %s: %s\n", name.c_str(), err);
-        status = 1;
-        continue;
+  const double created = tv_time_ms() - t0;
+  if (list_voices || list_tags) {
+    const int32_t n = list_voices ? tovantts_num_voices(e) : tovantts_num_tags(e);
+    for (int32_t i = 0; i < n; i++) {
+      if (list_voices) {
+        const char *g = tovantts_voice_gender(e, i);
+        printf("%s%s%s\n", tovantts_voice(e, i), g ? "\t" : "", g ? g : "");
+      } else {
+        printf("%s\n", tovantts_tag(e, i));
       }
-      printf("%s\t", name.c_str());
-      for (int32_t i = 0; i < n; i++) printf(i ? " %d" : "%d", ids[i]);
-      printf("\n");
-      tovantts_free(ids);
-      tovantts_free(words);
-      continue;
     }
+    tovantts_destroy(e);
+    return 0;
+  }
+
+  Collect c;
+  c.t0 = tv_time_ms();
+  int32_t rc;
+  if (stream) {
+    rc = json ? tovantts_stream_json(e, text.c_str(), Collect::cb, &c, err, sizeof err)
+              : tovantts_stream_ex(e, text.c_str(), &opt, Collect::cb, &c, err, sizeof err);
+  } else {
     float *audio = NULL;
     int64_t n = 0;
-    double t0 = now();
-    if (tovantts_synthesize(e, text, NULL, &audio, &n, err, sizeof err) != 0) {
-      fprintf(stderr, "tovan-say: %s: %s\n", name.c_str(), err);
-      status = 1;
-      continue;
-    }
-    double dt = now() - t0;
-    std::string path = std::string(argv[a + 1]) + "/" + name + ".wav";
-    if (tovantts_save_wav(audio, n, path.c_str()) != 0) {
-      fprintf(stderr, "tovan-say: cannot write %s\n", path.c_str());
-      status = 1;
-    }
+    rc = json ? tovantts_synthesize_json(e, text.c_str(), &audio, &n, err, sizeof err)
+              : tovantts_synthesize(e, text.c_str(), &opt, &audio, &n, err, sizeof err);
+    if (rc == 0) c.x.assign(audio, audio + n);
     tovantts_free(audio);
-    audio_s += (double)n / 24000.0;
-    render_s += dt;
-    printf("%s\t%.2f s audio\t%.3f s render\n", name.c_str(), (double)n / 24000.0, dt);
   }
-  if (!phonemes && audio_s > 0)
-    printf("total %.1f s audio in %.1f s: real-time factor %.3f on %d threads\n", audio_s, render_s,
-           render_s / audio_s, threads);
+  const double ms = tv_time_ms() - c.t0;
   tovantts_destroy(e);
-  return status;
+  if (rc != 0) {
+    fprintf(stderr, "tovan-say: %s\n", err);
+    return 1;
+  }
+  if (tovantts_save_wav(c.x.data(), (int64_t)c.x.size(), out) != 0) {
+    fprintf(stderr, "tovan-say: %s\n", tv_geterr());
+    return 1;
+  }
+  const double seconds = (double)c.x.size() / tovantts_sample_rate();
+  printf("%s: %.2f s of audio in %.0f ms (real-time factor %.3f; engine created in %.0f ms", out, seconds, ms,
+         seconds > 0 ? ms / 1000.0 / seconds : 0.0, created);
+  if (stream) printf("; %d segments, the first after %.0f ms", c.chunks, c.first);
+  printf(")\n");
+  return 0;
 }

@@ -3,7 +3,7 @@
 
     align_front.py DATA_DIR BUILD_DIR MODEL_DIR [--feats feats.pt] [--texts train.txt]
 
-Runs `tovan-say --phonemes` (the engine's tovantts_phonemes) on the sentences
+Runs `tovan-saylines --phonemes` (the engine's tovantts_phonemes) on the sentences
 of the utterances in DATA_DIR/<feats> and compares its ids with the ids
 prep_data.py built from Festival's segments. An utterance matches when both
 give the same symbols, except that a vowel may stand for another vowel
@@ -45,7 +45,7 @@ def main():
     data = torch.load(path)
     texts = [l.rstrip("\n") for l in open(os.path.join(a.data, a.texts))]
     lines = "".join("%s\t%s\n" % (it["name"], texts[int(it["name"][1:])]) for it in data["items"])
-    out = subprocess.run([os.path.join(a.build, "engine", "tovan-say"), "--phonemes", a.model], input=lines,
+    out = subprocess.run([os.path.join(a.build, "engine", "tovan-saylines"), "--phonemes", a.model], input=lines,
                          capture_output=True, text=True)
     front = {}
     for line in out.stdout.splitlines():

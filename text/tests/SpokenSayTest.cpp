@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <unicode/utf16.h>
+
 #include <latch>
+#include <random>
 #include <thread>
 
 using namespace tovan;
@@ -120,7 +123,7 @@ TEST_F(SpokenSay, UnspokenNamesTheLanguageTheEngineCannotRead) {
 TEST_F(SpokenSay, ScriptRowsAgreeWithTheirPatterns) {
     // unspoken() finds a letter's row by its script code; the row must be the
     // first whose pattern matches the letter.
-    for (UChar32 c = 0x41; c < 0x30000; c += 31) {
+    for (UChar32 c = 0x41; c < 0x30000; c += 97) {
         std::u16string one;
         if (c > 0xFFFF) {
             one += static_cast<char16_t>(0xD7C0 + (c >> 10));
@@ -143,5 +146,138 @@ TEST_F(SpokenSay, ScriptRowsAgreeWithTheirPatterns) {
                                   ? std::u16string(Spoken::SCRIPTS[first].language)
                                   : u"another language";
         EXPECT_EQ(u8(*got), u8(want)) << std::hex << c;
+    }
+}
+
+namespace {
+
+std::u16string repeated(std::u16string_view unit, size_t size) {
+    std::u16string t;
+    while (t.size() < size) t += unit;
+    t.resize(size);
+    return t;
+}
+
+bool holdsBrokenUnits(const std::u16string& s) {
+    for (size_t i = 0; i < s.size(); i++) {
+        char16_t c = s[i];
+        if (c == 0) return true;
+        if (U16_IS_LEAD(c) && !(i + 1 < s.size() && U16_IS_TRAIL(s[i + 1]))) return true;
+        if (U16_IS_TRAIL(c) && !(i > 0 && U16_IS_LEAD(s[i - 1]))) return true;
+        if (U16_IS_LEAD(c)) i++;
+    }
+    return false;
+}
+
+}  // namespace
+
+TEST_F(SpokenSay, HugeTextsOfAnyKindGoThrough) {
+    constexpr size_t kSize = 200 * 1024;
+    std::mt19937 gen(11);
+    std::u16string noise;
+    while (noise.size() < kSize) {
+        switch (gen() % 5) {
+            case 0: noise += static_cast<char16_t>(gen() % 0x80); break;             // ASCII and controls
+            case 1: noise += static_cast<char16_t>(0xD800 + gen() % 0x800); break;   // lone surrogates
+            case 2: noise += static_cast<char16_t>(gen() % 0x20); break;             // controls, NUL among them
+            default: noise += static_cast<char16_t>(0x80 + gen() % 0xFF00); break;  // any BMP script
+        }
+    }
+    const std::u16string texts[] = {
+        repeated(u"On 2024-03-05 we paid $1,250.50 for 3 km of cable; call 555-123-4567 or see "
+                 u"https://www.example.com/x, Chapter IV, 12/25 and 5 \u00B1 2. ",
+                 kSize),
+        noise,
+        repeated(u"\u4E2D\u6587\u0420\u0443\u0441\u0441\u043A\u0438\u0439\u0627\u0644\u0639\u0631\u0628\u064A\u0629"
+                 u"\u0939\u093F\u0928\u094D\u0926\u0940 \U0001F600 ",
+                 kSize),
+        repeated(u"ab.", kSize),         // one dotted word with no ending
+        repeated(u"1", kSize),           // one number
+    };
+    for (const std::u16string& t : texts) {
+        std::u16string out = Spoken::say(t);
+        EXPECT_FALSE(holdsBrokenUnits(out));
+        EXPECT_EQ(out, jtrim(out));
+    }
+    EXPECT_EQ(u8(Spoken::unspoken(texts[2]).value_or(u"-")), "Russian");  // the most letters
+}
+
+TEST_F(SpokenSay, HugeMarkedUpTextKeepsEverySpan) {
+    // A span every two kilobytes or so, in prose with numbers.
+    std::u16string prose = repeated(u"On 3/4 he paid $20 at 9:30 pm, Chapter IV. ", 2000);
+    const std::u16string t = repeated(u"<emph>Then</emph> " + prose + u" [pause] " + prose + u" [laughs] ", 200 * 1024);
+    std::u16string out = Spoken::say(t, true);
+    auto count = [](const std::u16string& s, std::u16string_view what) {
+        size_t n = 0;
+        for (size_t pos = s.find(what); pos != std::u16string::npos; pos = s.find(what, pos + 1)) n++;
+        return n;
+    };
+    for (std::u16string_view span : {u"<emph>", u"</emph>", u"[pause]", u"[laughs]"}) {
+        EXPECT_GT(count(t, span), 40u);
+        // The text may end inside a span, which then is no span.
+        EXPECT_GE(count(out, span) + 1, count(t, span)) << u8(span);
+        EXPECT_LE(count(out, span), count(t, span)) << u8(span);
+    }
+    EXPECT_EQ(out.find(u"  "), std::u16string::npos);
+}
+
+TEST_F(SpokenSay, EveryConstantPatternCompilesAndTheCacheStopsGrowing) {
+    // Forces every pattern of the passes through the cache (one that did not
+    // compile would stop the process here, not in front of a user).
+    for (const std::u16string& p : Spoken::patterns()) rx(p);
+    // The passes of dates, times and phones compile all theirs on any call;
+    // the helpers that compile on demand are called once.
+    const std::u16string warm = u"On 12/25 at 9:30 pm, call 555-123-4567; Mon-Fri.";
+    Spoken::say(warm);
+    Spoken::say(warm, true);
+    Spoken::followedByWord(u"I am", 1);
+    Spoken::yearAt(u"1990 people", 4);
+    Spoken::phone(u"+1 555 123 4567");
+    rx(Spoken::CODE).replaceAll(u"ref no. 98765 and PIN 1-2-3", Spoken::readCode);
+    const size_t compiled = rxCompiled();
+    const char* corpus[] = {
+        "Chapter I was long; Part I. King Charles I of England, Louis XIV's reign, XII.",
+        "Email jane.doe@example.com or www.example.org, @jane and #tag_two.",
+        "$5.25, \u20AC3, 100 USD, 50\u00A2, \u20B910 lakh, $2.5bn.",
+        "v1.2.3, OTP: 123456, #7, No. 12345, the 1990s, '80s, 21st, 3x4, 5 km, 1/2, 2+2, 5-10, -5, 16:9.",
+        "Maple St. \u2192 Mt. Fuji \u2022 w/o aka vs approx tsp \u2713 \u2605 5 \u00B1 2 me@home x + y % _ a/b # x",
+        "\u4E2D\u6587 \u041F\u0440\u0438\u0432\u0435\u0442 \U0001F600 M\u00FCller \u00BD \u03C0 220\u03A9 \u00B5s",
+        "2024-03-05, 3 March, March 3rd, 9am-5pm, 2h 30m, 10:00:05, 1 800 555 0199",
+        "",
+    };
+    for (const char* text : corpus) {
+        Spoken::say(u16(text));
+        Spoken::say(u16(text), true);
+        Spoken::unspoken(u16(text));
+    }
+    EXPECT_EQ(rxCompiled(), compiled);
+}
+
+TEST_F(SpokenSay, ManyThreadsGetWhatOneThreadGets) {
+    const std::u16string texts[] = {
+        u"On 2024-03-05 the board paid $1,250.50 at https://www.example.com, Chapter IV, 12/25 and 5 \u00B1 2.",
+        u"<emph>Henry VIII</emph> had 6 wives [sighs]; call 555-123-4567 or jane@example.org by 9:30 pm.",
+        u"\u4E2D\u6587\u5B57",
+        u"The 1990s saw 3x4 rooms, 5 km runs, 1/2 cups and \u2022 bullets \u2192 done.",
+    };
+    std::vector<std::u16string> expected;
+    for (const auto& t : texts) expected.push_back(Spoken::say(t, true) + u"|" + Spoken::unspoken(t).value_or(u"-"));
+    constexpr int kThreads = 8;
+    std::latch go(kThreads);
+    std::vector<std::vector<std::u16string>> got(kThreads);
+    std::vector<std::thread> threads;
+    for (int k = 0; k < kThreads; k++) {
+        threads.emplace_back([&, k] {
+            go.arrive_and_wait();
+            for (int round = 0; round < 20; round++) {
+                got[k].clear();
+                for (const auto& t : texts) got[k].push_back(Spoken::say(t, true) + u"|" + Spoken::unspoken(t).value_or(u"-"));
+            }
+        });
+    }
+    for (auto& th : threads) th.join();
+    for (const auto& g : got) {
+        ASSERT_EQ(g.size(), expected.size());
+        for (size_t i = 0; i < g.size(); i++) EXPECT_EQ(u8(g[i]), u8(expected[i]));
     }
 }

@@ -81,7 +81,6 @@ const char *subdir_int8(const tovantts_engine *e, const char *sub) {
   return strcmp(e->precision, "int8") == 0 ? sub : NULL;
 }
 
-#ifdef TV_HAVE_FLOW
 // The refiner reads g_dim values of the acoustic model's conditioning: a
 // refiner of another width would read past it.
 int check_flow(const tovantts_engine *e, const tv_flow *f, const char *what) {
@@ -92,7 +91,6 @@ int check_flow(const tovantts_engine *e, const tv_flow *f, const char *what) {
   }
   return 0;
 }
-#endif
 
 int load_edge(tovantts_engine *e) {
   const tv_json *cfg = e->config;
@@ -195,14 +193,9 @@ int load_full(tovantts_engine *e) {
 
   const char *refiner = cfg_str(cfg, "refiner", "file", NULL);
   if (e->flow && refiner) {
-#ifdef TV_HAVE_FLOW
     if (!(e->w_refiner = open_weights(e->model_dir, int8_dir, refiner))) return -1;
     if (!(e->refiner = tv_flow_load(e->w_refiner, path_get(cfg, "refiner", "cfg")))) return -1;
     if (check_flow(e, e->refiner, "refiner") != 0) return -1;
-#else
-    tv_seterr("%s: this build has no flow refiner", e->model_dir);
-    return -1;
-#endif
   }
   return 0;
 }
@@ -437,7 +430,6 @@ int need_prompt(tovantts_engine *e) {
               "with the full model");
     return -1;
   }
-#ifdef TV_HAVE_PROMPT
   if (e->prompt) return 0;
   const tv_json *cfg = e->config;
   if (!e->adapter_tags_read) {
@@ -458,13 +450,9 @@ int need_prompt(tovantts_engine *e) {
   }
   char *vocab = join_path(e->native_dir, "minilm_vocab.txt");
   if (!vocab) return -1;
-  e->prompt = tv_prompt_load(e->w_minilm, vocab, e->w_adapter, e->adapter_tags, e->n_adapter_tags);
+  e->prompt = tv_prompt_load(e->w_minilm, vocab, e->w_adapter, (const char *const *)e->adapter_tags, e->n_adapter_tags);
   tv_free(vocab);
   return e->prompt ? 0 : -1;
-#else
-  tv_seterr("free-text prompts need the prompt encoder, which this build does not have");
-  return -1;
-#endif
 }
 
 int need_wavlm(tovantts_engine *e) {
@@ -473,7 +461,6 @@ int need_wavlm(tovantts_engine *e) {
               "with the full model");
     return -1;
   }
-#ifdef TV_HAVE_WAVLM
   if (e->wavlm) return 0;
   if (!e->w_wavlm && !(e->w_wavlm = open_weights(e->native_dir, subdir_int8(e, "int8"), "wavlm_sv.safetensors"))) {
     tv_seterr("voice cloning needs the converted WavLM speaker encoder in %s (%s)" SETUP_NOTES, e->native_dir,
@@ -481,10 +468,6 @@ int need_wavlm(tovantts_engine *e) {
     return -1;
   }
   return (e->wavlm = tv_wavlm_load(e->w_wavlm)) ? 0 : -1;
-#else
-  tv_seterr("voice cloning needs the speaker encoder, which this build does not have");
-  return -1;
-#endif
 }
 
 int get_pflow(tovantts_engine *e, struct tv_flow **out) {
@@ -494,7 +477,6 @@ int get_pflow(tovantts_engine *e, struct tv_flow **out) {
     return 0;
   }
   if (e->pflow_missing || e->edge || !e->flow) return 0;
-#ifdef TV_HAVE_FLOW
   const char *file = cfg_str(e->config, "prompted_flow", "file", NULL);
   const char *sub = subdir_int8(e, "int8");
   if (file) {
@@ -519,10 +501,6 @@ int get_pflow(tovantts_engine *e, struct tv_flow **out) {
   }
   *out = e->pflow = fl;
   return 0;
-#else
-  e->pflow_missing = 1;
-  return 0;
-#endif
 }
 
 // ---------------------------------------------------------------------------
@@ -559,16 +537,10 @@ tovantts_engine *tovantts_create(const char *model_dir, int32_t threads, char *e
 
 void tovantts_destroy(tovantts_engine *e) {
   if (!e) return;
-#ifdef TV_HAVE_PROMPT
   tv_prompt_free(e->prompt);
-#endif
-#ifdef TV_HAVE_WAVLM
   tv_wavlm_free(e->wavlm);
-#endif
-#ifdef TV_HAVE_FLOW
   tv_flow_free(e->refiner);
   tv_flow_free(e->pflow);
-#endif
   tv_vocoder_free(e->vocoder);
   tv_acoustic_free(e->acoustic);
   tv_weights_close(e->w_minilm);

@@ -310,9 +310,7 @@ int32_t tovantts_speaker_vector(tovantts_engine *e, const char *path, const floa
     k = m;
   }
   int rc = -1;
-#ifdef TV_HAVE_WAVLM
   rc = tv_wavlm_xvector(e->wavlm, e->pool, x, k, out);
-#endif
   tv_free(x);
   return rc == 0 ? 0 : fail(err, errlen);
 }

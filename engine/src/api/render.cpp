@@ -86,14 +86,13 @@ void set_ctrl(int32_t *n, int32_t *idx, double *val, int32_t k, double v) {
 
 int map_prompt(tovantts_engine *e, const char *prompt, tv_request *r) {
   if (need_prompt(e) != 0) return -1;
-#ifdef TV_HAVE_PROMPT
   tv_prompt_mapping m;
   memset(&m, 0, sizeof m);
   if (tv_prompt_map(e->prompt, e->pool, prompt, &m) != 0) return -1;
   r->mapped = 1;
   const char *chosen = "none";
   for (int32_t i = 0; i < m.n_tags && i < 3; i++) {
-    const char *name = tv_prompt_tag(e->prompt, m.tag_idx[i]);
+    const char *name = tv_prompt_tag(e->prompt, m.tag[i]);
     if (name && name_index(e->tags, e->n_tags, name) >= 0) {
       chosen = name;
       break;
@@ -108,28 +107,23 @@ int map_prompt(tovantts_engine *e, const char *prompt, tv_request *r) {
   for (int32_t i = 0; i < r->n_top; i++) free(r->top_tags[i]);
   r->n_top = 0;
   for (int32_t i = 0; i < m.n_tags && i < 3; i++) {
-    const char *name = tv_prompt_tag(e->prompt, m.tag_idx[i]);
+    const char *name = tv_prompt_tag(e->prompt, m.tag[i]);
     size_t len = strlen(name ? name : "");
     if (!(r->top_tags[i] = (char *)malloc(len + 1))) {
       tv_seterr("out of memory");
       return -1;
     }
     memcpy(r->top_tags[i], name ? name : "", len + 1);
-    r->top_prob[i] = m.tag_milli[i] / 1000.0;
+    r->top_prob[i] = m.prob_milli[i] / 1000.0;
     r->n_top = i + 1;
   }
   r->n_mapped_ctrl = 0;
   for (int32_t i = 0; i < m.n_ctrl && i < TV_N_CTRL; i++) {
-    r->mapped_idx[i] = m.ctrl_idx[i];
-    r->mapped_val[i] = m.ctrl_centi[i] / 100.0;
+    r->mapped_idx[i] = m.ctrl[i];
+    r->mapped_val[i] = m.val_centi[i] / 100.0;
     r->n_mapped_ctrl = i + 1;
   }
   return 0;
-#else
-  (void)prompt;
-  (void)r;
-  return -1;
-#endif
 }
 
 int resolve_prompt(tovantts_engine *e, tv_request *r) {
@@ -260,11 +254,7 @@ int ref_vector(tovantts_engine *e, const char *path, tv_speaker *sp) {
   if (h != e->ref_hash) {
     e->ref_hash = 0;
     if (need_wavlm(e) != 0) return -1;
-#ifdef TV_HAVE_WAVLM
     if (tv_wavlm_xvector(e->wavlm, e->pool, x, n, e->ref_vec) != 0) return -1;
-#else
-    return -1;
-#endif
     e->ref_hash = h;
   }
   sp->spk_vec = e->ref_vec;
@@ -307,8 +297,6 @@ int render(tovantts_engine *e, const char *text, const tv_speaker *sp, const cha
   float *table = NULL, *mel = NULL, *refined = NULL, *pmel = NULL, *x = NULL;
   int32_t count = 0, T = 0;
   size_t samples = 0;
-  (void)seed;
-  (void)flow;
 
   if (tv_front_phonemes(e->front, text, &ph) != 0) goto done;
   if ((e->edge && !tv_front_has_speech(&ph)) || ph.count == 0) goto empty;
@@ -362,7 +350,6 @@ int render(tovantts_engine *e, const char *text, const tv_speaker *sp, const cha
                           table ? W : 0, &mel, &T, NULL, (float)guidance, (float)pace) != 0)
       goto done;
 
-#ifdef TV_HAVE_FLOW
     if (flow && !e->edge) {
       tv_flow *net = NULL, *pflow = NULL;
       if (sp->clip && get_pflow(e, &pflow) != 0) goto done;
@@ -371,12 +358,7 @@ int render(tovantts_engine *e, const char *text, const tv_speaker *sp, const cha
       if (net) {
         int32_t P = 0;
         if (sp->clip && tv_flow_is_prompted(net)) {
-#ifdef TV_HAVE_PROMPT
           if (tv_prompt_mel(sp->clip, sp->clip_n, sp->clip_rate, mel, T, &pmel, &P) != 0) goto done;
-#else
-          tv_seterr("prompt_mel: this build has no prompt encoder");
-          goto done;
-#endif
         }
         refined = (float *)tv_malloc(sizeof(float) * (size_t)T * TV_ACOUSTIC_MEL);
         if (!refined) goto done;
@@ -388,7 +370,6 @@ int render(tovantts_engine *e, const char *text, const tv_speaker *sp, const cha
         refined = NULL;
       }
     }
-#endif
     if (tv_vocoder_decode(e->vocoder, e->pool, mel, T, &x, &samples) != 0) goto done;
   }
   *audio = x;

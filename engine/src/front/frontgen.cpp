@@ -535,18 +535,19 @@ int tv_front_build(const char *dir, const tv_front_build_opts *opts) {
   if (!symbols().ok) return -1;
   const std::string d = dir;
   const std::string cmu = o.cmu_dir ? o.cmu_dir : "/usr/share/festival/dicts/cmu";
-  std::error_code ec;
-  std::filesystem::create_directories(d, ec);
-  if (ec) {
-    tv_seterr("front build: cannot create %s: %s", dir, ec.message().c_str());
-    return -1;
-  }
   try {
-    if (tv_ucd_build(o.unicode_dir ? o.unicode_dir : "/usr/share/unicode", (d + "/unicode.bin").c_str()) != 0)
-      return -1;
+    // The dictionary is read before anything is made or written.
     std::vector<DictEntry> dict, extra;
     if (!read_dict(cmu + "/cmudict-0.4.out", dict)) return -1;
     read_additions(cmu + "/cmulex.scm", extra);
+    std::error_code ec;
+    std::filesystem::create_directories(d, ec);
+    if (ec) {
+      tv_seterr("front build: cannot create %s: %s", dir, ec.message().c_str());
+      return -1;
+    }
+    if (tv_ucd_build(o.unicode_dir ? o.unicode_dir : "/usr/share/unicode", (d + "/unicode.bin").c_str()) != 0)
+      return -1;
 
     std::set<std::string> tiny;
     if (o.tiny) {
