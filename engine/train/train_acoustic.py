@@ -4,7 +4,8 @@
     train_acoustic.py DATA_DIR [--minutes 60] [--d 192 --enc 4 --dec 4 --ffn 384]
 
 Reads DATA_DIR/feats.pt (prep_data.py; after align_front.py only the
-utterances whose symbols the front end reproduces, with its ids). Losses: L1 on the mel, MSE on the
+utterances the front end mostly reproduces, with its ids; symbols it reads
+differently, and their frames, are masked out of the losses). Losses: L1 on the mel, MSE on the
 log durations log(1 + frames), on the per-symbol pitch and on the energy;
 the decoder is fed the true durations, pitch and energy. Batches hold about
 3000 mel frames of utterances of similar length. Checkpoints go to
@@ -49,13 +50,18 @@ def collate(items, idx):
     ids = torch.zeros(B, n, dtype=torch.long)
     reps = torch.zeros(B, n, dtype=torch.long)
     pitch, energy, smask = torch.zeros(B, n), torch.zeros(B, n), torch.zeros(B, n)
+    lmask, fok = torch.zeros(B, n), torch.zeros(B, T)
     mel = torch.zeros(B, T, 100)
     for b, it in enumerate(its):
         k = len(it["ids"])
         ids[b, :k], reps[b, :k] = it["ids"], it["reps"]
         pitch[b, :k], energy[b, :k], smask[b, :k] = it["pitch"], it["energy"], 1.0
         mel[b, :it["mel"].shape[0]] = it["mel"].float()
-    return ids, reps, pitch, energy, smask, mel
+        ok = it["sym_ok"] if "sym_ok" in it else torch.ones(k)
+        lmask[b, :k] = ok
+        f = torch.repeat_interleave(ok, it["reps"])
+        fok[b, :f.shape[0]] = f
+    return ids, reps, pitch, energy, smask, mel, lmask, fok
 
 
 def main():
@@ -89,7 +95,10 @@ def main():
     step, epoch = 0, 0
     if ck:
         ac.load_state_dict(ck["model"], strict=False)  # older checkpoints lack spk_proj
-        opt.load_state_dict(ck["opt"])
+        try:
+            opt.load_state_dict(ck["opt"])
+        except ValueError:  # saved before a parameter was added: the moments start afresh
+            print("optimiser state does not fit the model; starting it afresh", flush=True)
         step, epoch = ck["step"], ck["epoch"]
     t_end = time.time() + a.minutes * 60
     t0, acc = time.time(), []
@@ -106,7 +115,7 @@ def main():
         for idx in batches(items, a.max_frames, random.Random(epoch)):
             if time.time() >= t_end or stop:
                 break
-            ids, reps, pitch, energy, smask, mel = collate(items, idx)
+            ids, reps, pitch, energy, smask, mel, lmask, fok = collate(items, idx)
             warm = min(1.0, (step + 1) / 300.0)
             for gr in opt.param_groups:
                 gr["lr"] = a.lr * warm
@@ -114,12 +123,12 @@ def main():
             x, dur, pp, ep = ac.encode(ids, g, smask)
             out, fmask = ac.decode(x, pitch, energy, reps, g, smask)
             Tm = min(out.shape[1], mel.shape[1])
-            fm = fmask[:, :Tm, None]
+            fm = (fmask[:, :Tm] * fok[:, :Tm])[..., None]
             l_mel = ((out[:, :Tm] - mel[:, :Tm]).abs() * fm).sum() / (fm.sum() * 100)
-            ns = smask.sum()
-            l_dur = (((dur - torch.log1p(reps.float())) ** 2) * smask).sum() / ns
-            l_p = (((pp - pitch) ** 2) * smask).sum() / ns
-            l_e = (((ep - energy) ** 2) * smask).sum() / ns
+            ns = lmask.sum()
+            l_dur = (((dur - torch.log1p(reps.float())) ** 2) * lmask).sum() / ns
+            l_p = (((pp - pitch) ** 2) * lmask).sum() / ns
+            l_e = (((ep - energy) ** 2) * lmask).sum() / ns
             loss = l_mel + 0.5 * l_dur + 0.1 * l_p + 0.1 * l_e
             opt.zero_grad()
             loss.backward()
