@@ -25,11 +25,16 @@ function(tovan_tests name)
   if(NOT T_LABELS)
     set(T_LABELS unit)
   endif()
+  # Extra variables go through env(1) in front of the program: the
+  # ENVIRONMENT property of discovered tests keeps only one item.
+  if(T_ENV)
+    set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR "env;${T_ENV}")
+  endif()
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
     TEST_PREFIX "${name}:"
     WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
-    PROPERTIES LABELS "${T_LABELS}" ENVIRONMENT "TOVANTTS_TEST_DATA=${T_DIR}/data;${T_ENV}")
+    PROPERTIES LABELS "${T_LABELS}" ENVIRONMENT "TOVANTTS_TEST_DATA=${T_DIR}/data")
 endfunction()
 
 # tovan_library(<name> DIR <dir> LIBS <libs...> [EXCLUDE <file names...>] [INCLUDES <dirs...>])

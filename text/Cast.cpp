@@ -14,6 +14,9 @@
 
 namespace tovan {
 
+const std::u16string_view Cast::QUOTE =
+    uR"re(“([^”]+)”|"([^"]+)"|‘((?:[^’]|’(?=\p{L}))+)’(?!\p{L})|(?<![\p{L}\d])'((?:[^']|'(?=\p{L}))+?)'(?!\p{L}))re";
+
 using Expression::Mood;
 using Expression::MoodRef;
 

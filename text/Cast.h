@@ -63,8 +63,9 @@ public:
     // A quotation in curly or straight, double or single quotation marks;
     // groups 1-4 hold the inside for each kind (apostrophes inside single
     // quotes are allowed).
-    static constexpr std::u16string_view QUOTE =
-        uR"re(“([^”]+)”|"([^"]+)"|‘((?:[^’]|’(?=\p{L}))+)’(?!\p{L})|(?<![\p{L}\d])'((?:[^']|'(?=\p{L}))+?)'(?!\p{L}))re";
+    // (Defined in Cast.cpp: Qt's moc loses its place in the raw string and
+    // would misplace the classes of every header that includes this one.)
+    static const std::u16string_view QUOTE;
 
     // One line per paragraph, in order. Never fails.
     static std::shared_ptr<Cast> analyze(const std::vector<std::u16string>& paragraphs);

@@ -1,5 +1,7 @@
 #include "Doc.h"
 
+#include "Cast.h"
+
 #include <chrono>
 #include <cmath>
 #include <random>
@@ -189,6 +191,12 @@ std::int64_t Doc::minutesLeft(float rate) const {
         c += static_cast<std::int64_t>(sentences[i].size());
     const float r = rate >= 0.5f ? rate : 0.5f;
     return wholeMinutes(static_cast<float>(c) / 15 / r / 60);
+}
+
+std::shared_ptr<Cast> Doc::cast() const {
+    std::lock_guard<std::mutex> hold(castLock_);
+    if (!castCache_) castCache_ = Cast::analyze(paragraphs);
+    return castCache_;
 }
 
 Doc::Meta Doc::meta() const {

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -21,6 +22,8 @@
 #include "PdfLayout.h"
 
 namespace tovan {
+
+class Cast;
 
 class Doc {
 public:
@@ -146,7 +149,16 @@ public:
     // Used by the creators and by load: spans of the wrong length are dropped.
     explicit Doc(Fields fields);
 
+    // The dialogue analysis of the paragraphs, made on first use. The reading
+    // controller, the performer and the export call it from different threads:
+    // the analysis runs under the document's own lock, so it is made once and
+    // every caller gets the same object.
+    std::shared_ptr<Cast> cast() const;
+
 private:
+    mutable std::mutex castLock_;
+    mutable std::shared_ptr<Cast> castCache_;
+
     struct Index;
     static Index buildIndex(const std::vector<std::u16string>& paragraphs, std::optional<Spans>& spans);
     Doc(Fields&& fields, Index&& index);

@@ -49,7 +49,9 @@ void initDayFirst() {
 
 // Patterns of the date pass, in the order they run.
 constexpr std::u16string_view ISO = uR"(\b(\d{4})-(\d{1,2})-(\d{1,2})(?![\d-]))";
-constexpr std::u16string_view NUMERIC = uR"((?<![\d/.])(\d{1,2})([/.-])(\d{1,2})\2(\d{4}|\d{2})(?![\d/.]|\.\d))";
+// A full stop after the year ends the sentence; only a digit after it (a
+// version or a decimal) makes the run something other than a date.
+constexpr std::u16string_view NUMERIC = uR"((?<![\d/.])(\d{1,2})([/.-])(\d{1,2})\2(\d{4}|\d{2})(?![\d/]|\.\d))";
 constexpr std::u16string_view WEEKDAY_NUMERIC =
     uR"(\b(Mon(?:day)?|Tue(?:s(?:day)?)?|Wed(?:nesday)?|Thu(?:r(?:s(?:day)?)?)?|Fri(?:day)?|Sat(?:urday)?|Sun(?:day)?|MON|TUE|WED|THU|FRI|SAT|SUN)\.?,?\s+(\d{1,2})/(\d{1,2})(?![\d/]))";
 constexpr std::u16string_view MONTH_DAY =

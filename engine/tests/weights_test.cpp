@@ -485,6 +485,11 @@ TEST(StWriter, SavesAtomicallyAndReportsFailure) {
   size_t files = 0;
   for (auto &e : std::filesystem::directory_iterator(dir.path)) files += e.is_regular_file();
   EXPECT_EQ(files, 1u);  // no temporary left behind
+  // Model files are installed for every user: the temporary file's private
+  // mode must not survive the rename.
+  auto perms = std::filesystem::status(path).permissions();
+  EXPECT_NE(perms & std::filesystem::perms::group_read, std::filesystem::perms::none);
+  EXPECT_NE(perms & std::filesystem::perms::others_read, std::filesystem::perms::none);
   tv_file *f = tv_file_open(path.c_str());
   ASSERT_NE(f, nullptr) << tv_geterr();
   EXPECT_EQ(tv_file_count(f), 2);

@@ -3,9 +3,11 @@
 #include <cmath>
 #include <limits>
 #include <random>
+#include <thread>
 
 #include <nlohmann/json.hpp>
 
+#include "Cast.h"
 #include "Doc.h"
 #include "Extract.h"
 #include "ExtractedDoc.h"
@@ -189,6 +191,25 @@ TEST(Doc, TitlesProgressAndTimeLeft) {
     doc->pos = 1000;
     EXPECT_EQ(doc->minutesLeft(1), 1);
     EXPECT_EQ(doc->progress(), 1);
+}
+
+TEST(Doc, CastIsAnalysedOnceForAllThreads) {
+    Doc::Fields f;
+    f.id = u"d";
+    f.title = u"Talk";
+    f.kind = u"text";
+    f.paragraphs = {u"\u201cWe leave at dawn,\u201d said Anna.", u"\u201cThen I stay,\u201d Tom replied."};
+    Doc doc(std::move(f));
+    std::vector<std::shared_ptr<Cast>> got(8);
+    std::vector<std::thread> threads;
+    for (size_t i = 0; i < got.size(); i++) threads.emplace_back([&, i] { got[i] = doc.cast(); });
+    for (auto& t : threads) t.join();
+    ASSERT_NE(got[0], nullptr);
+    for (auto& c : got) EXPECT_EQ(c.get(), got[0].get());
+    EXPECT_EQ(doc.cast().get(), got[0].get());
+    EXPECT_EQ(got[0]->lines().size(), 2u);
+    EXPECT_EQ(got[0]->characters(), Cast::analyze(doc.paragraphs)->characters());
+    EXPECT_FALSE(got[0]->characters().empty());
 }
 
 TEST(Doc, MetaSummarisesTheDocument) {

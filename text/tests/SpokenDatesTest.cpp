@@ -40,7 +40,9 @@ TEST_F(SpokenDates, PassReadsDatesAndLeavesTheRest) {
         {MonthFirst, "1-2-50", "January second, nineteen fifty"},
         {Either, "1.5.24", "1.5.24"},
         {DayFirst, "1.5.2024", "May first, twenty twenty four"},
-        {Either, "on 5/3/2024.", "on 5/3/2024."},
+        {MonthFirst, "born on 5/3/2024.", "born on May third, twenty twenty four."},  // sentence end
+        {DayFirst, "on 1.5.2024. Then", "on May first, twenty twenty four. Then"},
+        {Either, "5/3/2024.1", "5/3/2024.1"},
         {Either, "5/3/2024/1", "5/3/2024/1"},
         {Either, "13/13/2024", "13/13/2024"},
         {Either, "5/3-2024", "5/3-2024"},  // the separator must repeat

@@ -506,6 +506,8 @@ int tv_write_atomic(const char *path, const std::string &bytes) {
     tv_seterr("front build: cannot write %s: %s", path, strerror(errno));
     return -1;
   }
+  // mkstemp makes the file private; model files are read by every user.
+  fchmod(fd, 0644);
   bool ok = true;
   size_t at = 0;
   while (ok && at < bytes.size()) {

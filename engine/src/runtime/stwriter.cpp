@@ -4,6 +4,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <new>
@@ -330,6 +331,8 @@ int tv_stwriter_save(tv_stwriter *w, const char *path) {
       tv_seterr("cannot write %s", path);
       return -1;
     }
+    // mkstemp makes the file private; model files are read by every user.
+    fchmod(fd, 0644);
     f = fdopen(fd, "wb");
     if (!f) {
       close(fd);

@@ -1,0 +1,317 @@
+#include "Integrations.h"
+
+#include "AtomicFile.h"
+
+#include <nlohmann/json.hpp>
+#include <unicode/ustring.h>
+
+#include <QCoreApplication>
+#include <QFileInfo>
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <optional>
+
+namespace tovan::Integrations {
+
+namespace fs = std::filesystem;
+using json = nlohmann::json;
+
+namespace {
+
+std::optional<fs::path>& homeOverride() {
+    static std::optional<fs::path> h;
+    return h;
+}
+std::optional<std::string>& toolOverride() {
+    static std::optional<std::string> t;
+    return t;
+}
+
+fs::path settingsFile() { return home() / ".claude" / "settings.json"; }
+fs::path scriptFile() { return home() / ".tovantts.zsh"; }
+fs::path zshrcFile() { return home() / ".zshrc"; }
+
+bool validUtf8(const std::string& bytes) {
+    UErrorCode err = U_ZERO_ERROR;
+    int32_t needed = 0;
+    u_strFromUTF8(nullptr, 0, &needed, bytes.data(), int32_t(bytes.size()), &err);
+    return err == U_BUFFER_OVERFLOW_ERROR || err == U_ZERO_ERROR || err == U_STRING_NOT_TERMINATED_WARNING;
+}
+
+// The file's text when it can be read as UTF-8.
+std::optional<std::string> readText(const fs::path& file) {
+    std::string bytes;
+    if (!AtomicFile::read(file, bytes) || !validUtf8(bytes)) return std::nullopt;
+    return bytes;
+}
+
+// Where an edit of `file` lands: the file a symbolic link points to, so a
+// linked dotfile keeps its link.
+fs::path target(const fs::path& file) {
+    std::error_code ec;
+    if (fs::is_symlink(file, ec)) {
+        fs::path real = fs::weakly_canonical(file, ec);
+        if (!ec) return real;
+    }
+    return file;
+}
+
+void writeFile(const fs::path& file, const std::string& bytes) {
+    std::string error;
+    if (!AtomicFile::write(target(file), bytes, &error))
+        throw Failure(file.string() + " could not be written: " + error);
+}
+
+bool present(const fs::path& p) {
+    std::error_code ec;
+    return fs::exists(p, ec);
+}
+
+// A path inside double quotes in a shell command: the characters that keep
+// their meaning there are escaped, so an odd folder name cannot run code.
+std::string quotedPath(const std::string& path) {
+    std::string out;
+    for (char c : path) {
+        if (c == '"' || c == '\\' || c == '$' || c == '`') out += '\\';
+        out += c;
+    }
+    return out;
+}
+
+json readJSON(const fs::path& file) {
+    if (!present(file)) return json::object();
+    std::string bytes;
+    if (!AtomicFile::read(file, bytes)) throw Failure(fs::absolute(file).string() + " could not be read.");
+    if (bytes.empty()) return json::object();
+    json value;
+    try {
+        value = json::parse(bytes);
+    } catch (const json::exception& e) {
+        throw Failure(fs::absolute(file).string() + " is not valid JSON: " + e.what());
+    }
+    if (!value.is_object()) throw Failure(fs::absolute(file).string() + " is not a JSON object.");
+    return value;
+}
+
+void writeJSON(const json& value, const fs::path& file) {
+    std::error_code ec;
+    fs::create_directories(target(file).parent_path(), ec);
+    if (ec) throw Failure(file.parent_path().string() + " could not be made: " + ec.message());
+    // Keys come out sorted (the object keeps them so) and slashes are never
+    // escaped, so the tool's path stands in the text as it is.
+    writeFile(file, value.dump(2, ' ', false, json::error_handler_t::replace) + "\n");
+}
+
+bool isOurs(const json& entry) {
+    if (!entry.is_object()) return false;
+    auto hooks = entry.find("hooks");
+    if (hooks == entry.end() || !hooks->is_array()) return false;
+    bool ours = false;
+    for (const json& h : *hooks) {
+        if (!h.is_object()) return false;
+        auto c = h.find("command");
+        if (c != h.end() && c->is_string() && c->get_ref<const std::string&>().find("/tovan\" hook") != std::string::npos)
+            ours = true;
+    }
+    return ours;
+}
+
+void backup(const fs::path& file) {
+    fs::path copy = file;
+    copy += ".tovantts-backup";
+    if (!present(file) || present(copy)) return;
+    std::error_code ec;
+    fs::copy_file(file, copy, ec);  // a failed copy does not stop the edit
+}
+
+// The event's entries without ours; a value that is no array gives none.
+json others(const json& hooks, const std::string& event) {
+    json kept = json::array();
+    auto it = hooks.find(event);
+    if (it == hooks.end() || !it->is_array()) return kept;
+    for (const json& entry : *it)
+        if (!isOurs(entry)) kept.push_back(entry);
+    return kept;
+}
+
+}  // namespace
+
+const fs::path& home() {
+    if (homeOverride()) return *homeOverride();
+    static const fs::path h = [] {
+        const char* env = std::getenv("HOME");
+        if (env && *env) return fs::path(env);
+        const passwd* pw = ::getpwuid(::getuid());
+        return fs::path(pw && pw->pw_dir ? pw->pw_dir : "/");
+    }();
+    return h;
+}
+
+const std::string& tovan() {
+    if (toolOverride()) return *toolOverride();
+    static const std::string t = [] {
+        // The tool is installed beside the program.
+        const QString exe = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
+        const QString dir = exe.isEmpty() ? QCoreApplication::applicationDirPath() : QFileInfo(exe).absolutePath();
+        return (dir + QStringLiteral("/tovan")).toStdString();
+    }();
+    return t;
+}
+
+void useHome(fs::path h) { homeOverride() = std::move(h); }
+void useTool(std::string path) { toolOverride() = std::move(path); }
+
+const std::vector<std::string>& events() {
+    static const std::vector<std::string> e{"Notification", "Stop"};
+    return e;
+}
+
+std::string command(const std::string& toolPath) { return "\"" + quotedPath(toolPath) + "\" hook"; }
+
+const std::string& sourceLine() {
+    static const std::string line =
+        "[ -f ~/.tovantts.zsh ] && source ~/.tovantts.zsh   # Lumora: say when a long command finishes\n";
+    return line;
+}
+
+std::string script(const std::string& toolPath) {
+    static const std::string head =
+        "# TovanTTS: says when a long command finishes (\"The build finished, after 4 minutes\"; \"The tests "
+        "failed\").\n"
+        "# Installed and removed by TovanTTS > Assistant > Terminal commands. The app decides how long counts as "
+        "long.\n"
+        "zmodload zsh/datetime 2>/dev/null\n"
+        "typeset -g __tovan_cmd=\"\" __tovan_start=0\n"
+        "__tovan_preexec() { __tovan_cmd=\"$1\"; __tovan_start=$EPOCHREALTIME }\n"
+        "__tovan_precmd() {\n"
+        "  local st=$?\n"
+        "  [[ -z \"$__tovan_cmd\" ]] && return\n"
+        "  local secs=$(( EPOCHREALTIME - __tovan_start ))\n"
+        "  local first=${${(z)__tovan_cmd}[1]}\n"
+        "  case \"$first\" in\n"
+        "    vim|nvim|vi|nano|emacs|less|more|man|ssh|mosh|top|htop|btop|tmux|screen|claude|python|python3|"
+        "ipython|node|irb|psql|mysql|sqlite3|watch|tail|fzf|lazygit|tig) ;;\n"
+        "    *) if (( secs >= 10 )); then\n"
+        "         ( \"";
+    static const std::string tail =
+        "\" command --status $st --seconds $secs -- \"$__tovan_cmd\" >/dev/null 2>&1 & )\n"
+        "       fi ;;\n"
+        "  esac\n"
+        "  __tovan_cmd=\"\"\n"
+        "}\n"
+        "autoload -Uz add-zsh-hook\n"
+        "add-zsh-hook preexec __tovan_preexec\n"
+        "add-zsh-hook precmd __tovan_precmd\n";
+    return head + quotedPath(toolPath) + tail;
+}
+
+bool claudeConnected() {
+    const auto text = readText(settingsFile());
+    if (!text) return false;
+    return text->find("/tovan\\\" hook") != std::string::npos || text->find("/tovan hook") != std::string::npos ||
+           text->find("tovan\" hook") != std::string::npos;
+}
+
+bool shellConnected() {
+    const std::string text = readText(zshrcFile()).value_or("");
+    return text.find(".tovantts.zsh") != std::string::npos && present(scriptFile());
+}
+
+void connectClaude() {
+    const fs::path file = settingsFile();
+    json settings = readJSON(file);
+    backup(file);
+    auto h = settings.find("hooks");
+    json hooks = h != settings.end() && h->is_object() ? *h : json::object();
+    const json entry = {{"hooks", json::array({{{"type", "command"}, {"command", command(tovan())}}})}};
+    for (const std::string& event : events()) {
+        json list = others(hooks, event);
+        list.push_back(entry);
+        hooks[event] = std::move(list);
+    }
+    settings["hooks"] = std::move(hooks);
+    writeJSON(settings, file);
+}
+
+void disconnectClaude() {
+    const fs::path file = settingsFile();
+    json settings = readJSON(file);
+    auto h = settings.find("hooks");
+    if (settings.empty() || h == settings.end() || !h->is_object()) return;
+    json hooks = *h;
+    for (const std::string& event : events()) {
+        json list = others(hooks, event);
+        if (list.empty())
+            hooks.erase(event);
+        else
+            hooks[event] = std::move(list);
+    }
+    if (hooks.empty())
+        settings.erase("hooks");
+    else
+        settings["hooks"] = std::move(hooks);
+    writeJSON(settings, file);
+}
+
+void connectShell() {
+    writeFile(scriptFile(), script(tovan()));
+    const fs::path rc = zshrcFile();
+    std::string text;
+    if (present(rc)) {
+        // A file we cannot read whole is never replaced by one line.
+        auto read = readText(rc);
+        if (!read) throw Failure(rc.string() + " could not be read as text.");
+        text = std::move(*read);
+    }
+    if (text.find(".tovantts.zsh") != std::string::npos) return;
+    backup(rc);
+    if (!text.empty() && text.back() != '\n') text += '\n';
+    text += sourceLine();
+    writeFile(rc, text);
+}
+
+void disconnectShell() {
+    const fs::path rc = zshrcFile();
+    if (auto text = readText(rc)) {
+        std::string out;
+        size_t start = 0;
+        bool first = true;
+        while (true) {
+            const size_t nl = text->find('\n', start);
+            const std::string line = text->substr(start, nl == std::string::npos ? std::string::npos : nl - start);
+            if (line.find(".tovantts.zsh") == std::string::npos) {
+                if (!first) out += '\n';
+                out += line;
+                first = false;
+            }
+            if (nl == std::string::npos) break;
+            start = nl + 1;
+        }
+        writeFile(rc, out);
+    }
+    std::error_code ec;
+    fs::remove(scriptFile(), ec);
+}
+
+void repairPaths() {
+    if (claudeConnected()) {
+        if (auto text = readText(settingsFile()); text && text->find(tovan()) == std::string::npos) {
+            try {
+                connectClaude();
+            } catch (const std::exception&) {
+                // The launch goes on whatever the hooks' state.
+            }
+        }
+    }
+    if (shellConnected()) {
+        if (auto text = readText(scriptFile()); text && text->find(tovan()) == std::string::npos) {
+            std::string ignored;
+            AtomicFile::write(target(scriptFile()), script(tovan()), &ignored);
+        }
+    }
+}
+
+}  // namespace tovan::Integrations

@@ -1,0 +1,52 @@
+#pragma once
+// Installs, removes and repairs the two outside hooks that run the tool
+// `tovan`: Claude Code's "Notification" and "Stop" hooks in
+// ~/.claude/settings.json, and the zsh hook (~/.tovantts.zsh, sourced by one
+// line in ~/.zshrc) that reports long shell commands.
+//
+// Only these files are touched, each written whole and atomically; an
+// edited file that is a symbolic link is written where it points. Before its
+// first edit by a connect, settings.json and ~/.zshrc are copied once to
+// "<name>.tovantts-backup", which is never overwritten. Whether a hook is
+// installed is always read from the files. Main thread only.
+
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace tovan::Integrations {
+
+// What went wrong, in words for the user (a path and what failed).
+class Failure : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The user's home folder (taken once) and the tool's absolute path (beside
+// the running program); tests point both elsewhere.
+const std::filesystem::path& home();
+const std::string& tovan();
+void useHome(std::filesystem::path home);
+void useTool(std::string path);
+
+// The hook events handled, in order.
+const std::vector<std::string>& events();
+
+bool claudeConnected();
+bool shellConnected();
+// Each throws Failure; nothing is half-written.
+void connectClaude();
+void disconnectClaude();
+void connectShell();
+void disconnectShell();
+// Points installed hooks at the tool's current path; never fails.
+void repairPaths();
+
+// The zsh hook script for a tool path, and the line ~/.zshrc gets.
+std::string script(const std::string& toolPath);
+const std::string& sourceLine();
+// The command Claude Code runs: the quoted path and "hook".
+std::string command(const std::string& toolPath);
+
+}  // namespace tovan::Integrations

@@ -1,0 +1,241 @@
+#include "SystemEvents.h"
+
+#include "Clock.h"
+#include "JavaRegex.h"
+#include "LinuxPowerSource.h"
+#include "MountinfoVolumes.h"
+#include "QtClock.h"
+#include "QtOutputDevices.h"
+#include "Readout.h"
+
+#include <QFileSystemWatcher>
+#include <QStandardPaths>
+#include <QString>
+
+#include <map>
+
+namespace tovan {
+namespace fs = std::filesystem;
+
+namespace {
+
+std::u16string lower(const std::u16string& s) { return QString::fromStdU16String(s).toLower().toStdU16String(); }
+
+// Where the last extension starts, or npos when the name has none.
+size_t extensionAt(const std::u16string& name) {
+    const size_t dot = name.rfind(u'.');
+    return dot == std::u16string::npos || dot == 0 || dot + 1 == name.size() ? std::u16string::npos : dot;
+}
+
+}  // namespace
+
+SystemEvents::SystemEvents(IntakeLinks links, Clock& clock, fs::path downloads, PowerSource& power, Volumes& volumes,
+                           OutputDevices& output, QObject* parent)
+    : QObject(parent),
+      links_(std::move(links)),
+      clock_(clock),
+      downloads_(std::move(downloads)),
+      power_(power),
+      volumes_(volumes),
+      output_(output) {}
+
+SystemEvents& SystemEvents::shared() {
+    static QtClock* clock = new QtClock();
+    static LinuxPowerSource* power = new LinuxPowerSource();
+    static MountinfoVolumes* volumes = new MountinfoVolumes();
+    static QtOutputDevices* output = new QtOutputDevices();
+    static SystemEvents* one =
+        new SystemEvents(IntakeLinks::standard(), *clock,
+                         QStandardPaths::writableLocation(QStandardPaths::DownloadLocation).toStdString(), *power,
+                         *volumes, *output);
+    return *one;
+}
+
+std::u16string SystemEvents::kindName(const std::u16string& ext) {
+    static const std::map<std::u16string, std::u16string> kinds = {
+        {u"pdf", u"a PDF"},         {u"zip", u"a zip file"},      {u"dmg", u"a disk image"},
+        {u"pkg", u"an installer"},  {u"png", u"an image"},        {u"jpg", u"a photo"},
+        {u"jpeg", u"a photo"},      {u"heic", u"a photo"},        {u"mp4", u"a video"},
+        {u"mov", u"a video"},       {u"mp3", u"audio"},           {u"m4a", u"audio"},
+        {u"csv", u"a spreadsheet"}, {u"xlsx", u"a spreadsheet"},  {u"docx", u"a Word document"},
+        {u"pptx", u"a presentation"}, {u"epub", u"a book"},       {u"txt", u"text"},
+    };
+    auto it = kinds.find(lower(ext));
+    return it == kinds.end() ? std::u16string() : it->second;
+}
+
+std::u16string SystemEvents::spokenName(const std::u16string& file) {
+    const size_t dot = extensionAt(file);
+    std::u16string name = dot == std::u16string::npos ? file : file.substr(0, dot);
+    name = replaceAll(name, u"[-_]+", u" ");
+    return replaceAll(name, u"\\s*\\(\\d+\\)", u"");
+}
+
+std::set<std::string> SystemEvents::listing() const {
+    std::set<std::string> names;
+    std::error_code ec;
+    for (fs::directory_iterator it(downloads_, ec), end; !ec && it != end; it.increment(ec))
+        names.insert(it->path().filename().string());
+    if (ec)
+        names.clear();  // a failed listing counts as an empty folder
+    return names;
+}
+
+void SystemEvents::announce(const std::u16string& kind, const std::u16string& app, const std::u16string& who,
+                            Speech speech, bool urgent, std::optional<std::u16string> away) {
+    if (!links_.handle)
+        return;
+    IntakeEvent e;
+    e.kind = kind;
+    e.app = app;
+    e.who = who;
+    e.speech = std::move(speech);
+    e.urgent = urgent;
+    e.away = std::move(away);
+    links_.handle(std::move(e));
+}
+
+// ---- downloads ----
+
+void SystemEvents::watchDownloads() {
+    known_ = listing();
+    if (watcher_ || downloads_.empty())
+        return;
+    watcher_ = new QFileSystemWatcher(this);
+    if (!watcher_->addPath(QString::fromStdString(downloads_.string()))) {
+        delete watcher_;
+        watcher_ = nullptr;  // no announcements of downloads for this run
+        return;
+    }
+    connect(watcher_, &QFileSystemWatcher::directoryChanged, this, [this] { downloadsChanged(); });
+}
+
+void SystemEvents::downloadsChanged() {
+    const auto now = listing();
+    std::vector<std::string> fresh;
+    for (const auto& name : now) {
+        if (known_.count(name) || name.starts_with("."))
+            continue;
+        if (rx(u"(?i)\\.(crdownload|download|part|partial|tmp|opdownload)$").find(u16(name), 0))
+            continue;
+        fresh.push_back(name);
+    }
+    known_ = now;
+    for (const auto& name : fresh)
+        settle(downloads_ / name, -1);
+}
+
+void SystemEvents::settle(const fs::path& file, int64_t last) {
+    clock_.callAt(clock_.now() + 1.5, [this, file, last] {
+        if (links_.downloads && !links_.downloads())
+            return;
+        std::error_code ec;
+        if (!fs::is_regular_file(file, ec))
+            return;
+        const auto size = fs::file_size(file, ec);
+        if (ec)
+            return;
+        if (static_cast<int64_t>(size) != last) {
+            settle(file, static_cast<int64_t>(size));
+            return;
+        }
+        const std::u16string full = u16(file.filename().string());
+        const size_t dot = extensionAt(full);
+        const std::u16string kind = dot == std::u16string::npos ? std::u16string() : kindName(full.substr(dot + 1));
+        const std::u16string name = spokenName(full);
+        const std::u16string text = kind.empty() ? u"Downloaded " + name + u"." : u"Downloaded " + name + u", " + kind + u".";
+        Speech s;
+        s.add(text, Expression::CALM());
+        announce(u"download", u"Downloads", full, std::move(s), false, text);
+    });
+}
+
+// ---- battery ----
+
+void SystemEvents::watchBattery() {
+    if (!power_.watch([this] { batteryChanged(); }))
+        return;
+    lastBattery_ = power_.battery();
+}
+
+void SystemEvents::batteryChanged() {
+    if (links_.battery && !links_.battery())
+        return;
+    const auto now = power_.battery();
+    if (!now)
+        return;
+    if (!lastBattery_) {
+        lastBattery_ = now;
+        return;
+    }
+    const int prev = lastBattery_->level, level = now->level;
+    if (now->charging) {
+        if (prev < 100 && level >= 100) {
+            Speech s;
+            s.add(u"The battery is fully charged.", Expression::CALM());
+            announce(u"battery", u"Battery", u"", std::move(s), false, std::nullopt);
+        }
+    } else {
+        for (int t : {20, 10, 5}) {
+            if (prev > t && level <= t) {
+                const std::u16string digits = u16(std::to_string(level));
+                announce(u"battery", u"Battery", u"", Readout::battery(level, false), t != 20,
+                         u"The battery got down to " + digits + u" percent.");
+                break;
+            }
+        }
+    }
+    lastBattery_ = now;
+}
+
+// ---- drives ----
+
+void SystemEvents::watchDrives() {
+    volumes_.watch([this](const Volumes::Volume& v) { drive(v, true); },
+                   [this](const Volumes::Volume& v) { drive(v, false); });
+}
+
+void SystemEvents::drive(const Volumes::Volume& volume, bool mounted) {
+    if (links_.devices && !links_.devices())
+        return;
+    if (volume.internal)
+        return;
+    std::u16string name = volume.name;
+    if (name.empty())
+        name = u16(fs::path(volume.path).filename().string());
+    if (mounted && volume.diskImage)
+        return;  // ejecting one is still said
+    Speech s;
+    s.add(name + (mounted ? u" is connected." : u" was ejected."), Expression::CALM());
+    announce(u"device", u"Drives", u"", std::move(s), false, std::nullopt);
+}
+
+// ---- audio output ----
+
+void SystemEvents::watchOutput() {
+    const auto d = output_.current();
+    outputName_ = d ? d->name : std::u16string();
+    output_.watch([this] { outputChanged(); });
+}
+
+void SystemEvents::outputChanged() {
+    const auto d = output_.current();
+    if (!d || d->name == outputName_)
+        return;
+    outputName_ = d->name;
+    if (links_.devices && !links_.devices())
+        return;
+    if (!d->bluetooth && lower(d->name).find(u"headphone") == std::u16string::npos)
+        return;
+    Speech s;
+    s.add(d->name + u" connected.", Expression::CALM());
+    announce(u"device", u"Sound", u"", std::move(s), false, std::nullopt);
+    // Putting on headphones plays back what was kept.
+    if (links_.hasWaiting && links_.hasWaiting())
+        clock_.callAt(clock_.now() + 2.0, [this] {
+            if (links_.catchUp)
+                links_.catchUp();
+        });
+}
+
+}  // namespace tovan

@@ -1,0 +1,261 @@
+#include "AppModel.h"
+
+#include <QCoreApplication>
+#include <QNetworkAccessManager>
+#include <QPointer>
+
+#include <cstdlib>
+#include <exception>
+#include <system_error>
+
+#include "Defaults.h"
+#include "DevHooks.h"
+#include "Extract.h"
+#include "Director.h"
+#include "Engine.h"
+#include "EngineApi.h"
+#include "Fetch.h"
+#include "NowPlaying.h"
+#include "Paths.h"
+#include "SerialQueue.h"
+#include "VoicesStore.h"
+
+#if __has_include("Narrator.h")
+#include "Narrator.h"
+#define TOVAN_HAS_NARRATOR 1
+#endif
+
+#ifndef TOVANTTS_DEV_MODEL
+#define TOVANTTS_DEV_MODEL "engine/models/dev"
+#endif
+#ifndef TOVANTTS_INSTALLED_MODEL
+#define TOVANTTS_INSTALLED_MODEL "/usr/local/share/tovantts/model"
+#endif
+
+namespace tovan {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+QString q(const std::u16string& s) { return QString::fromStdU16String(s); }
+
+bool hasConfig(const fs::path& dir) {
+    std::error_code ec;
+    return !dir.empty() && fs::exists(dir / "config.json", ec);
+}
+
+// The message a user reads for anything the adding roads throw.
+QString describe(std::exception_ptr error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const Extract::Unsupported& e) {
+        return q(e.message());
+    } catch (const Engine::Failure& e) {
+        return q(e.message());
+    } catch (const std::exception& e) {
+        return QString::fromUtf8(e.what());
+    } catch (...) {
+        return QStringLiteral("Something went wrong.");
+    }
+}
+
+}  // namespace
+
+// ---- DirectorBox ----
+
+DirectorBox::DirectorBox(Loader loader) : loader_(std::move(loader)) {}
+
+std::shared_ptr<Director> DirectorBox::get(const fs::path& modelDir) {
+    std::lock_guard<std::mutex> g(lock_);
+    if (!loaded_) {
+        loaded_ = true;
+        try {
+            director_ = loader_ ? loader_(modelDir) : Director::load(modelDir);
+        } catch (...) {
+            director_ = nullptr;  // narration goes on without plans
+        }
+    }
+    return director_;
+}
+
+// ---- names ----
+
+QString AppModel::sectionName(Section s) {
+    switch (s) {
+        case Section::library: return QStringLiteral("library");
+        case Section::freeBooks: return QStringLiteral("freeBooks");
+        case Section::assistant: return QStringLiteral("assistant");
+        case Section::voices: return QStringLiteral("voices");
+        case Section::anywhere: return QStringLiteral("anywhere");
+    }
+    return QStringLiteral("library");
+}
+
+std::optional<AppModel::Section> AppModel::sectionNamed(const QString& name) {
+    for (Section s : {Section::library, Section::freeBooks, Section::assistant, Section::voices, Section::anywhere})
+        if (sectionName(s) == name) return s;
+    return std::nullopt;
+}
+
+QString AppModel::sheetName(Sheet s) { return s == Sheet::link ? QStringLiteral("link") : QStringLiteral("text"); }
+
+QString AppModel::nothingToRead() { return QStringLiteral("There is nothing to read in this."); }
+QByteArray AppModel::userAgent() { return QByteArrayLiteral("Mozilla/5.0 (Macintosh) TovanTTS"); }
+
+// ---- start-up ----
+
+fs::path AppModel::standardModelDir() {
+    if (const char* env = std::getenv("TOVANTTS_MODEL"); env && *env && hasConfig(env)) return env;
+    if (QCoreApplication::instance()) {
+        fs::path beside = fs::path(QCoreApplication::applicationDirPath().toStdString()) / ".." / "share" /
+                          "tovantts" / "model";
+        if (hasConfig(beside)) return beside.lexically_normal();
+    }
+    if (hasConfig(TOVANTTS_INSTALLED_MODEL)) return TOVANTTS_INSTALLED_MODEL;
+    return fs::path(TOVANTTS_DEV_MODEL).lexically_normal();
+}
+
+AppModel::Config AppModel::standardConfig() {
+    Config c;
+    c.support = Paths::support();
+    c.modelDir = standardModelDir();
+    c.defaults = Defaults::standard();
+    return c;
+}
+
+namespace {
+AppModel* sharedModel = nullptr;
+}
+
+AppModel& AppModel::shared() {
+    static AppModel* model = [] {
+        sharedModel = new AppModel(standardConfig());
+        // The desktop's media controls and the developer commands follow
+        // the one reading controller of the process.
+        if (sharedModel->narrator) NowPlaying::setUp(*sharedModel->narrator);
+        DevHooks::bindNarrator(*sharedModel);
+        return sharedModel;
+    }();
+    return *model;
+}
+
+bool AppModel::hasShared() { return sharedModel != nullptr; }
+
+namespace {
+fs::path madeSupport(const fs::path& support) {
+    std::error_code ec;
+    fs::create_directories(support, ec);  // later saves report their own failures
+    return support;
+}
+std::shared_ptr<Defaults> orStandard(std::shared_ptr<Defaults> d) { return d ? d : Defaults::standard(); }
+}  // namespace
+
+AppModel::AppModel(Config config, QObject* parent)
+    : QObject(parent),
+      support(madeSupport(config.support)),
+      modelDir(config.modelDir),
+      defaults(orStandard(config.defaults)),
+      voices(Voices::fromFile(modelDir / "voices.json", std::make_shared<DefaultsVoicesStore>(defaults))),
+      library(support / "library"),
+      directorBox(std::move(config.directorLoader)),
+      catalogue(config.catalogue),
+      style_(Style::load(support / "style.json")),
+      engineApi_(config.engineApi),
+      threads_(config.threads),
+      bookFetch_(std::move(config.bookFetch)),
+      engineQueue_(std::make_unique<SerialQueue>("tovantts.engine")) {
+    if (!bookFetch_) {
+        const std::u16string root = catalogue;
+        bookFetch_ = [this, root](const Book& book, std::function<void(std::string)> done,
+                                  std::function<void(std::u16string)> failed) {
+            Fetch::book(network(), root, book.id, std::move(done), std::move(failed));
+        };
+    }
+    if (config.narrator) {
+        narratorOwner_ = config.narrator(*this);
+    } else {
+#ifdef TOVAN_HAS_NARRATOR
+        narratorOwner_ = std::make_shared<Narrator>(*this);
+        narratorOwner_->restoreLast();
+#endif
+    }
+    narrator = narratorOwner_.get();
+}
+
+AppModel::~AppModel() {
+    // The queue ends after its last block; only then may the engine go.
+    engineQueue_.reset();
+    engine_.reset();
+    narrator = nullptr;
+    narratorOwner_.reset();
+}
+
+QNetworkAccessManager* AppModel::network() {
+    if (!network_) network_ = new QNetworkAccessManager(this);
+    return network_;
+}
+
+// ---- published state ----
+
+void AppModel::setStyle(const Style& style) {
+    style_ = style;
+    emit styleChanged();
+    style_.save(support / "style.json");
+}
+
+void AppModel::setSection(std::optional<Section> s) {
+    if (section_ == s) return;
+    section_ = s;
+    emit sectionChanged();
+}
+
+void AppModel::setOpening(std::optional<QString> text) {
+    if (opening_ == text) return;
+    opening_ = std::move(text);
+    emit openingChanged();
+}
+
+void AppModel::setProblem(std::optional<QString> text) {
+    problem_ = std::move(text);
+    emit problemChanged();
+}
+
+void AppModel::setSheet(std::optional<Sheet> s) {
+    if (sheet_ == s) return;
+    sheet_ = s;
+    emit sheetChanged();
+}
+
+// ---- the engine ----
+
+void AppModel::onEngine(std::function<void(Engine&)> body) {
+    QPointer<AppModel> self(this);
+    engineQueue_->async([this, self, body = std::move(body)] {
+        if (!engine_) {
+            try {
+                engine_ = std::make_unique<Engine>(modelDir, threads_, engineApi_ ? *engineApi_ : EngineApi::real());
+            } catch (const std::exception& e) {
+                const QString message = QStringLiteral("The voice could not start: ") + describe(std::current_exception());
+                QMetaObject::invokeMethod(
+                    QCoreApplication::instance(),
+                    [self, message] {
+                        if (self) self->setProblem(message);
+                    },
+                    Qt::QueuedConnection);
+                return;
+            }
+        }
+        body(*engine_);
+    });
+}
+
+void AppModel::syncEngine() { engineQueue_->sync(); }
+
+std::u16string AppModel::engineVoice(const std::optional<std::u16string>& voice) {
+    if (!voice || *voice == u"female") return std::u16string(Voices::FEATURED[0]);
+    if (*voice == u"male") return std::u16string(Voices::FEATURED[1]);
+    return *voice;
+}
+
+}  // namespace tovan

@@ -1,0 +1,70 @@
+#pragma once
+// The reading list as the application sees it: the library folder, the rows
+// the views show (newest first) and the documents already read this run.
+// The files of each document and their formats are Doc's (Doc.h); this store
+// adds the PDF copy "<id>.pdf", the list order and the cache.
+//
+// Main thread only. File-system failures are absorbed: a folder that cannot
+// be made, a PDF copy that fails and a document that cannot be read never
+// raise; a document that fails to load counts as absent.
+
+#include <QObject>
+
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Doc.h"
+
+namespace tovan {
+
+class Library : public QObject {
+    Q_OBJECT
+public:
+    // Makes the folder (with its parents) and reads the rows.
+    explicit Library(std::filesystem::path dir, QObject* parent = nullptr);
+
+    const std::filesystem::path dir;
+
+    // The rows in display order: greatest of added and opened first, rows with
+    // equal keys in the order Doc::list gives them. Changes emit docsChanged.
+    const std::vector<Doc::Meta>& docs() const { return docs_; }
+
+    // Documents loaded or saved during this run, by id. Views may read and
+    // store into it.
+    std::map<std::u16string, std::shared_ptr<Doc>> loaded;
+
+    // Writes the position file and updates the document's row in place (pos,
+    // done, opened), without reordering; no row, no list change.
+    void save(const Doc& doc);
+    // Removes the document's files and its PDF copy, drops it from the cache
+    // and reloads the rows.
+    void remove(const std::u16string& id);
+    // Replaces "<id>.pdf" by a copy of the source file. No list change.
+    void copyPdf(const std::filesystem::path& source, const Doc& doc);
+    // The first listed document whose source is the given one (or, with a
+    // title prefix, whose source is empty and whose display title begins with
+    // it); null when none matches or it cannot be read.
+    std::shared_ptr<Doc> find(const std::u16string& source, const std::optional<std::u16string>& titlePrefix);
+    // Stores a new document, or finds the equal one already listed; returns
+    // the document to use (the listed one when there was one).
+    std::shared_ptr<Doc> saveOrExisting(const std::shared_ptr<Doc>& doc);
+    // From the cache, else from the folder (then cached); null when it cannot
+    // be read (then it leaves the cache).
+    std::shared_ptr<Doc> doc(const std::u16string& id);
+    // Reads the rows from the folder again.
+    void reload();
+
+    std::filesystem::path pdfPath(const std::u16string& id) const;
+
+signals:
+    void docsChanged();
+
+private:
+    std::vector<Doc::Meta> docs_;
+};
+
+}  // namespace tovan

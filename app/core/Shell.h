@@ -1,0 +1,18 @@
+#pragma once
+// What screens below the application shell ask of it: the shell (start-up,
+// tray, global keys) links above the views, so it installs these functions
+// at start; until then they do nothing. Main thread only.
+#include <functional>
+
+namespace tovan {
+
+struct Shell {
+    // After the "shortcuts" switch changed: grab the global keys again (or none).
+    static void registerHotkeys();
+    // After the "menuBarItem" switch changed: show or hide the tray item now.
+    static void menuBarItemChanged();
+    static void setRegisterHotkeys(std::function<void()> fn);
+    static void setMenuBarItemChanged(std::function<void()> fn);
+};
+
+}  // namespace tovan

@@ -1,0 +1,323 @@
+// The roads by which documents enter the list: text, links (over a loopback
+// web server), files, PDFs and free catalogue books.
+#include "AppModel.h"
+
+#include <gtest/gtest.h>
+
+#include "../../../pdfimport/tests/PdfWriter.h"
+#include "../../../text/tests/ZipFixture.h"
+#include "Extract.h"
+#include "ModelTestUtil.h"
+#include "PdfImport.h"
+
+using tovan::AppModel;
+using tovan::Doc;
+using modeltest::Model;
+using modeltest::WebServer;
+
+namespace {
+
+const QString ellipsis = QString(QChar(0x2026));
+
+QByteArray page(const QString& title, const QString& body) {
+    return (QStringLiteral("<html><head><title>") + title + QStringLiteral("</title></head><body><article>") + body +
+            QStringLiteral("</article></body></html>"))
+        .toUtf8();
+}
+
+const QString kArticle = QStringLiteral(
+    "<p>The harbour was quiet in the early morning, and the fishing boats lay still on the grey water.</p>"
+    "<p>By noon the market had filled with voices, and the smell of bread drifted over the square.</p>");
+
+std::string pdfBytes() {
+    tovan::test::PdfSpec spec;
+    spec.title = "Harbour Notes";
+    tovan::test::PdfPage p;
+    p.texts.push_back({72, 700, 12, "The harbour was quiet in the early morning light."});
+    p.texts.push_back({72, 680, 12, "Boats lay still on the water until the tide turned."});
+    spec.pages.push_back(p);
+    return tovan::test::makePdf(spec);
+}
+
+std::string epubBytes(bool withTitle) {
+    tovan::test::ZipFixture z;
+    z.add("mimetype", "application/epub+zip", 0);
+    z.add("META-INF/container.xml",
+          "<?xml version=\"1.0\"?><container><rootfiles><rootfile full-path=\"content.opf\"/></rootfiles></container>",
+          0);
+    std::string meta = withTitle ? "<dc:title>A Small Book</dc:title>" : "";
+    z.add("content.opf", "<package><metadata>" + meta +
+                             "</metadata><manifest><item id=\"c1\" href=\"c1.xhtml\" "
+                             "media-type=\"application/xhtml+xml\"/></manifest><spine><itemref idref=\"c1\"/></spine>"
+                             "</package>",
+          0);
+    z.add("c1.xhtml",
+          "<html><body><h1>One</h1><p>The first chapter begins here, with a paragraph long enough to count as the "
+          "start of the body of the book rather than its title page.</p><p>A second paragraph follows it.</p>"
+          "</body></html>",
+          0);
+    return z.build();
+}
+
+// Records every notice the model shows.
+struct Notices {
+    QStringList shown;
+    QObject context;  // ends the connection with the recorder
+    explicit Notices(AppModel& m) {
+        QObject::connect(&m, &AppModel::openingChanged, &context, [this, &m] {
+            if (m.opening()) shown << *m.opening();
+        });
+    }
+};
+
+struct Adding : ::testing::Test {
+    Model m;
+    WebServer web;
+    std::vector<std::u16string> kinds() {
+        std::vector<std::u16string> out;
+        for (auto& row : m->library.docs()) out.push_back(row.kind);
+        return out;
+    }
+};
+
+}  // namespace
+
+TEST_F(Adding, BlankTextDoesNothing) {
+    Notices notices(*m);
+    for (const char16_t* blank : {u"", u"   ", u" \n\t\r\n "}) m->read(blank, std::nullopt, true);
+    EXPECT_TRUE(m->library.docs().empty());
+    EXPECT_FALSE(m->problem());
+    EXPECT_TRUE(notices.shown.isEmpty());
+}
+
+TEST_F(Adding, TextBecomesADocumentWithItsTitle) {
+    m->read(u"  First sentence here. And a second one.  ", u"My note", false);
+    ASSERT_EQ(m->library.docs().size(), 1u);
+    const auto& row = m->library.docs()[0];
+    EXPECT_EQ(row.title, u"My note");
+    EXPECT_EQ(row.kind, u"text");
+    EXPECT_EQ(row.count, 2);
+    EXPECT_FALSE(m->opening());
+}
+
+TEST_F(Adding, ALoneWebAddressIsFetchedAsALinkButNotWithWordsAround) {
+    web.pages["/story"] = {200, "text/html; charset=utf-8", page("Harbour", kArticle)};
+    const QString url = web.url("/story").toString();
+    Notices notices(*m);
+
+    m->read((u" \n" + url.toStdU16String() + u"\n "), u"ignored", false);
+    ASSERT_TRUE(m.settle());
+    EXPECT_EQ(notices.shown, QStringList{QStringLiteral("Reading 127.0.0.1") + ellipsis});
+    ASSERT_EQ(m->library.docs().size(), 1u) << (m->problem() ? m->problem()->toStdString() : "");
+    EXPECT_EQ(m->library.docs()[0].kind, u"web");
+    EXPECT_EQ(m->library.docs()[0].source, url.toStdU16String());
+    EXPECT_FALSE(m->problem());
+
+    m->read(u"see " + url.toStdU16String(), std::nullopt, false);
+    EXPECT_EQ(kinds(), (std::vector<std::u16string>{u"text", u"web"}));
+    ASSERT_FALSE(web.requests.isEmpty());
+    EXPECT_TRUE(web.requests[0].contains("User-Agent: Mozilla/5.0 (Macintosh) TovanTTS")) << web.requests[0].data();
+}
+
+TEST_F(Adding, AnErrorPageIsReadLikeAnyPage) {
+    web.pages["/gone"] = {404, "text/html", page("Gone", kArticle)};
+    m->open(web.url("/gone"), false);
+    ASSERT_TRUE(m.settle());
+    ASSERT_EQ(m->library.docs().size(), 1u);
+    EXPECT_EQ(m->library.docs()[0].title, u"Gone");
+    EXPECT_FALSE(m->problem());
+}
+
+TEST_F(Adding, NothingToReadIsShownAndNothingStored) {
+    spit(m.dir / "blank.txt", "  \n\n \t \n");
+    m->open(m.dir / "blank.txt", true);
+    ASSERT_TRUE(m.settle());
+    EXPECT_EQ(m->problem(), AppModel::nothingToRead());
+    EXPECT_TRUE(m->library.docs().empty());
+}
+
+TEST_F(Adding, PdfLinksGoThroughTheFileRoad) {
+    const QByteArray pdf = QByteArray::fromStdString(pdfBytes());
+    struct Case {
+        const char* path;
+        QByteArray type;
+    } cases[] = {
+        {"/download?id=7", "application/pdf"},   // by content type
+        {"/paper/NOTES.PDF", "text/html"},        // by extension, in any case
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        web.pages[QString::fromLatin1(c.path).section('?', 0, 0)] = {200, c.type, pdf};
+        Notices notices(*m);
+        m->open(web.url(QString::fromLatin1(c.path)), false);
+        ASSERT_TRUE(m.settle());
+        ASSERT_FALSE(m->problem()) << m->problem()->toStdString();
+        ASSERT_EQ(notices.shown.size(), 2);
+        EXPECT_TRUE(notices.shown[1].startsWith(QStringLiteral("Opening "))) << notices.shown[1].toStdString();
+        EXPECT_TRUE(notices.shown[1].endsWith(QStringLiteral(".pdf") + ellipsis));
+        ASSERT_EQ(m->library.docs().size(), size_t(++n));
+        const auto& row = m->library.docs()[0];
+        EXPECT_EQ(row.kind, u"pdf");
+        EXPECT_TRUE(std::filesystem::exists(m->library.pdfPath(row.id)));
+    }
+}
+
+TEST_F(Adding, EpubLinksAreExtractedWithTheFileNameAsFallbackTitle) {
+    web.pages["/books/small.epub"] = {200, "application/octet-stream", QByteArray::fromStdString(epubBytes(false))};
+    m->open(web.url("/books/small.epub"), false);
+    ASSERT_TRUE(m.settle());
+    ASSERT_FALSE(m->problem()) << m->problem()->toStdString();
+    ASSERT_EQ(m->library.docs().size(), 1u);
+    EXPECT_EQ(m->library.docs()[0].kind, u"epub");
+    EXPECT_EQ(m->library.docs()[0].title, u"small.epub");
+}
+
+TEST_F(Adding, ANetworkFailureIsShownAndChangesNothing) {
+    QTcpServer closed;
+    closed.listen(QHostAddress::LocalHost, 0);
+    const quint16 port = closed.serverPort();
+    closed.close();
+    m->read(u"keep this. it stays.", std::nullopt, false);
+    const auto before = m->library.docs();
+    m->open(QUrl(QStringLiteral("http://127.0.0.1:%1/x").arg(port)), false);
+    EXPECT_TRUE(m->opening());
+    ASSERT_TRUE(m.settle());
+    ASSERT_TRUE(m->problem());
+    EXPECT_FALSE(m->problem()->isEmpty());
+    EXPECT_EQ(m->library.docs(), before);
+}
+
+TEST_F(Adding, FilesAreAddedOnceAndFailuresShowTheirMessage) {
+    spit(m.dir / "note.html", "<html><body><p>A page file with words. It has two sentences.</p></body></html>");
+    Notices notices(*m);
+    m->open(m.dir / "note.html", false);
+    ASSERT_TRUE(m.settle());
+    EXPECT_EQ(notices.shown, QStringList{QStringLiteral("Opening note.html") + ellipsis});
+    ASSERT_EQ(m->library.docs().size(), 1u) << (m->problem() ? m->problem()->toStdString() : "");
+    const auto first = m->library.docs()[0];
+    m->open(m.dir / "note.html", false);
+    ASSERT_TRUE(m.settle());
+    ASSERT_EQ(m->library.docs().size(), 1u);
+    EXPECT_EQ(m->library.docs()[0].id, first.id);
+    EXPECT_FALSE(m->problem());
+
+    spit(m.dir / "broken.pdf", "not a pdf at all");
+    spit(m.dir / "book.epub", "PK not really");
+    struct Case {
+        std::filesystem::path file;
+        std::optional<QString> message;  // none: any non-empty message
+    } cases[] = {
+        {m.dir / "broken.pdf", QString::fromStdU16String(std::u16string(tovan::PdfImport::unopenable))},
+        {m.dir / "missing.txt", std::nullopt},
+        {m.dir / "book.epub", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file.string());
+        m->setProblem(std::nullopt);
+        m->open(c.file, false);
+        ASSERT_TRUE(m.settle());
+        ASSERT_TRUE(m->problem());
+        if (c.message) {
+            EXPECT_EQ(*m->problem(), *c.message);
+        } else {
+            EXPECT_FALSE(m->problem()->isEmpty());
+        }
+        EXPECT_EQ(m->library.docs().size(), 1u);
+    }
+}
+
+TEST_F(Adding, APdfFileKeepsACopyInTheLibrary) {
+    tovan::test::writeFile(m.dir / "harbour.pdf", pdfBytes());
+    m->open(m.dir / "harbour.pdf", false);
+    ASSERT_TRUE(m.settle());
+    ASSERT_FALSE(m->problem()) << m->problem()->toStdString();
+    ASSERT_EQ(m->library.docs().size(), 1u);
+    const auto& row = m->library.docs()[0];
+    EXPECT_EQ(row.kind, u"pdf");
+    EXPECT_EQ(row.source, (m.dir / "harbour.pdf").u16string());
+    EXPECT_EQ(slurp(m->library.pdfPath(row.id)), pdfBytes());
+    auto doc = m->library.doc(row.id);
+    ASSERT_TRUE(doc);
+    EXPECT_TRUE(doc->regions.has_value());
+}
+
+namespace {
+
+struct Books : ::testing::Test {
+    WebServer web;
+    int fetches = 0;
+    std::function<void(std::function<void(std::string)>, std::function<void(std::u16string)>)> answer;
+    Model m{[this](AppModel::Config& c) {
+        c.catalogue = u"https://books.example";
+        c.bookFetch = [this](const AppModel::Book&, std::function<void(std::string)> done,
+                             std::function<void(std::u16string)> failed) {
+            ++fetches;
+            answer(std::move(done), std::move(failed));
+        };
+    }};
+};
+
+}  // namespace
+
+TEST_F(Books, ABookIsDownloadedOnceThenFoundInTheList) {
+    answer = [](auto done, auto) { done(epubBytes(true)); };
+    m->setSection(AppModel::Section::freeBooks);
+    Notices notices(*m);
+    m->open(AppModel::Book{u"1342", u"A Small Book", u"Someone"});
+    ASSERT_TRUE(m.settle());
+    EXPECT_EQ(notices.shown, QStringList{QStringLiteral("Downloading A Small Book") + ellipsis});
+    EXPECT_EQ(m->section(), AppModel::Section::library);
+    ASSERT_EQ(m->library.docs().size(), 1u) << (m->problem() ? m->problem()->toStdString() : "");
+    EXPECT_EQ(m->library.docs()[0].source, u"https://books.example/ebooks/1342");
+
+    m->setSection(AppModel::Section::freeBooks);
+    m->open(AppModel::Book{u"1342", u"A Small Book", u"Someone"});
+    EXPECT_EQ(fetches, 1);
+    EXPECT_EQ(m->section(), AppModel::Section::library);
+    EXPECT_FALSE(m->opening());
+    EXPECT_EQ(m->library.docs().size(), 1u);
+}
+
+TEST_F(Books, DownloadAndExtractionFailuresAreShown) {
+    struct Case {
+        std::function<void(std::function<void(std::string)>, std::function<void(std::u16string)>)> answer;
+        QString message;
+    } cases[] = {
+        {[](auto, auto failed) { failed(u"Project Gutenberg answered 503. Try again in a moment."); },
+         QStringLiteral("Project Gutenberg answered 503. Try again in a moment.")},
+        {[](auto done, auto) { done("not a zip"); }, QString()},
+    };
+    for (const auto& c : cases) {
+        answer = c.answer;
+        m->setSection(AppModel::Section::freeBooks);
+        m->setProblem(std::nullopt);
+        m->open(AppModel::Book{u"9", u"Nine", u""});
+        ASSERT_TRUE(m.settle());
+        ASSERT_TRUE(m->problem());
+        if (!c.message.isEmpty()) {
+            EXPECT_EQ(*m->problem(), c.message);
+        }
+        EXPECT_FALSE(m->problem()->isEmpty());
+        EXPECT_EQ(m->section(), AppModel::Section::freeBooks);
+        EXPECT_TRUE(m->library.docs().empty());
+    }
+}
+
+TEST(BookDownload, TriesTheSecondAddressAndReportsTheStatus) {
+    WebServer web;
+    const std::u16string root = web.url("").toString().toStdU16String();
+    web.pages["/ebooks/5.epub3.images"] = {200, "application/epub+zip", QByteArray::fromStdString(epubBytes(true))};
+    Model m([&](AppModel::Config& c) { c.catalogue = root; });
+    m->open(AppModel::Book{u"5", u"A Small Book", u""});
+    ASSERT_TRUE(m.settle());
+    ASSERT_FALSE(m->problem()) << m->problem()->toStdString();
+    EXPECT_EQ(m->library.docs().size(), 1u);
+    ASSERT_EQ(web.requests.size(), 2);
+    EXPECT_TRUE(web.requests[0].startsWith("GET /ebooks/5.epub.noimages "));
+    EXPECT_TRUE(web.requests[1].startsWith("GET /ebooks/5.epub3.images "));
+
+    m->open(AppModel::Book{u"6", u"Missing", u""});
+    ASSERT_TRUE(m.settle());
+    EXPECT_EQ(m->problem(), QStringLiteral("Project Gutenberg answered 404. Try again in a moment."));
+}

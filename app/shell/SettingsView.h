@@ -1,0 +1,35 @@
+#pragma once
+// The settings window: General (login item, auto-advance, natural narration,
+// expressiveness, character voices, text size) and About. Every control
+// writes through at once: to the reading controls, to the user's settings
+// ("autoNext", "readingSize") or to the login item.
+#include <QTabWidget>
+
+#include <memory>
+
+class QCheckBox;
+
+namespace tovan {
+
+class Controls;
+class Defaults;
+class LoginItem;
+
+class SettingsView : public QTabWidget {
+    Q_OBJECT
+public:
+    SettingsView(Controls& controls, std::shared_ptr<Defaults> defaults, LoginItem& login, QString version,
+                 QWidget* parent = nullptr);
+
+    // "Version 1.2", or "Version dev" without a version.
+    static QString versionLine(const QString& version);
+
+private:
+    void loginChanged(bool on);
+    Controls& controls_;
+    std::shared_ptr<Defaults> defaults_;
+    LoginItem& login_;
+    QCheckBox* atLogin_;
+};
+
+}  // namespace tovan

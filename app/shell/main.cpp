@@ -1,0 +1,194 @@
+// The program TovanTTS: one instance per session. A second start hands its
+// files, links and service switches to the running one over the session bus
+// and ends; the first builds the model, the windows and the tray, starts the
+// launch-time services and then owns the bus name.
+#include <QApplication>
+#include <QDBusInterface>
+#include <QDir>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "AppDelegate.h"
+#include "AppModel.h"
+#include "Bus.h"
+#include "CommandLine.h"
+#include "Controls.h"
+#include "Defaults.h"
+#include "DesktopEntry.h"
+#include "Drops.h"
+#include "Hotkey.h"
+#include "HotkeyBackend.h"
+#include "LoginItem.h"
+#include "Panels.h"
+#include "QtPasteboard.h"
+#include "ReadAnywhere.h"
+#include "SelectedText.h"
+#include "ServiceProvider.h"
+#include "Shell.h"
+#include "Sheets.h"
+#include "TovanTTSApp.h"
+#include "ViewHooks.h"
+#include "XcbGlobalKeys.h"
+
+using namespace tovan;
+
+namespace {
+
+// The text a service switch hands over: the selection, or the clipboard.
+QString serviceText(CommandLine::Service service) {
+    if (service == CommandLine::Service::readClipboard) return {};
+    if (auto text = PrimarySelection().selection(); text && !text->isEmpty()) return *text;
+    return QtPasteboard().string().value_or(QString());
+}
+
+QStringList urlStrings(const std::vector<QUrl>& urls) {
+    QStringList out;
+    for (const QUrl& u : urls) out << u.toString();
+    return out;
+}
+
+// Hands the command line to the running instance; false when it did not answer.
+bool handOver(const Bus& bus, const CommandLine& cl) {
+    QDBusInterface remote(Bus::service(), Bus::path(), Bus::interface(), bus.connection());
+    if (!remote.isValid()) return false;
+    bool ok = true;
+    auto call = [&](const QString& method, const QList<QVariant>& args) {
+        const QDBusMessage reply = remote.callWithArgumentList(QDBus::Block, method, args);
+        ok = ok && reply.type() != QDBusMessage::ErrorMessage;
+    };
+    if (cl.service == CommandLine::Service::readClipboard) call("readClipboard", {});
+    else if (cl.service == CommandLine::Service::readSelection) call("readSelection", {serviceText(*cl.service)});
+    else if (cl.service == CommandLine::Service::addSelection) call("addSelection", {serviceText(*cl.service)});
+    if (!cl.urls.empty()) call("open", {urlStrings(cl.urls)});
+    if (!cl.service && cl.urls.empty() && !cl.hidden) call("show", {});
+    return ok;
+}
+
+bool haveDisplay() {
+    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (!haveDisplay()) {
+        // Without a display the program still runs (the assistant speaks,
+        // handed-over documents are read); only the windows stay unseen.
+        std::fprintf(stderr, "TovanTTS: no display; running without windows\n");
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QApplication qapp(argc, argv);
+    QApplication::setApplicationName("TovanTTS");
+    QApplication::setApplicationDisplayName("Lumora");
+    QApplication::setDesktopFileName(DesktopEntry::kId);
+    QApplication::setQuitOnLastWindowClosed(AppDelegate::applicationShouldTerminateAfterLastWindowClosed());
+
+    const CommandLine cl = CommandLine::parse(qapp.arguments().mid(1), QDir::currentPath());
+    for (const QString& p : cl.problems) std::fprintf(stderr, "TovanTTS: %s\n", qPrintable(p));
+
+    Bus bus;
+    if (bus.isConnected() && bus.nameHasOwner()) return handOver(bus, cl) ? 0 : 1;
+
+    AppModel& app = AppModel::shared();
+    std::shared_ptr<Defaults> defaults = app.defaults ? app.defaults : Defaults::standard();
+    std::unique_ptr<Controls> controls = makeControls();
+
+    ReadAnywhere::Parts parts = ReadAnywhere::standardParts();
+    parts.beep = [] { QApplication::beep(); };
+    ReadAnywhere::install(std::move(parts));
+
+    XcbGlobalKeys keys;
+    HotkeyBackend hotkeyBackend(keys);
+    Hotkey::setBackend(&hotkeyBackend);
+
+    auto openFile = [&app](const std::filesystem::path& file, bool play) { app.open(file, play); };
+    auto openLink = [&app](const QUrl& link, bool play) { app.open(link, play); };
+    auto showLibrary = [&app] { app.setSection(AppModel::Section::library); };
+    auto readText = [&app](const QString& text, bool play) { app.read(text.toStdU16String(), std::nullopt, play); };
+
+    ViewHooks& hooks = ViewHooks::shared();
+    hooks.drop = [=](const QMimeData& data) { Drops::handle(data, {showLibrary, openFile, openLink, readText}); };
+    hooks.showMain = [] { Panels::showMain(); };
+    hooks.readClipboard = [] { ReadAnywhere::readClipboard(); };
+    hooks.sheets[AppModel::Sheet::link] = [=](AppModel&, std::function<void()> dismiss, QWidget* parent) -> QWidget* {
+        return new LinkSheet(QtPasteboard().string(),
+                             [=](const QUrl& url) {
+                                 showLibrary();
+                                 openLink(url, true);
+                             },
+                             dismiss, parent);
+    };
+    hooks.sheets[AppModel::Sheet::text] = [=](AppModel&, std::function<void()> dismiss, QWidget* parent) -> QWidget* {
+        return new TextSheet(
+            [=](const QString& text) {
+                showLibrary();
+                readText(text, true);
+            },
+            dismiss, parent);
+    };
+
+    TovanTTSApp::Roads roads;
+    TovanTTSApp* windows = nullptr;
+    roads.openFiles = [&] { Panels::openFiles(windows ? windows->mainWindow() : nullptr, openFile, showLibrary); };
+    hooks.openFiles = roads.openFiles;
+    roads.openLink = [&app] {
+        Panels::showMain();
+        app.setSheet(AppModel::Sheet::link);
+    };
+    roads.fromText = [&app] {
+        Panels::showMain();
+        app.setSheet(AppModel::Sheet::text);
+    };
+    roads.readSelection = [] { ReadAnywhere::readSelection(); };
+    roads.readClipboard = [] { ReadAnywhere::readClipboard(); };
+    roads.quit = [] { QApplication::quit(); };
+    auto login = std::make_shared<XdgAutostart>(XdgAutostart::standardFile(),
+                                                QApplication::applicationFilePath().toStdString());
+    TovanTTSApp shell(app, *controls, defaults, login, roads);
+    windows = &shell;
+
+    AppDelegate* handedTo = nullptr;
+    ServiceProvider provider({readText, [=](const QString& f, bool play) { openFile(f.toStdString(), play); },
+                              [] { ReadAnywhere::readClipboard(); },
+                              [&handedTo](const std::vector<QUrl>& urls) {
+                                  if (handedTo) handedTo->open(urls);
+                              },
+                              [] { Panels::showMain(); }});
+
+    AppDelegate::Launch launch;
+    launch.installServices = [&] {
+        bus.connection().registerObject(Bus::path(), Bus::interface(), &provider, QDBusConnection::ExportScriptableSlots);
+        std::string error;
+        if (!DesktopEntry::install(DesktopEntry::standardFile(), QApplication::applicationFilePath().toStdString(),
+                                   &error))
+            std::fprintf(stderr, "TovanTTS: the desktop entry could not be written: %s\n", error.c_str());
+    };
+    AppDelegate delegate(defaults, launch, {openFile, openLink},
+                         {[] { ReadAnywhere::readSelection(); }, [] { ReadAnywhere::readClipboard(); },
+                          [&controls] { controls->toggle(); }});
+    handedTo = &delegate;
+    Shell::setRegisterHotkeys([&delegate] { delegate.registerHotkeys(); });
+    Shell::setMenuBarItemChanged([&shell] { shell.refreshMenuBarItem(); });
+
+    delegate.applicationDidFinishLaunching();
+    // Another instance may have started at the same moment: the one that got
+    // the name keeps running, this one hands over.
+    if (bus.isConnected() && !bus.claimName() && bus.nameHasOwner()) return handOver(bus, cl) ? 0 : 1;
+
+    QObject::connect(&qapp, &QCoreApplication::aboutToQuit, [&] {
+        Shell::setRegisterHotkeys({});
+        Shell::setMenuBarItemChanged({});
+        ReadAnywhere::uninstall();
+    });
+    if (!cl.hidden) shell.mainWindow()->show();
+    delegate.open(cl.urls);
+    if (cl.service == CommandLine::Service::readClipboard) ReadAnywhere::readClipboard();
+    else if (cl.service) {
+        const QString text = serviceText(*cl.service);
+        if (cl.service == CommandLine::Service::readSelection) provider.readSelection(text);
+        else provider.addSelection(text);
+    }
+    return qapp.exec();
+}

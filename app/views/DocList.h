@@ -1,0 +1,49 @@
+#pragma once
+// The reading list's rows, newest first, with a menu per row (play, play from
+// the start, export, open the original page, remove) and the delete key.
+
+#include <functional>
+#include <optional>
+#include <string>
+
+#include <QListWidget>
+
+namespace tovan {
+
+class AppModel;
+class Doc;
+class ReadingState;
+struct ViewHooks;
+
+class DocList : public QListWidget {
+    Q_OBJECT
+public:
+    DocList(AppModel& app, ReadingState& reading, ViewHooks& hooks, QWidget* parent = nullptr);
+
+    // The id of the chosen row; writing it selects that row.
+    std::optional<std::u16string> selected() const { return selected_; }
+    void setSelected(std::optional<std::u16string> id);
+    // Called after the user or the reading changed the selection.
+    std::function<void()> onSelected;
+
+    // Builds the rows again when the list, the playing entry or the pace changed.
+    void refresh();
+    // Stops the reading of the document when it is the current one, forgets
+    // the selection of it, and deletes it from the library.
+    void remove(const std::u16string& id);
+    // The row menu of one entry (owned by the caller).
+    QMenu* rowMenu(const std::u16string& id, QWidget* parent);
+    // The list's delete action: the rows at these positions, as shown now.
+    void removeRows(const std::vector<int>& rows);
+
+private:
+    std::shared_ptr<Doc> resolve(const std::u16string& id);
+
+    AppModel& app_;
+    ReadingState& reading_;
+    ViewHooks& hooks_;
+    std::optional<std::u16string> selected_;
+    QString shownKey_;  // what the rows were built from
+};
+
+}  // namespace tovan

@@ -1,0 +1,3 @@
+#include "ReadingState.h"
+
+// The moc output of ReadingState is compiled with this unit.

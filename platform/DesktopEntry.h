@@ -1,0 +1,30 @@
+#pragma once
+// The program's desktop entry: its name in menus, the document types it opens
+// and the actions a launcher offers (read the selection, add it to the
+// reading list, read the clipboard), each running the program with a switch
+// that hands the work to the running instance.
+#include <filesystem>
+#include <string>
+
+namespace tovan {
+namespace DesktopEntry {
+
+inline constexpr const char* kId = "org.tovantts.TovanTTS";
+
+// Exec= quoting of one argument (a program path with spaces, say).
+std::string quote(const std::string& arg);
+
+// The entry's text for a program at `program`; `autostart` gives the login
+// form, which starts hidden in the tray.
+std::string text(const std::string& program);
+std::string autostartText(const std::string& program);
+
+// $XDG_DATA_HOME/applications/org.tovantts.TovanTTS.desktop.
+std::filesystem::path standardFile();
+
+// Writes the entry (atomically) unless the file already holds exactly it.
+// True when the file now holds it.
+bool install(const std::filesystem::path& file, const std::string& program, std::string* error = nullptr);
+
+}  // namespace DesktopEntry
+}  // namespace tovan

@@ -1,0 +1,42 @@
+// A session bus of the test's own: a dbus-daemon started for the fixture and
+// stopped with it, so tests never touch the user's bus. Tests skip when the
+// daemon cannot be started.
+#pragma once
+
+#include <QDBusConnection>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+#include <atomic>
+
+struct PrivateBus {
+    QProcess daemon;
+    QString address;
+    QStringList names;
+
+    PrivateBus() {
+        daemon.start(QStringLiteral("dbus-daemon"),
+                     {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
+        if (!daemon.waitForStarted(5000)) return;
+        while (address.isEmpty() && daemon.waitForReadyRead(5000)) {
+            address = QString::fromUtf8(daemon.readLine()).trimmed();
+        }
+    }
+    ~PrivateBus() {
+        for (const QString& n : names) QDBusConnection::disconnectFromBus(n);
+        if (daemon.state() != QProcess::NotRunning) {
+            daemon.terminate();
+            if (!daemon.waitForFinished(3000)) daemon.kill();
+            daemon.waitForFinished(1000);
+        }
+    }
+    bool ok() const { return !address.isEmpty(); }
+    // A new connection to this bus, one per call.
+    QDBusConnection connect() {
+        static std::atomic<int> counter{0};
+        QString name = QStringLiteral("tovan-test-%1").arg(counter++);
+        names << name;
+        return QDBusConnection::connectToBus(address, name);
+    }
+};
