@@ -1,0 +1,44 @@
+#!/usr/bin/python3
+"""Writes the model directory from the training checkpoints.
+
+    export.py DATA_DIR OUT_DIR [--quant int8|fp32]
+
+Takes DATA_DIR/ckpt/acoustic.pt and DATA_DIR/ckpt/vocoder.pt (either may be
+missing: that network then keeps freshly initialised weights, which only makes
+sense for checking the plumbing) and writes config.json, voices.json and the
+three weight files in the engine's layout.
+"""
+import argparse
+import os
+import sys
+
+import torch
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import tovan_nets as tn  # noqa: E402
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("data")
+    ap.add_argument("out")
+    ap.add_argument("--quant", default="int8", choices=("int8", "fp32"))
+    a = ap.parse_args()
+    ck = os.path.join(a.data, "ckpt")
+    ac_ck = torch.load(os.path.join(ck, "acoustic.pt")) if os.path.exists(os.path.join(ck, "acoustic.pt")) else None
+    voc_ck = torch.load(os.path.join(ck, "vocoder.pt")) if os.path.exists(os.path.join(ck, "vocoder.pt")) else None
+    ac = tn.Acoustic(**(ac_ck["cfg"] if ac_ck else {}))
+    voc = tn.Vocoder(**(voc_ck["cfg"] if voc_ck else {}))
+    if ac_ck:
+        # strict=False: checkpoints from before the speaker projection existed
+        ac.load_state_dict(ac_ck["model"], strict=False)
+    if voc_ck:
+        voc.load_state_dict(voc_ck["model"])
+    tn.export_model(ac, voc, a.out, a.quant)
+    size = sum(os.path.getsize(os.path.join(a.out, f)) for f in os.listdir(a.out))
+    print("%s: acoustic step %s, vocoder step %s, %s, %.1f MB" % (
+        a.out, ac_ck["step"] if ac_ck else "-", voc_ck["step"] if voc_ck else "-", a.quant, size / 1e6))
+
+
+if __name__ == "__main__":
+    main()

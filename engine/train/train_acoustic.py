@@ -1,0 +1,155 @@
+#!/usr/bin/python3
+"""Trains the acoustic model on Festival's symbols, durations, pitch and energy.
+
+    train_acoustic.py DATA_DIR [--minutes 60] [--d 192 --enc 4 --dec 4 --ffn 384]
+
+Reads DATA_DIR/feats.pt (prep_data.py; after align_front.py only the
+utterances the front end mostly reproduces, with its ids; symbols it reads
+differently, and their frames, are masked out of the losses). Losses: L1 on the mel, MSE on the
+log durations log(1 + frames), on the per-symbol pitch and on the energy;
+the decoder is fed the true durations, pitch and energy. Batches hold about
+3000 mel frames of utterances of similar length. Checkpoints go to
+DATA_DIR/ckpt/acoustic.pt every 50 steps and at the end; a rerun resumes
+(sizes come from the checkpoint). Progress: DATA_DIR/ckpt/acoustic.log.
+"""
+import argparse
+import os
+import random
+import signal
+import sys
+import time
+
+import torch
+import torch.nn.functional as F
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import tovan_nets as tn  # noqa: E402
+
+
+def batches(items, max_frames, rng):
+    order = sorted(range(len(items)), key=lambda i: items[i]["mel"].shape[0])
+    groups, cur, cur_max = [], [], 0
+    for i in order:
+        T = items[i]["mel"].shape[0]
+        if cur and max(cur_max, T) * (len(cur) + 1) > max_frames:
+            groups.append(cur)
+            cur, cur_max = [], 0
+        cur.append(i)
+        cur_max = max(cur_max, T)
+    if cur:
+        groups.append(cur)
+    rng.shuffle(groups)
+    return groups
+
+
+def collate(items, idx):
+    its = [items[i] for i in idx]
+    n = max(len(it["ids"]) for it in its)
+    T = max(int(it["reps"].sum()) for it in its)
+    B = len(its)
+    ids = torch.zeros(B, n, dtype=torch.long)
+    reps = torch.zeros(B, n, dtype=torch.long)
+    pitch, energy, smask = torch.zeros(B, n), torch.zeros(B, n), torch.zeros(B, n)
+    lmask, fok = torch.zeros(B, n), torch.zeros(B, T)
+    mel = torch.zeros(B, T, 100)
+    for b, it in enumerate(its):
+        k = len(it["ids"])
+        ids[b, :k], reps[b, :k] = it["ids"], it["reps"]
+        pitch[b, :k], energy[b, :k], smask[b, :k] = it["pitch"], it["energy"], 1.0
+        mel[b, :it["mel"].shape[0]] = it["mel"].float()
+        ok = it["sym_ok"] if "sym_ok" in it else torch.ones(k)
+        lmask[b, :k] = ok
+        f = torch.repeat_interleave(ok, it["reps"])
+        fok[b, :f.shape[0]] = f
+    return ids, reps, pitch, energy, smask, mel, lmask, fok
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("data")
+    ap.add_argument("--minutes", type=float, default=60)
+    ap.add_argument("--d", type=int, default=192)
+    ap.add_argument("--ffn", type=int, default=384)
+    ap.add_argument("--enc", type=int, default=4)
+    ap.add_argument("--dec", type=int, default=4)
+    ap.add_argument("--lr", type=float, default=1e-3)
+    ap.add_argument("--max-frames", type=int, default=3000)
+    ap.add_argument("--threads", type=int, default=4)
+    a = ap.parse_args()
+    torch.set_num_threads(a.threads)
+    ck_dir = os.path.join(a.data, "ckpt")
+    os.makedirs(ck_dir, exist_ok=True)
+    ck_path, log_path = os.path.join(ck_dir, "acoustic.pt"), os.path.join(ck_dir, "acoustic.log")
+    items = torch.load(os.path.join(a.data, "feats.pt"))["items"]
+    for it in items:
+        del it["audio"]
+    if any("front_ok" in it for it in items):  # align_front.py has run: only what the front end agrees with
+        items = [it for it in items if it.get("front_ok")]
+    print("%d utterances" % len(items), flush=True)
+    cfg = {"d": a.d, "ffn": a.ffn, "enc_layers": a.enc, "dec_layers": a.dec}
+    ck = torch.load(ck_path) if os.path.exists(ck_path) else None
+    if ck:
+        cfg = ck["cfg"]
+    ac = tn.Acoustic(**cfg)
+    opt = torch.optim.AdamW(ac.parameters(), lr=a.lr, betas=(0.9, 0.98), weight_decay=0.01)
+    step, epoch = 0, 0
+    if ck:
+        ac.load_state_dict(ck["model"], strict=False)  # older checkpoints lack spk_proj
+        try:
+            opt.load_state_dict(ck["opt"])
+        except ValueError:  # saved before a parameter was added: the moments start afresh
+            print("optimiser state does not fit the model; starting it afresh", flush=True)
+        step, epoch = ck["step"], ck["epoch"]
+    t_end = time.time() + a.minutes * 60
+    t0, acc = time.time(), []
+
+    def save():
+        torch.save({"model": ac.state_dict(), "opt": opt.state_dict(), "step": step, "epoch": epoch, "cfg": cfg},
+                   ck_path + ".tmp")
+        os.replace(ck_path + ".tmp", ck_path)
+
+    stop = []
+    signal.signal(signal.SIGTERM, lambda *_: stop.append(1))
+
+    while time.time() < t_end and not stop:
+        for idx in batches(items, a.max_frames, random.Random(epoch)):
+            if time.time() >= t_end or stop:
+                break
+            ids, reps, pitch, energy, smask, mel, lmask, fok = collate(items, idx)
+            warm = min(1.0, (step + 1) / 300.0)
+            for gr in opt.param_groups:
+                gr["lr"] = a.lr * warm
+            g = ac.condition(ids.shape[0])
+            x, dur, pp, ep = ac.encode(ids, g, smask)
+            out, fmask = ac.decode(x, pitch, energy, reps, g, smask)
+            Tm = min(out.shape[1], mel.shape[1])
+            fm = (fmask[:, :Tm] * fok[:, :Tm])[..., None]
+            l_mel = ((out[:, :Tm] - mel[:, :Tm]).abs() * fm).sum() / (fm.sum() * 100)
+            ns = lmask.sum()
+            l_dur = (((dur - torch.log1p(reps.float())) ** 2) * lmask).sum() / ns
+            l_p = (((pp - pitch) ** 2) * lmask).sum() / ns
+            l_e = (((ep - energy) ** 2) * lmask).sum() / ns
+            loss = l_mel + 0.5 * l_dur + 0.1 * l_p + 0.1 * l_e
+            opt.zero_grad()
+            loss.backward()
+            torch.nn.utils.clip_grad_norm_(ac.parameters(), 1.0)
+            opt.step()
+            step += 1
+            acc.append((l_mel.item(), l_dur.item(), l_p.item(), l_e.item()))
+            if step % 10 == 0:
+                m = [sum(v) / len(v) for v in zip(*acc)]
+                line = "step %d epoch %d  mel %.4f dur %.4f pitch %.4f energy %.4f  %.2f s/step" % (
+                    step, epoch, m[0], m[1], m[2], m[3], (time.time() - t0) / len(acc))
+                print(line, flush=True)
+                with open(log_path, "a") as f:
+                    f.write(line + "\n")
+                acc, t0 = [], time.time()
+            if step % 50 == 0:
+                save()
+        else:
+            epoch += 1
+    save()
+
+
+if __name__ == "__main__":
+    main()
