@@ -179,6 +179,15 @@ AppModel::AppModel(Config config, QObject* parent)
 }
 
 AppModel::~AppModel() {
+    // A render loop waiting for the player to make room only ends once the
+    // reading stops; without this the queue's end would wait for ever.
+    // Whoever listened to the reading or the list may be gone by now, so
+    // the pause (which keeps the position) tells nobody.
+    if (narrator) {
+        narrator->blockSignals(true);
+        library.blockSignals(true);
+        narrator->pause();
+    }
     // The queue ends after its last block; only then may the engine go.
     engineQueue_.reset();
     engine_.reset();

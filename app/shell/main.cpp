@@ -30,6 +30,13 @@
 #include "TovanTTSApp.h"
 #include "ViewHooks.h"
 #include "XcbGlobalKeys.h"
+#include "assistant/Assistant.h"
+#include "assistant/Integrations.h"
+#include "assistant/Meetings.h"
+#include "assistant/Notifications.h"
+#include "assistant/SystemEvents.h"
+#include "views/AssistantScreen.h"
+#include "views/ScreenHooks.h"
 
 #if __has_include("DevHooks.h")
 #include "DevHooks.h"
@@ -141,6 +148,14 @@ int main(int argc, char** argv) {
             dismiss, parent);
     };
 
+    // The section screens; the read-anywhere screen rebuilds the global keys
+    // through the delegate, which exists only further down.
+    AppDelegate* keysOwner = nullptr;
+    installScreens(hooks, {[&keysOwner] {
+                              if (keysOwner) keysOwner->registerHotkeys();
+                          }, {}, {}, {}});
+    AssistantScreen::install(hooks);
+
     TovanTTSApp::Roads roads;
 #ifdef TOVAN_HAS_MAINVIEW
     std::unique_ptr<NarratorReading> reading;
@@ -184,6 +199,16 @@ int main(int argc, char** argv) {
                                    &error))
             std::fprintf(stderr, "TovanTTS: the desktop entry could not be written: %s\n", error.c_str());
     };
+    // The assistant first: its bus listener must be up before the name is
+    // claimed, or events sent by a tool that waits for the name are lost.
+    launch.assistant = [] { Assistant::shared(); };
+    launch.notifications = [] { Notifications::shared().start(); };
+    launch.watchDownloads = [] { SystemEvents::shared().watchDownloads(); };
+    launch.watchBattery = [] { SystemEvents::shared().watchBattery(); };
+    launch.watchDrives = [] { SystemEvents::shared().watchDrives(); };
+    launch.watchOutput = [] { SystemEvents::shared().watchOutput(); };
+    launch.meetings = [] { Meetings::shared().start(); };
+    launch.repairPaths = [] { Integrations::repairPaths(); };
 #ifdef TOVAN_HAS_DEVHOOKS
     launch.devHooks = [&] {
         DevHooks::bindNarrator(app);
@@ -194,6 +219,7 @@ int main(int argc, char** argv) {
                          {[] { ReadAnywhere::readSelection(); }, [] { ReadAnywhere::readClipboard(); },
                           [&controls] { controls->toggle(); }});
     handedTo = &delegate;
+    keysOwner = &delegate;
     Shell::setRegisterHotkeys([&delegate] { delegate.registerHotkeys(); });
     Shell::setMenuBarItemChanged([&shell] { shell.refreshMenuBarItem(); });
 

@@ -1,5 +1,7 @@
-// What users feel, on the default-size development models (fp32 "dev", int8
-// "dev-int8"), at 1 and 4 threads, through the public interface:
+// What users feel, on the default-size development models ("dev", which may
+// hold fp32 or trained int8 weights, and "dev-int8"), at 1 and 4 threads,
+// through the public interface (each row is labelled by the quantisation its
+// directory's config.json names):
 //   - real-time factor of a 5000-character text, streamed sentence by
 //     sentence as the reader plays it (render time / audio time);
 //   - first-segment latency of a 12-word sentence (call to first chunk);
@@ -26,6 +28,7 @@
 #include <vector>
 
 #include "runtime/error.h"
+#include "runtime/json.h"
 #include "runtime/wav.h"
 #include "tovantts.h"
 
@@ -219,6 +222,26 @@ double espeak(const std::string &text, const std::string &dir, double *audio_s, 
 
 }  // namespace
 
+// "tovantts <quant>" from the model directory's config.json; the directory's
+// name when the config cannot be read or names no quantisation.
+static std::string model_label(const std::string &dir, const char *fallback) {
+  std::string label = std::string("tovantts ") + fallback;
+  FILE *f = fopen((dir + "/config.json").c_str(), "rb");
+  if (!f) return label;
+  std::string text;
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
+  fclose(f);
+  tv_json *root = tv_json_parse(text.data(), text.size());
+  if (!root) return label;
+  // The generator's record says how the weights are stored, trained or not.
+  const char *quant = tv_json_str(tv_json_get(tv_json_get(root, "generator"), "quant"), NULL);
+  if (quant && *quant) label = std::string("tovantts ") + quant;
+  tv_json_free(root);
+  return label;
+}
+
 int main(int argc, char **argv) {
   int runs = 2;
   std::string models = exe_dir() + "/models";
@@ -238,18 +261,20 @@ int main(int argc, char **argv) {
   bool ok = true;
   const struct {
     const char *name, *dir;
-  } kinds[] = {{"tovantts fp32", "dev"}, {"tovantts int8", "dev-int8"}};
-  for (const auto &k : kinds)
+  } kinds[] = {{"dev", "dev"}, {"dev-int8", "dev-int8"}};
+  for (const auto &k : kinds) {
+    const std::string label = model_label(models + "/" + k.dir, k.name);
     for (int32_t threads : {1, 4}) {
       Result r = run_engine(models + "/" + k.dir, threads, runs);
       if (!r.err.empty()) {
-        printf("%-18s %8d   failed: %s\n", k.name, threads, r.err.c_str());
+        printf("%-18s %8d   failed: %s\n", label.c_str(), threads, r.err.c_str());
         ok = false;
         continue;
       }
-      printf("%-18s %8d %10.4f %12.1f %10.1f %10.1f\n", k.name, threads, r.rtf, r.first_ms, r.audio_s,
+      printf("%-18s %8d %10.4f %12.1f %10.1f %10.1f\n", label.c_str(), threads, r.rtf, r.first_ms, r.audio_s,
              r.peak_kb / 1024.0);
     }
+  }
   char tmpl[] = "/tmp/tts-bench-XXXXXX";
   if (mkdtemp(tmpl)) {
     double audio = 0, audio1 = 0;

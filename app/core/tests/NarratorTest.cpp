@@ -12,6 +12,13 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <thread>
+
 using namespace tovan;
 
 namespace {
@@ -459,4 +466,32 @@ TEST_F(NarratorTest, ProgressAndSecondsLeft) {
     n->play(one);
     n->pause();
     EXPECT_EQ(n->progress(), 0);
+}
+
+// The first sentence fills the player beyond what the loop keeps ahead, so
+// the loop waits for room the virtual output never makes. Ending the model
+// must still return: a hang here is the fault, so a watchdog ends the
+// program with a message instead of leaving the test run stuck.
+TEST_F(NarratorTest, EndingTheModelWhileTheLoopWaitsForRoomReturns) {
+    fake.audio = std::vector<float>(480000, 0.1f);
+    auto d = stored(SIX);
+    n->play(d);
+    std::mutex m;
+    std::condition_variable cv;
+    bool ended = false;
+    std::thread watchdog([&] {
+        std::unique_lock<std::mutex> lock(m);
+        if (!cv.wait_for(lock, std::chrono::seconds(30), [&] { return ended; })) {
+            std::fprintf(stderr, "the model's end waited for ever on the render loop\n");
+            std::_Exit(1);
+        }
+    });
+    app.reset();
+    {
+        std::lock_guard<std::mutex> lock(m);
+        ended = true;
+    }
+    cv.notify_one();
+    watchdog.join();
+    EXPECT_LE(fake.calls.size(), 1u) << "no sentence after the first was rendered";
 }
