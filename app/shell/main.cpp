@@ -212,6 +212,23 @@ int main(int argc, char** argv) {
 #ifdef TOVAN_HAS_DEVHOOKS
     launch.devHooks = [&] {
         DevHooks::bindNarrator(app);
+        // The assistant's and the exporter's commands, over their shared objects.
+        DevHooks::Hooks& dev = DevHooks::hooks();
+        dev.sample = [] { Assistant::shared().sample(); };
+        dev.notificationAccess = [] { return Notifications::shared().access(); };
+        dev.setWhileLooking = [](bool on) { Assistant::shared().prefs().setWhileLooking(on); };
+        dev.recent = [] {
+            QList<DevHooks::Heard> rows;
+            for (const auto& h : Assistant::shared().recent())
+                rows.append({QString::fromStdU16String(h.app), QString::fromStdU16String(h.who),
+                             QString::fromStdU16String(h.outcome)});
+            return rows;
+        };
+        dev.exportTo = [&app](const QString& path) {
+            if (app.narrator && app.narrator->doc()) Exporter::shared().exportDoc(app.narrator->doc(), path.toStdString());
+        };
+        dev.exportTitle = [] { return Exporter::shared().title(); };
+        dev.exportFraction = [] { return Exporter::shared().fraction(); };
         DevHooks::install(bus, &app);
     };
 #endif
