@@ -29,6 +29,18 @@ QVBoxLayout* column(QWidget* w) {
     return v;
 }
 
+// Cancel (Escape) and the default Listen button at the end of a sheet's row.
+void addButtons(QHBoxLayout* row, QWidget* parent, QPushButton*& cancel, QPushButton*& listen) {
+    cancel = new QPushButton(QObject::tr("Cancel"), parent);
+    cancel->setObjectName("cancelButton");
+    cancel->setShortcut(QKeySequence(Qt::Key_Escape));
+    listen = new QPushButton(QObject::tr("Listen"), parent);
+    listen->setObjectName("listenButton");
+    listen->setDefault(true);
+    row->addWidget(cancel);
+    row->addWidget(listen);
+}
+
 }  // namespace
 
 LinkSheet::LinkSheet(std::optional<QString> pasteboard, std::function<void(const QUrl&)> listen,
@@ -50,14 +62,8 @@ LinkSheet::LinkSheet(std::optional<QString> pasteboard, std::function<void(const
     v->addWidget(field_);
     auto* row = new QHBoxLayout;
     row->addStretch();
-    auto* cancel = new QPushButton(tr("Cancel"), this);
-    cancel->setObjectName("cancelButton");
-    cancel->setShortcut(QKeySequence(Qt::Key_Escape));
-    listenButton_ = new QPushButton(tr("Listen"), this);
-    listenButton_->setObjectName("listenButton");
-    listenButton_->setDefault(true);
-    row->addWidget(cancel);
-    row->addWidget(listenButton_);
+    QPushButton* cancel = nullptr;
+    addButtons(row, this, cancel, listenButton_);
     v->addLayout(row);
 
     if (pasteboard && Article::isLink(pasteboard->toStdU16String())) field_->setText(pasteboard->trimmed());
@@ -105,14 +111,8 @@ TextSheet::TextSheet(std::function<void(const QString&)> listen, std::function<v
     hint->setForegroundRole(QPalette::PlaceholderText);
     row->addWidget(hint);
     row->addStretch();
-    auto* cancel = new QPushButton(tr("Cancel"), this);
-    cancel->setObjectName("cancelButton");
-    cancel->setShortcut(QKeySequence(Qt::Key_Escape));
-    listenButton_ = new QPushButton(tr("Listen"), this);
-    listenButton_->setObjectName("listenButton");
-    listenButton_->setDefault(true);
-    row->addWidget(cancel);
-    row->addWidget(listenButton_);
+    QPushButton* cancel = nullptr;
+    addButtons(row, this, cancel, listenButton_);
     v->addLayout(row);
 
     auto refresh = [this] { listenButton_->setEnabled(!editor_->toPlainText().trimmed().isEmpty()); };
