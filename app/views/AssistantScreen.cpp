@@ -49,29 +49,27 @@ void setChecked(QCheckBox* c, bool v) {
     c->setChecked(v);
 }
 
-// A right-aligned column for the trailing side of a row.
-QWidget* column(QWidget* parent, int spacing, std::initializer_list<QWidget*> items) {
+// Widgets laid out in a box of their own, without margins.
+template <class Box>
+QWidget* boxed(QWidget* parent, int spacing, Qt::Alignment align, std::initializer_list<QWidget*> items) {
     auto* w = new QWidget(parent);
-    auto* v = new QVBoxLayout(w);
-    v->setContentsMargins(0, 0, 0, 0);
-    v->setSpacing(spacing);
+    auto* box = new Box(w);
+    box->setContentsMargins(0, 0, 0, 0);
+    box->setSpacing(spacing);
     for (auto* i : items) {
         i->setParent(w);
-        v->addWidget(i, 0, Qt::AlignRight);
+        box->addWidget(i, 0, align);
     }
     return w;
 }
 
+// A right-aligned column for the trailing side of a row.
+QWidget* column(QWidget* parent, int spacing, std::initializer_list<QWidget*> items) {
+    return boxed<QVBoxLayout>(parent, spacing, Qt::AlignRight, items);
+}
+
 QWidget* inRow(QWidget* parent, int spacing, std::initializer_list<QWidget*> items) {
-    auto* w = new QWidget(parent);
-    auto* h = new QHBoxLayout(w);
-    h->setContentsMargins(0, 0, 0, 0);
-    h->setSpacing(spacing);
-    for (auto* i : items) {
-        i->setParent(w);
-        h->addWidget(i, 0, Qt::AlignVCenter);
-    }
-    return w;
+    return boxed<QHBoxLayout>(parent, spacing, Qt::AlignVCenter, items);
 }
 
 }  // namespace

@@ -5,9 +5,16 @@
 #include "../../../playback/tests/FakeEngine.h"
 #include "../../../playback/tests/TestDir.h"
 
+#include "AppModel.h"
+#include "Defaults.h"
 #include "Doc.h"
 #include "Engine.h"
+#include "Narrator.h"
+#include "VirtualAudioOutput.h"
+#include "VirtualClock.h"
 #include "Voices.h"
+
+#include <filesystem>
 
 #include <functional>
 #include <memory>
@@ -15,6 +22,27 @@
 #include <vector>
 
 namespace coretest {
+
+// A model over the folders under root (support, model, audio) with the fake
+// engine, no director, and a narrator on the virtual clock and output.
+inline tovan::AppModel::Config virtualModel(const std::filesystem::path& root, tovan::VirtualClock& clock,
+                                            std::shared_ptr<tovan::Defaults> defaults) {
+    tovan::AppModel::Config c;
+    c.support = root / "support";
+    c.modelDir = root / "model";
+    c.defaults = std::move(defaults);
+    c.engineApi = &FakeEngine::api();
+    c.directorLoader = [](const std::filesystem::path&) { return std::shared_ptr<tovan::Director>(); };
+    c.narrator = [root, &clock](tovan::AppModel& a) {
+        tovan::Narrator::Setup s;
+        s.clock = &clock;
+        s.main = &clock;
+        s.output = std::make_unique<tovan::VirtualAudioOutput>(clock);
+        s.audioDir = root / "audio";
+        return std::make_shared<tovan::Narrator>(a, std::move(s));
+    };
+    return c;
+}
 
 // An Engine over a FakeEngine the test can script and inspect.
 struct FakeEngineBox {

@@ -32,21 +32,7 @@ struct ExporterTest : ::testing::Test {
     void SetUp() override {
         FakeEngine::next = &fake;
         std::filesystem::create_directories(tmp.path / "model");
-        AppModel::Config c;
-        c.support = tmp.path / "support";
-        c.modelDir = tmp.path / "model";
-        c.defaults = std::make_shared<MemoryDefaults>();
-        c.engineApi = &FakeEngine::api();
-        c.directorLoader = [](const std::filesystem::path&) { return std::shared_ptr<Director>(); };
-        c.narrator = [this](AppModel& a) {
-            Narrator::Setup s;
-            s.clock = &clock;
-            s.main = &clock;
-            s.output = std::make_unique<VirtualAudioOutput>(clock);
-            s.audioDir = tmp.path / "audio";
-            return std::make_shared<Narrator>(a, std::move(s));
-        };
-        app = std::make_unique<AppModel>(std::move(c));
+        app = std::make_unique<AppModel>(coretest::virtualModel(tmp.path, clock, std::make_shared<MemoryDefaults>()));
         Exporter::Setup s;
         s.main = &clock;
         s.engineApi = &coretest::hookedApi();

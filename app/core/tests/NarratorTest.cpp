@@ -44,21 +44,7 @@ struct NarratorTest : ::testing::Test {
         std::filesystem::create_directories(tmp.path / "model");
         spit(tmp.path / "model" / "voices.json",
              R"({"voices":[{"name":"voice_1688","gender":"female"},{"name":"voice_2500","gender":"male"}]})");
-        AppModel::Config c;
-        c.support = tmp.path / "support";
-        c.modelDir = tmp.path / "model";
-        c.defaults = defaults;
-        c.engineApi = &FakeEngine::api();
-        c.directorLoader = [](const std::filesystem::path&) { return std::shared_ptr<Director>(); };
-        c.narrator = [this](AppModel& a) {
-            Narrator::Setup s;
-            s.clock = &clock;
-            s.main = &clock;
-            s.output = std::make_unique<VirtualAudioOutput>(clock);
-            s.audioDir = tmp.path / "audio";
-            return std::make_shared<Narrator>(a, std::move(s));
-        };
-        app = std::make_unique<AppModel>(std::move(c));
+        app = std::make_unique<AppModel>(coretest::virtualModel(tmp.path, clock, defaults));
         n = app->narrator;
         ASSERT_TRUE(n);
         QObject::connect(n, &Narrator::nowPlayingChanged, [this] { nowPlaying++; });
