@@ -7,7 +7,7 @@
 
 #include "Extract.h"
 #include "HtmlScan.h"
-#include "JavaRegex.h"
+#include "Regex.h"
 #include "TCChar.h"
 
 namespace tovan {

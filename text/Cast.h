@@ -9,7 +9,7 @@
 // only the voices given out change, under the Cast's own lock.
 
 #include "Expression.h"
-#include "JavaRegex.h"
+#include "Regex.h"
 
 #include <map>
 #include <memory>

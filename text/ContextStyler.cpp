@@ -1,6 +1,6 @@
 #include "ContextStyler.h"
 
-#include "JavaRegex.h"
+#include "Regex.h"
 
 #include <ctime>
 #include <vector>

@@ -1,7 +1,7 @@
 #include "Defaults.h"
 
 #include "FileDefaults.h"
-#include "JavaRegex.h"
+#include "Regex.h"
 
 #include <cmath>
 #include <cstdlib>

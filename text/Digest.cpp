@@ -2,7 +2,7 @@
 
 #include "AtomicFile.h"
 #include "Expression.h"
-#include "JavaRegex.h"
+#include "Regex.h"
 #include "Voices.h"
 
 #include <algorithm>

@@ -15,7 +15,7 @@
 #include <unicode/utf16.h>
 
 #include "AtomicFile.h"
-#include "JavaRegex.h"
+#include "Regex.h"
 
 namespace fs = std::filesystem;
 using nlohmann::json;

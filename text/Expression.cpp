@@ -1,6 +1,6 @@
 #include "Expression.h"
 
-#include "JavaRegex.h"
+#include "Regex.h"
 
 #include <algorithm>
 #include <array>

@@ -2,7 +2,7 @@
 
 #include <unicode/utf16.h>
 
-#include "JavaRegex.h"
+#include "Regex.h"
 #include "TCChar.h"
 #include "TextClean.h"
 

@@ -16,7 +16,7 @@
 #include "ExtractHtml.h"
 #include "ExtractMarkdown.h"
 #include "HtmlScan.h"
-#include "JavaRegex.h"
+#include "Regex.h"
 #include "TCChar.h"
 #include "TextClean.h"
 

@@ -10,7 +10,7 @@
 #include "Extract.h"
 #include "ExtractHtml.h"
 #include "HtmlScan.h"
-#include "JavaRegex.h"
+#include "Regex.h"
 #include "TextClean.h"
 #include "ZipArchive.h"
 

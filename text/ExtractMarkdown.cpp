@@ -1,6 +1,6 @@
 #include "ExtractMarkdown.h"
 
-#include "JavaRegex.h"
+#include "Regex.h"
 #include "MarkdownScan.h"
 
 namespace tovan::Extract {

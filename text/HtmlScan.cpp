@@ -133,7 +133,7 @@ std::u16string replaceElements(const std::u16string& s, const ElementPattern& p,
     return out;
 }
 
-std::u16string replaceTags(const std::u16string& s, std::u16string_view pattern, const JBuilder& build) {
+std::u16string replaceTags(const std::u16string& s, std::u16string_view pattern, const ReplacementBuilder& build) {
     const size_t last = s.rfind(u'>');
     if (last == npos) return s;
     if (last + 1 == s.size()) return rx(pattern).replaceAll(s, build);

@@ -17,7 +17,7 @@
 #include <string_view>
 #include <vector>
 
-#include "JavaRegex.h"
+#include "Regex.h"
 
 namespace tovan::HtmlScan {
 
@@ -55,7 +55,7 @@ std::u16string replaceElements(const std::u16string& s, const ElementPattern& p,
 // to the last '>', so no attempt runs off the end of the text. Same result as
 // the plain replace-all.
 std::u16string replaceTags(const std::u16string& s, std::u16string_view pattern, std::u16string_view tmpl);
-std::u16string replaceTags(const std::u16string& s, std::u16string_view pattern, const JBuilder& build);
+std::u16string replaceTags(const std::u16string& s, std::u16string_view pattern, const ReplacementBuilder& build);
 
 // Matches of a pattern that begins with "<" + `prefix` (ASCII lower case),
 // then "\b" when `boundary`, then "[^>]*" or "[^>]+", and whose match stays

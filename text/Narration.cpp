@@ -1,6 +1,6 @@
 #include "Narration.h"
 
-#include "JavaRegex.h"
+#include "Regex.h"
 
 #include <algorithm>
 

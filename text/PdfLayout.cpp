@@ -10,7 +10,7 @@
 #include <unicode/locid.h>
 #include <unicode/unistr.h>
 
-#include "JavaRegex.h"
+#include "Regex.h"
 #include "TCChar.h"
 #include "TextMarkers.h"
 

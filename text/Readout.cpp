@@ -1,7 +1,7 @@
 #include "Readout.h"
 
 #include "Expression.h"
-#include "JavaRegex.h"
+#include "Regex.h"
 #include "Spoken.h"
 #include "TextClean.h"
 #include "Voices.h"

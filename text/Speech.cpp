@@ -1,6 +1,6 @@
 #include "Speech.h"
 
-#include "JavaRegex.h"
+#include "Regex.h"
 
 #include <algorithm>
 #include <limits>

@@ -7,9 +7,9 @@
 // number words are English, lower case, single-spaced, without hyphens and
 // without "and"; the morning and afternoon markers are written "ay em" and
 // "pee em". Nothing here fails: input a rule cannot read is left as written.
-// The only shared state is the pattern cache of JavaRegex and `dayFirst`.
+// The only shared state is the pattern cache of Regex.h and `dayFirst`.
 
-#include "JavaRegex.h"
+#include "Regex.h"
 
 #include <array>
 #include <cstdint>

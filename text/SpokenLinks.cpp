@@ -30,7 +30,7 @@ std::u16string readEmail(const JMatch& m) {
 
 // Handles and hashtags: a prefix word and the name with its underscores as
 // spaces; the letters keep their case.
-JBuilder named(std::u16string_view prefix) {
+ReplacementBuilder named(std::u16string_view prefix) {
     return [prefix](const JMatch& m) { return std::u16string(prefix) + literal(*m.group(1), u"_", u" "); };
 }
 

@@ -113,7 +113,7 @@ std::u16string numbers(const std::u16string& text) {
         if (digit) t = detail::rewrite(t, r);
         else detail::re(r.pattern);
     };
-    auto build = [&](std::u16string_view pattern, std::u16string_view needs, const JBuilder& b) {
+    auto build = [&](std::u16string_view pattern, std::u16string_view needs, const ReplacementBuilder& b) {
         if (digit) t = detail::rewrite(t, pattern, needs, b);
         else detail::re(pattern);
     };

@@ -191,7 +191,7 @@ bool spaceAt(const std::u16string& s, size_t i) {
 constexpr size_t MAX_PIECE = 1024;
 
 std::u16string replaceInPieces(const std::u16string& s, const Regex& re, std::u16string_view needs,
-                               const JBuilder& build) {
+                               const ReplacementBuilder& build) {
     if (!anyOf(s, needs)) return s;
     std::u16string out;
     size_t pos = 0, copied = 0;
@@ -227,7 +227,7 @@ std::u16string rewrite(const std::u16string& s, const Rule& r) {
 }
 
 std::u16string rewrite(const std::u16string& s, std::u16string_view pattern, std::u16string_view needs,
-                     const JBuilder& build) {
+                     const ReplacementBuilder& build) {
     const Regex& compiled = re(pattern);
     if (!needs.empty() && !anyOf(s, needs)) return s;
     return compiled.replaceAll(s, build);

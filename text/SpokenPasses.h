@@ -73,7 +73,7 @@ bool spaceAt(const std::u16string& s, size_t i);
 // white space (a space before or after a piece reads as the end of a text).
 // Pieces longer than 1024 units are left as they are.
 std::u16string replaceInPieces(const std::u16string& s, const Regex& re, std::u16string_view needs,
-                               const JBuilder& build);
+                               const ReplacementBuilder& build);
 
 // One rule that replaces every match by a template. `needs`: units of which
 // every match holds at least one (empty: no test). The pattern is looked up
@@ -86,7 +86,7 @@ struct Rule {
 std::u16string rewrite(const std::u16string& s, const Rule& r);
 // The same for a builder.
 std::u16string rewrite(const std::u16string& s, std::u16string_view pattern, std::u16string_view needs,
-                     const JBuilder& build);
+                     const ReplacementBuilder& build);
 
 // Windows for the reference-code pattern CODE and the heading pattern of
 // roman() (the fourth of romanPatterns()); nullopt: no shortcut for s.

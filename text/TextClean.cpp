@@ -6,7 +6,7 @@
 
 #include <unicode/ustring.h>
 
-#include "JavaRegex.h"
+#include "Regex.h"
 #include "TCChar.h"
 #include "TextMarkers.h"
 

@@ -1,7 +1,7 @@
 #include "Voices.h"
 
 #include "AtomicFile.h"
-#include "JavaRegex.h"
+#include "Regex.h"
 
 #include <cstdint>
 

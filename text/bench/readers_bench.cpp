@@ -11,7 +11,7 @@
 #include "ExtractEpub.h"
 #include "ExtractHtml.h"
 #include "ExtractMarkdown.h"
-#include "JavaRegex.h"
+#include "Regex.h"
 
 namespace {
 

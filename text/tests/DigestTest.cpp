@@ -1,7 +1,7 @@
 #include "Digest.h"
 
 #include "AtomicFile.h"
-#include "JavaRegex.h"
+#include "Regex.h"
 #include "Voices.h"
 
 #include <gtest/gtest.h>

@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "Extract.h"
-#include "JavaRegex.h"
+#include "Regex.h"
 #include "ReaderTestUtil.h"
 #include "ZipArchive.h"
 #include "ZipFixture.h"

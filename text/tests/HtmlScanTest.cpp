@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "JavaRegex.h"
+#include "Regex.h"
 #include "ReaderTestUtil.h"
 
 using tovan::rx;

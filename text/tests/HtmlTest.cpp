@@ -5,7 +5,7 @@
 
 #include "Extract.h"
 #include "ExtractHtml.h"
-#include "JavaRegex.h"
+#include "Regex.h"
 #include "ReaderTestUtil.h"
 #include "TCChar.h"
 

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "ExtractMarkdown.h"
-#include "JavaRegex.h"
+#include "Regex.h"
 #include "MarkdownScan.h"
 #include "ReaderTestUtil.h"
 

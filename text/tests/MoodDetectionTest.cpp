@@ -1,5 +1,5 @@
 #include "Expression.h"
-#include "JavaRegex.h"
+#include "Regex.h"
 
 #include <gtest/gtest.h>
 

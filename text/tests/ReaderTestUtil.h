@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "JavaRegex.h"
+#include "Regex.h"
 
 namespace tovan::test {
 

@@ -1,6 +1,6 @@
 #include "Readout.h"
 
-#include "JavaRegex.h"
+#include "Regex.h"
 #include "Voices.h"
 
 #include <gtest/gtest.h>

@@ -8,7 +8,7 @@ using namespace tovan;
 
 namespace {
 
-std::string apply(std::u16string_view pattern, const JBuilder& read, const char* text) {
+std::string apply(std::u16string_view pattern, const ReplacementBuilder& read, const char* text) {
     return u8(rx(pattern).replaceAll(u16(text), read));
 }
 
@@ -17,7 +17,7 @@ std::string apply(std::u16string_view pattern, const JBuilder& read, const char*
 TEST(SpokenHelpers, NumberPassReadings) {
     struct Case {
         std::u16string_view pattern;
-        JBuilder read;
+        ReplacementBuilder read;
         const char *in, *out;
     } cases[] = {
         {Spoken::VERSION, Spoken::readVersion, "2.10.1", " 2 point 10 point 1 "},

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "Announcer.h"
-#include "JavaRegex.h"
+#include "Regex.h"
 #include "VirtualAudioOutput.h"
 #include "VirtualClock.h"
 

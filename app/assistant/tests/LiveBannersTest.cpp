@@ -2,7 +2,7 @@
 
 #include "FakeIntake.h"
 #include "InstalledApp.h"
-#include "JavaRegex.h"
+#include "Regex.h"
 #include "TempDir.h"
 #include "VirtualClock.h"
 

@@ -2,7 +2,7 @@
 // and transcripts, finished commands with their spoken names and durations.
 #include "ClaudeEvents.h"
 #include "FakeMachine.h"
-#include "JavaRegex.h"
+#include "Regex.h"
 #include "TovanEvents.h"
 
 #include "../../../playback/tests/TestDir.h"

@@ -1,4 +1,4 @@
-#include "JavaRegex.h"
+#include "Regex.h"
 
 #include <unicode/regex.h>
 #include <unicode/uchar.h>
@@ -93,6 +93,7 @@ Regex::Regex(std::u16string_view pattern) : text_(pattern) {
     compiled_.reset(icu::RegexPattern::compile(alias(text_.data(), text_.size()), 0, where, status));
     if (U_FAILURE(status) || !compiled_) {
         // Patterns are program constants: one that does not compile is a bug.
+        // The message keeps the name the pattern cache has always reported.
         std::fprintf(stderr, "TovanText/JavaRegex: pattern \"%s\" does not compile: %s at offset %d\n",
                      u8(text_).c_str(), u_errorName(status), where.offset);
         std::abort();
@@ -213,7 +214,7 @@ std::u16string Regex::replaceAll(const std::u16string& s, std::u16string_view tm
     return replaceAll(s, [&](const JMatch& m) { return expand(m, tmpl); });
 }
 
-std::u16string Regex::replaceAll(const std::u16string& s, const JBuilder& build) const {
+std::u16string Regex::replaceAll(const std::u16string& s, const ReplacementBuilder& build) const {
     auto ms = all(s);
     if (ms.empty()) return s;
     std::u16string out;
@@ -320,7 +321,7 @@ std::u16string replaceAll(const std::u16string& s, std::u16string_view pattern, 
     return rx(pattern).replaceAll(s, tmpl);
 }
 
-std::u16string replaceAll(const std::u16string& s, std::u16string_view pattern, const JBuilder& build) {
+std::u16string replaceAll(const std::u16string& s, std::u16string_view pattern, const ReplacementBuilder& build) {
     return rx(pattern).replaceAll(s, build);
 }
 

@@ -60,7 +60,7 @@ private:
     const Regex* regex_;
 };
 
-using JBuilder = std::function<std::u16string(const JMatch&)>;
+using ReplacementBuilder = std::function<std::u16string(const JMatch&)>;
 
 // A compiled expression. Immutable and shared by all threads; only rx()
 // makes them, and they live for the whole process.
@@ -91,7 +91,7 @@ public:
     std::u16string replaceAll(const std::u16string& s, std::u16string_view tmpl) const;
     // Every match is found on the unchanged input first; the builder is then
     // called once per match, in order, and its output is never searched.
-    std::u16string replaceAll(const std::u16string& s, const JBuilder& build) const;
+    std::u16string replaceAll(const std::u16string& s, const ReplacementBuilder& build) const;
     // Pieces between the matches; trailing empty pieces are dropped. A
     // zero-width match at offset 0 makes no leading empty piece. The empty
     // text gives one empty piece.
@@ -133,7 +133,7 @@ std::u16string jtrim(const std::u16string& s);
 bool matches(const std::u16string& s, std::u16string_view pattern);
 std::u16string replaceFirst(const std::u16string& s, std::u16string_view pattern, std::u16string_view tmpl);
 std::u16string replaceAll(const std::u16string& s, std::u16string_view pattern, std::u16string_view tmpl);
-std::u16string replaceAll(const std::u16string& s, std::u16string_view pattern, const JBuilder& build);
+std::u16string replaceAll(const std::u16string& s, std::u16string_view pattern, const ReplacementBuilder& build);
 std::vector<std::u16string> split(const std::u16string& s, std::u16string_view pattern);
 
 // UTF-8 <-> UTF-16 at file and engine boundaries; malformed input becomes

@@ -1,4 +1,4 @@
-#include "JavaRegex.h"
+#include "Regex.h"
 
 #include <gtest/gtest.h>
 
@@ -17,7 +17,7 @@ std::string show(const std::vector<std::u16string>& v) {
 
 }  // namespace
 
-TEST(JavaRegex, SplitKeepsInnerAndLeadingPiecesButDropsTrailingOnes) {
+TEST(Regex, SplitKeepsInnerAndLeadingPiecesButDropsTrailingOnes) {
     struct Case {
         std::u16string text, pattern;
         std::vector<std::u16string> pieces;
@@ -39,7 +39,7 @@ TEST(JavaRegex, SplitKeepsInnerAndLeadingPiecesButDropsTrailingOnes) {
     }
 }
 
-TEST(JavaRegex, WholeTakesTheFirstAnchoredMatchWithoutRetrying) {
+TEST(Regex, WholeTakesTheFirstAnchoredMatchWithoutRetrying) {
     struct Case {
         std::u16string pattern, text;
         bool whole;
@@ -60,7 +60,7 @@ TEST(JavaRegex, WholeTakesTheFirstAnchoredMatchWithoutRetrying) {
     }
 }
 
-TEST(JavaRegex, FindSeesNothingBeforeItsStart) {
+TEST(Regex, FindSeesNothingBeforeItsStart) {
     struct Case {
         std::u16string pattern, text;
         int from;
@@ -93,7 +93,7 @@ TEST(JavaRegex, FindSeesNothingBeforeItsStart) {
     }
 }
 
-TEST(JavaRegex, GroupsThatTookNoPartOrDoNotExistAreAbsent) {
+TEST(Regex, GroupsThatTookNoPartOrDoNotExistAreAbsent) {
     auto m = rx(u"(a)(x)?(?<tail>b)").find(u"zab");
     ASSERT_TRUE(m);
     EXPECT_EQ(m->rangeCount(), 4);
@@ -108,13 +108,13 @@ TEST(JavaRegex, GroupsThatTookNoPartOrDoNotExistAreAbsent) {
     EXPECT_EQ(m->source(), u"zab");
 }
 
-TEST(JavaRegex, AtStartMatchesOnlyAtOffsetZero) {
+TEST(Regex, AtStartMatchesOnlyAtOffsetZero) {
     EXPECT_TRUE(rx(u"\\d+").atStart(u"12ab"));
     EXPECT_EQ(rx(u"\\d+").atStart(u"12ab")->end(0), 2);
     EXPECT_FALSE(rx(u"\\d+").atStart(u"a12"));
 }
 
-TEST(JavaRegex, TemplatesExpandGroupsAndEscapes) {
+TEST(Regex, TemplatesExpandGroupsAndEscapes) {
     struct Case {
         std::u16string pattern, text, tmpl, first, all;
     } cases[] = {
@@ -137,7 +137,7 @@ TEST(JavaRegex, TemplatesExpandGroupsAndEscapes) {
     }
 }
 
-TEST(JavaRegex, BuilderSeesEveryMatchOfTheUnchangedInputOnce) {
+TEST(Regex, BuilderSeesEveryMatchOfTheUnchangedInputOnce) {
     std::u16string in = u"\U0001F600 ab ab";
     std::vector<int> starts;
     std::u16string out = replaceAll(in, u"ab", [&](const JMatch& m) {
@@ -152,7 +152,7 @@ TEST(JavaRegex, BuilderSeesEveryMatchOfTheUnchangedInputOnce) {
     EXPECT_FALSE(called);
 }
 
-TEST(JavaRegex, AllListsMatchesLeftToRightWithoutOverlap) {
+TEST(Regex, AllListsMatchesLeftToRightWithoutOverlap) {
     auto ms = rx(u"aa").all(u"aaaaa");
     ASSERT_EQ(ms.size(), 2u);
     EXPECT_EQ(ms[0].start(0), 0);
@@ -160,7 +160,7 @@ TEST(JavaRegex, AllListsMatchesLeftToRightWithoutOverlap) {
     EXPECT_TRUE(rx(u"b").all(u"aaa").empty());
 }
 
-TEST(JavaRegex, TextHelpersCountUtf16Units) {
+TEST(Regex, TextHelpersCountUtf16Units) {
     std::u16string face = u"\U0001F600";
     EXPECT_EQ(jlength(face), 2);
     EXPECT_EQ(jchar(face, 0), 0xD83D);
@@ -180,7 +180,7 @@ TEST(JavaRegex, TextHelpersCountUtf16Units) {
     for (const Case& c : cases) EXPECT_EQ(u8(trimmed(c.in)), u8(c.out)) << u8(c.in);
 }
 
-TEST(JavaRegex, JtrimRemovesOnlyUnitsUpToSpace) {
+TEST(Regex, JtrimRemovesOnlyUnitsUpToSpace) {
     struct Case {
         std::u16string in, out;
     } cases[] = {
@@ -194,14 +194,14 @@ TEST(JavaRegex, JtrimRemovesOnlyUnitsUpToSpace) {
     for (const Case& c : cases) EXPECT_EQ(u8(jtrim(c.in)), u8(c.out)) << u8(c.in);
 }
 
-TEST(JavaRegex, Utf8ConversionRoundTripsAndReplacesMalformedBytes) {
+TEST(Regex, Utf8ConversionRoundTripsAndReplacesMalformedBytes) {
     EXPECT_EQ(u16("caf\xC3\xA9 \xF0\x9F\x98\x80"), u"café \U0001F600");
     EXPECT_EQ(u8(u"café \U0001F600"), "caf\xC3\xA9 \xF0\x9F\x98\x80");
     EXPECT_EQ(u16("a\xFF" "b"), u"a\uFFFDb");
     EXPECT_EQ(u8(std::u16string(1, char16_t(0xD800))), "\xEF\xBF\xBD");
 }
 
-TEST(JavaRegex, CacheCompilesEachPatternOnceAcrossThreads) {
+TEST(Regex, CacheCompilesEachPatternOnceAcrossThreads) {
     const std::u16string pattern = u"(?i)only-compiled-once-\\d+";
     size_t before = rxCompiled();
     constexpr int kThreads = 16;
@@ -222,7 +222,7 @@ TEST(JavaRegex, CacheCompilesEachPatternOnceAcrossThreads) {
     EXPECT_EQ(rxCompiled() - before, 1u);
 }
 
-TEST(JavaRegex, MatcherFailureOnHugeTextCountsAsNoMatch) {
+TEST(Regex, MatcherFailureOnHugeTextCountsAsNoMatch) {
     // Backtracking over millions of alternatives exhausts ICU's match stack,
     // although the pattern does match this text.
     std::u16string huge(4'000'000, u'a');
@@ -235,6 +235,6 @@ TEST(JavaRegex, MatcherFailureOnHugeTextCountsAsNoMatch) {
     EXPECT_EQ(r.replaceAll(huge, u"x"), huge);
 }
 
-TEST(JavaRegexDeathTest, BadPatternStopsTheProcessNamingIt) {
+TEST(RegexDeathTest, BadPatternStopsTheProcessNamingIt) {
     EXPECT_DEATH(rx(u"(unclosed"), "JavaRegex: pattern \"\\(unclosed\" does not compile");
 }
