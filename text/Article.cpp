@@ -8,7 +8,7 @@
 #include "Extract.h"
 #include "HtmlScan.h"
 #include "Regex.h"
-#include "TCChar.h"
+#include "Utf16.h"
 
 namespace tovan {
 
@@ -72,7 +72,7 @@ std::u16string paragraphs(const std::optional<std::u16string>& html) {
         out += para;
         out += u'\n';
     }
-    return TCChar::trim(out);
+    return Utf16::trim(out);
 }
 
 std::u16string replaceText(std::u16string s, std::u16string_view from, std::u16string_view to) {
@@ -151,7 +151,7 @@ std::u16string Article::clean(const std::u16string& markup) {
             out += s[i++];
         }
     }
-    return TCChar::trim(out);
+    return Utf16::trim(out);
 }
 
 Article Article::extract(const std::u16string& html, const std::optional<std::u16string>& url) {

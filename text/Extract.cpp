@@ -3,7 +3,7 @@
 #include <unicode/utf16.h>
 
 #include "Regex.h"
-#include "TCChar.h"
+#include "Utf16.h"
 #include "TextClean.h"
 
 namespace tovan::Extract {
@@ -97,7 +97,7 @@ std::optional<std::u16string> clean(const std::optional<std::u16string>& s) {
     std::u16string t = replaceAll(*s, u"<[^>]*>", u" ");
     t = decode(t);
     t = replaceAll(t, u"\\s+", u" ");
-    return TCChar::trim(t);
+    return Utf16::trim(t);
 }
 
 std::optional<std::u16string> first(const std::optional<std::u16string>& text, std::u16string_view pattern) {

@@ -17,7 +17,7 @@
 #include "ExtractMarkdown.h"
 #include "HtmlScan.h"
 #include "Regex.h"
-#include "TCChar.h"
+#include "Utf16.h"
 #include "TextClean.h"
 
 namespace tovan::Extract {
@@ -149,7 +149,7 @@ ExtractedDoc fromArticle(const Article& article, const std::optional<std::u16str
     const std::u16string& text = article.text;
     for (;;) {
         const size_t nl = text.find(u'\n', pos);
-        const std::u16string line = TCChar::trim(std::u16string_view(text).substr(pos, nl == npos ? npos : nl - pos));
+        const std::u16string line = Utf16::trim(std::u16string_view(text).substr(pos, nl == npos ? npos : nl - pos));
         if (!line.empty()) doc.paragraphs.push_back(TextClean::speakable(line));
         if (nl == npos) break;
         pos = nl + 1;

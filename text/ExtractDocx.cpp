@@ -5,7 +5,7 @@
 
 #include "Extract.h"
 #include "ExtractEpub.h"
-#include "TCChar.h"
+#include "Utf16.h"
 #include "TextClean.h"
 
 namespace tovan::Extract {
@@ -80,7 +80,7 @@ ExtractedDoc docx(std::string_view data, const std::u16string& fallbackTitle,
     for (;;) {
         const size_t end = xml.find(u"</w:p>", pos);
         const std::u16string para = docxParagraph(xml.substr(pos, end == npos ? npos : end - pos));
-        if (!TCChar::trim(para).empty()) {
+        if (!Utf16::trim(para).empty()) {
             body += para;
             body += u"\n\n";
         }

@@ -3,7 +3,7 @@
 #include "Extract.h"
 #include "HtmlScan.h"
 #include "Regex.h"
-#include "TCChar.h"
+#include "Utf16.h"
 
 namespace tovan::Extract {
 
@@ -125,7 +125,7 @@ std::u16string htmlToText(const std::u16string& html) {
     static const ElementPattern imageSpans{
         {u"span"}, true, true, true, &rx(u"(?is)<span\\b[^>]*\\bid=\"img_[^\"]*\"[^>]*>")};
     s = HtmlScan::replaceElements(s, imageSpans, [&](const Element& e) {
-        std::u16string letter = TCChar::trim(inner(s, e));
+        std::u16string letter = Utf16::trim(inner(s, e));
         return letter.size() == 1 ? letter : std::u16string();
     });
     // "(?is)<span\b[^>]*class="[^"]*pageno[^"]*"[^>]*>.*?</span>"

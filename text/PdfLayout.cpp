@@ -11,7 +11,7 @@
 #include <unicode/unistr.h>
 
 #include "Regex.h"
-#include "TCChar.h"
+#include "Utf16.h"
 #include "TextMarkers.h"
 
 namespace tovan::PdfLayout {
@@ -162,7 +162,7 @@ std::u16string lower(const std::u16string& s) {
 // every number made "#", so "Page 3" and "Page 12" at the bottom are one.
 std::u16string key(const Line& l) {
     std::u16string k = l.t < 0.5f * l.ph ? u"top:" : u"bottom:";
-    k += lower(digitRunRx().replaceAll(TCChar::trim(l.text), u"#"));
+    k += lower(digitRunRx().replaceAll(Utf16::trim(l.text), u"#"));
     return k;
 }
 
@@ -195,13 +195,13 @@ std::vector<Line> mergeRows(const std::vector<Line>& lines) {
         if (!out.empty()) {
             Line& last = out.back();
             if (last.page == cur.page && oneRow(last, cur) && cur.l > last.r) {
-                std::u16string a = TCChar::trim(last.text);
+                std::u16string a = Utf16::trim(last.text);
                 // Cells of a table row are read with a comma between them;
                 // a bullet drawn apart from its text is not a cell ("• item",
                 // not "•, item", which would also hide the list item).
                 const bool plain = rowPunctRx().whole(a) || bulletRx().whole(a);
                 a += plain ? u" " : u", ";
-                a += TCChar::trimView(cur.text);
+                a += Utf16::trimView(cur.text);
                 last.text = std::move(a);
                 last.t = std::min(last.t, cur.t);
                 last.r = cur.r;
@@ -227,13 +227,13 @@ bool isHeading(const Line& line, const std::u16string& text, float median, const
     if (n >= 6 || !spaceAbove) return false;
     size_t capitals = 0;
     for (const std::u16string& w : words)
-        if (!w.empty() && TCChar::isUpper(w[0])) ++capitals;
+        if (!w.empty() && Utf16::isUpper(w[0])) ++capitals;
     if (2 * capitals < n) return false;
     if (imprintRx().whole(text)) return false;
     return text.find(u'@') == std::u16string::npos;
 }
 
-bool endsSentence(const Line& l) { return sentenceEndRx().whole(TCChar::trim(l.text)); }
+bool endsSentence(const Line& l) { return sentenceEndRx().whole(Utf16::trim(l.text)); }
 
 // Break (true) or join (false) between prev and the line L, whose heading
 // verdict is h, while a paragraph with the given heading flag is open.
@@ -301,7 +301,7 @@ std::vector<Para> layout(const std::vector<Line>& lines) {
     std::vector<Line> kept;
     kept.reserve(lines.size());
     for (const Line& l : lines) {
-        const std::u16string_view t = TCChar::trimView(l.text);
+        const std::u16string_view t = Utf16::trimView(l.text);
         if (t.empty()) continue;
         if (isMargin(l)) {
             if (pageNumberRx().whole(std::u16string(t))) continue;
@@ -317,7 +317,7 @@ std::vector<Para> layout(const std::vector<Line>& lines) {
 
     // Small print in the margins (footnote marks, imprint lines).
     std::erase_if(kept, [m](const Line& l) {
-        return isMargin(l) && height(l) < 0.85f * m && spaceRunRx().split(TCChar::trim(l.text)).size() <= 12;
+        return isMargin(l) && height(l) < 0.85f * m && spaceRunRx().split(Utf16::trim(l.text)).size() <= 12;
     });
 
     // Pages in ascending order, each page's lines in their current order. Only
@@ -335,7 +335,7 @@ std::vector<Para> layout(const std::vector<Line>& lines) {
     Para para;
     const Line* prev = nullptr;
     for (const Line& L : ordered) {
-        const std::u16string text = spaceRunRx().replaceAll(TCChar::trim(L.text), u" ");
+        const std::u16string text = spaceRunRx().replaceAll(Utf16::trim(L.text), u" ");
         const bool h = isHeading(L, text, m, prev);
         if (!open || breaksBefore(L, text, h, *prev, para.heading, m)) {
             if (open && !para.raw.empty()) out.push_back(std::move(para));
@@ -348,8 +348,8 @@ std::vector<Para> layout(const std::vector<Line>& lines) {
         std::int64_t start;
         if (n == 0) {
             start = 0;
-        } else if (buf[n - 1] == u'-' && n >= 2 && TCChar::isLetter(buf[n - 2]) && !text.empty() &&
-                   TCChar::isLower(text[0])) {
+        } else if (buf[n - 1] == u'-' && n >= 2 && Utf16::isLetter(buf[n - 2]) && !text.empty() &&
+                   Utf16::isLower(text[0])) {
             buf.pop_back();  // "exam-" + "ple" reads "example"
             start = static_cast<std::int64_t>(n) - 1;
         } else {

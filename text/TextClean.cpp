@@ -7,7 +7,7 @@
 #include <unicode/ustring.h>
 
 #include "Regex.h"
-#include "TCChar.h"
+#include "Utf16.h"
 #include "TextMarkers.h"
 
 namespace tovan::TextClean {
@@ -17,7 +17,7 @@ namespace tovan::TextClean {
 
 namespace {
 
-using TCChar::isWhitespace;
+using Utf16::isWhitespace;
 
 bool isMark(char16_t c) { return c == u'.' || c == u'!' || c == u'?'; }
 
@@ -100,8 +100,8 @@ public:
         const std::int64_t n = static_cast<std::int64_t>(text_.size());
         for (; pos_ < to; ++pos_) {
             const char16_t c = text_[pos_];
-            const bool prevLetter = pos_ >= 1 && TCChar::isLetter(text_[pos_ - 1]);
-            const bool nextLetter = pos_ + 1 < n && TCChar::isLetter(text_[pos_ + 1]);
+            const bool prevLetter = pos_ >= 1 && Utf16::isLetter(text_[pos_ - 1]);
+            const bool nextLetter = pos_ + 1 < n && Utf16::isLetter(text_[pos_ + 1]);
             switch (c) {
             case u'\u2018':
                 if (!prevLetter) ++curly_;
@@ -207,7 +207,7 @@ std::vector<Range> splitParagraph(std::u16string_view text) {
         }
         if (m < n) {
             const char16_t d = text[m];
-            if (!(TCChar::isUpper(d) || TCChar::isDigit(d) || isOpener(d))) {
+            if (!(Utf16::isUpper(d) || Utf16::isDigit(d) || isOpener(d))) {
                 ++i;
                 continue;
             }
@@ -326,7 +326,7 @@ bool looksLikeHeading(const std::u16string& line) {
     if (words.size() > 10) return false;
     size_t capitals = 0;
     for (const std::u16string& w : words)
-        if (!w.empty() && TCChar::isUpper(w[0])) ++capitals;
+        if (!w.empty() && Utf16::isUpper(w[0])) ++capitals;
     return words.size() <= 2 * capitals;
 }
 
@@ -339,7 +339,7 @@ std::unordered_set<std::u16string> runningLines(const std::vector<std::vector<st
     for (const auto& page : pages) {
         std::vector<std::u16string> lines;
         for (const std::u16string& line : page) {
-            std::u16string t = TCChar::trim(line);
+            std::u16string t = Utf16::trim(line);
             if (!t.empty()) lines.push_back(std::move(t));
         }
         std::unordered_set<std::u16string> seen;  // a page counts once for a key
@@ -357,7 +357,7 @@ std::unordered_set<std::u16string> runningLines(const std::vector<std::vector<st
 }
 
 void flush(std::u16string& buffer, std::vector<std::u16string>& paragraphs) {
-    std::u16string t = TCChar::trim(buffer);
+    std::u16string t = Utf16::trim(buffer);
     if (!t.empty()) paragraphs.push_back(std::move(t));
     buffer.clear();
 }
@@ -430,7 +430,7 @@ std::vector<std::u16string> clean(const std::vector<std::u16string>& pages) {
     std::vector<std::u16string> paragraphs;
     for (const auto& page : lines) {
         for (const std::u16string& line : page) {
-            std::u16string t = TCChar::trim(line);
+            std::u16string t = Utf16::trim(line);
             if (t.empty()) {
                 flush(buffer, paragraphs);
                 continue;
@@ -440,7 +440,7 @@ std::vector<std::u16string> clean(const std::vector<std::u16string>& pages) {
             const bool bullet = isBullet(t);
             if (!buffer.empty()) {
                 const size_t n = buffer.size();
-                if (buffer[n - 1] == u'-' && n >= 2 && TCChar::isLetter(buffer[n - 2]) && TCChar::isLower(t[0])) {
+                if (buffer[n - 1] == u'-' && n >= 2 && Utf16::isLetter(buffer[n - 2]) && Utf16::isLower(t[0])) {
                     buffer.pop_back();  // a word hyphenated at the line end
                 } else if (bullet) {
                     flush(buffer, paragraphs);
@@ -474,7 +474,7 @@ std::u16string speakable(const std::u16string& text) {
     s = replaceAll(s, citationPattern, u"");
     s = replaceAll(s, spaceBeforePunctuationPattern, u"$1");
     s = replaceAll(s, spaceRunPattern, u" ");
-    return TCChar::trim(s);
+    return Utf16::trim(s);
 }
 
 // ---------------------------------------------------------------------------
@@ -492,7 +492,7 @@ std::u16string plain(const std::u16string& p) {
     s.reserve(p.size());
     for (char16_t c : p)
         if (c != TextMarkers::on && c != TextMarkers::off && c != TextMarkers::head) s += c;
-    return TCChar::trim(s);
+    return Utf16::trim(s);
 }
 
 bool heading(const std::u16string& p, const std::u16string& plainForm) {

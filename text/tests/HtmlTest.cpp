@@ -7,7 +7,7 @@
 #include "ExtractHtml.h"
 #include "Regex.h"
 #include "ReaderTestUtil.h"
-#include "TCChar.h"
+#include "Utf16.h"
 
 using tovan::replaceAll;
 using tovan::rx;
@@ -45,7 +45,7 @@ std::u16string naiveHtmlToText(const std::u16string& html) {
     s = replaceAll(s, u"(?is)<img\\b[^>]*\\balt=\"([A-Za-z])\"[^>]*>", u"$1");
     s = replaceAll(s, u"(?is)<img\\b[^>]*>", u"");
     s = rx(u"(?is)<span\\b[^>]*\\bid=\"img_[^\"]*\"[^>]*>(.*?)</span>").replaceAll(s, [](const tovan::JMatch& m) {
-        std::u16string t = tovan::TCChar::trim(m.group(1).value_or(u""));
+        std::u16string t = tovan::Utf16::trim(m.group(1).value_or(u""));
         return t.size() == 1 ? t : std::u16string();
     });
     s = replaceAll(s, u"(?is)<span\\b[^>]*class=\"[^\"]*pageno[^\"]*\"[^>]*>.*?</span>", u"");
@@ -149,7 +149,7 @@ TEST(HtmlToText, DocumentationPagesOfThisMachine) {
         EXPECT_FALSE(rx(u"(?i)</?(html|body|p|div|a|span|pre|code|li|ul|ol|table|tr|td|h[1-6]|dl|dt|dd)\\b[^>]*>")
                          .find(text))
             << page;
-        EXPECT_GT(tovan::TCChar::trim(text).size(), 20u) << page;
+        EXPECT_GT(tovan::Utf16::trim(text).size(), 20u) << page;
     }
 }
 

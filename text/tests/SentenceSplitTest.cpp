@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "TCChar.h"
+#include "Utf16.h"
 #include "TextClean.h"
 #include "DocTestUtil.h"
 
@@ -19,7 +19,7 @@ using test::utf8;
 namespace reference {
 
 using TextClean::Range;
-bool ws(char16_t c) { return TCChar::isWhitespace(c); }
+bool ws(char16_t c) { return Utf16::isWhitespace(c); }
 bool mark(char16_t c) { return c == u'.' || c == u'!' || c == u'?'; }
 bool closer(char16_t c) { return std::u16string_view(u".!?\"'\u201D\u2019)]").find(c) != std::u16string_view::npos; }
 bool opener(char16_t c) { return std::u16string_view(u"\"'\u201C\u2018(").find(c) != std::u16string_view::npos; }
@@ -29,8 +29,8 @@ bool insideQuote(const std::u16string& t, std::int64_t from, std::int64_t to) {
     const std::int64_t n = t.size();
     for (std::int64_t i = from; i < to; ++i) {
         const char16_t c = t[i];
-        const bool prev = i >= 1 && TCChar::isLetter(t[i - 1]);
-        const bool next = i + 1 < n && TCChar::isLetter(t[i + 1]);
+        const bool prev = i >= 1 && Utf16::isLetter(t[i - 1]);
+        const bool next = i + 1 < n && Utf16::isLetter(t[i + 1]);
         if (c == u'\u2018') { if (!prev) ++curly; }
         else if (c == u'\u201C') ++curly;
         else if (c == u'\u2019') { if (curly > 0 && !next) --curly; }
@@ -85,7 +85,7 @@ std::vector<Range> splitParagraph(const std::u16string& t) {
         while (m < n && (t[m] == u'\uE000' || t[m] == u'\uE002')) ++m;
         if (m < n) {
             const char16_t d = t[m];
-            if (!(TCChar::isUpper(d) || TCChar::isDigit(d) || opener(d))) { ++i; continue; }
+            if (!(Utf16::isUpper(d) || Utf16::isDigit(d) || opener(d))) { ++i; continue; }
         }
         if (c == u'.') {
             std::int64_t p = i - 1;
@@ -282,12 +282,12 @@ TEST(SentenceSplit, RangesAreOrderedTrimmedAndNonEmpty) {
             ASSERT_LT(x.lower, x.upper) << utf8(s);
             ASSERT_GE(x.lower, last) << utf8(s);
             ASSERT_LE(x.upper, static_cast<std::int64_t>(s.size()));
-            ASSERT_FALSE(TCChar::isWhitespace(s[x.lower])) << utf8(s);
-            ASSERT_FALSE(TCChar::isWhitespace(s[x.upper - 1])) << utf8(s);
+            ASSERT_FALSE(Utf16::isWhitespace(s[x.lower])) << utf8(s);
+            ASSERT_FALSE(Utf16::isWhitespace(s[x.upper - 1])) << utf8(s);
             last = x.upper;
         }
         bool blank = true;
-        for (char16_t c : s) blank = blank && TCChar::isWhitespace(c);
+        for (char16_t c : s) blank = blank && Utf16::isWhitespace(c);
         EXPECT_EQ(r.empty(), blank) << utf8(s);
     }
 }
@@ -297,7 +297,7 @@ TEST(SentenceSplit, SentencesConcatenatesParagraphsInOrder) {
     EXPECT_EQ(show(TextClean::sentences({u"Ab cd. Ef gh.", u"", u"Ij kl."})), show({u"Ab cd.", u"Ef gh.", u"Ij kl."}));
 }
 
-TEST(TCChar, ClassifiesOneUnit) {
+TEST(Utf16, ClassifiesOneUnit) {
     struct Case {
         char16_t c;
         bool space, digit, letter;
@@ -312,13 +312,13 @@ TEST(TCChar, ClassifiesOneUnit) {
         {char16_t(0xDE00), false, false, false}, {u'\uE000', false, false, false},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(TCChar::isWhitespace(c.c), c.space) << std::hex << int(c.c);
-        EXPECT_EQ(TCChar::isDigit(c.c), c.digit) << std::hex << int(c.c);
-        EXPECT_EQ(TCChar::isLetter(c.c), c.letter) << std::hex << int(c.c);
+        EXPECT_EQ(Utf16::isWhitespace(c.c), c.space) << std::hex << int(c.c);
+        EXPECT_EQ(Utf16::isDigit(c.c), c.digit) << std::hex << int(c.c);
+        EXPECT_EQ(Utf16::isLetter(c.c), c.letter) << std::hex << int(c.c);
     }
-    EXPECT_EQ(TCChar::trim(u"\x01 \t a b \n\x7F "), u"a b \n\x7F");
-    EXPECT_EQ(TCChar::trim(u"\u00A0x\u2003"), u"\u00A0x\u2003");  // only units up to U+0020 go
-    EXPECT_EQ(TCChar::trim(u"   "), u"");
+    EXPECT_EQ(Utf16::trim(u"\x01 \t a b \n\x7F "), u"a b \n\x7F");
+    EXPECT_EQ(Utf16::trim(u"\u00A0x\u2003"), u"\u00A0x\u2003");  // only units up to U+0020 go
+    EXPECT_EQ(Utf16::trim(u"   "), u"");
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace tovan::TCChar {
+namespace tovan::Utf16 {
 
 // U+0009-U+000D, U+001C-U+001F and the space, line and paragraph separators,
 // except the no-break spaces U+00A0, U+2007 and U+202F.
@@ -24,4 +24,4 @@ bool isLower(char16_t c);
 std::u16string trim(std::u16string_view s);
 std::u16string_view trimView(std::u16string_view s);
 
-}  // namespace tovan::TCChar
+}  // namespace tovan::Utf16

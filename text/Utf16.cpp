@@ -1,9 +1,9 @@
-#include "TCChar.h"
+#include "Utf16.h"
 
 #include <unicode/uchar.h>
 #include <unicode/utf16.h>
 
-namespace tovan::TCChar {
+namespace tovan::Utf16 {
 
 bool isWhitespace(char16_t c) {
     if ((c >= 0x09 && c <= 0x0D) || (c >= 0x1C && c <= 0x1F)) return true;
@@ -49,4 +49,4 @@ std::u16string trim(std::u16string_view s) {
     return std::u16string(trimView(s));
 }
 
-}  // namespace tovan::TCChar
+}  // namespace tovan::Utf16
