@@ -4,15 +4,15 @@
 
 namespace tovan {
 
-DefaultsVoicesStore::DefaultsVoicesStore(std::shared_ptr<Defaults> defaults) : defaults_(std::move(defaults)) {}
+SettingsVoicesStore::SettingsVoicesStore(std::shared_ptr<SettingsStore> defaults) : defaults_(std::move(defaults)) {}
 
-std::set<std::u16string> DefaultsVoicesStore::stringSet(const std::string& key) const {
+std::set<std::u16string> SettingsVoicesStore::stringSet(const std::string& key) const {
     auto list = defaults_->getStrings(key);
     if (!list) return {};
     return std::set<std::u16string>(list->begin(), list->end());
 }
 
-void DefaultsVoicesStore::setStringSet(const std::set<std::u16string>& set, const std::string& key) {
+void SettingsVoicesStore::setStringSet(const std::set<std::u16string>& set, const std::string& key) {
     // std::set iterates in ascending order already.
     defaults_->setStrings(key, std::vector<std::u16string>(set.begin(), set.end()));
 }

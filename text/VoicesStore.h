@@ -2,7 +2,7 @@
 // Where the voice catalogue keeps the user's sets of voice ids (the favourites
 // under "fav"). One interface, the user-settings store and a memory store.
 
-#include "Defaults.h"
+#include "SettingsStore.h"
 
 #include <map>
 #include <memory>
@@ -22,14 +22,14 @@ public:
 
 // Over the user's settings: a set is stored as an array of its texts in
 // ascending order; anything but an array of texts reads as an empty set.
-class DefaultsVoicesStore final : public VoicesStore {
+class SettingsVoicesStore final : public VoicesStore {
 public:
-    explicit DefaultsVoicesStore(std::shared_ptr<Defaults> defaults = Defaults::standard());
+    explicit SettingsVoicesStore(std::shared_ptr<SettingsStore> defaults = SettingsStore::standard());
     std::set<std::u16string> stringSet(const std::string& key) const override;
     void setStringSet(const std::set<std::u16string>& set, const std::string& key) override;
 
 private:
-    std::shared_ptr<Defaults> defaults_;
+    std::shared_ptr<SettingsStore> defaults_;
 };
 
 // For tests; no lock.

@@ -11,7 +11,7 @@
 
 #include "BrandMark.h"
 #include "Controls.h"
-#include "Defaults.h"
+#include "SettingsStore.h"
 #include "LoginItem.h"
 
 namespace tovan {
@@ -20,8 +20,8 @@ QString SettingsView::versionLine(const QString& version) {
     return QStringLiteral("Version ") + (version.isEmpty() ? QStringLiteral("dev") : version);
 }
 
-SettingsView::SettingsView(Controls& controls, std::shared_ptr<Defaults> defaults, LoginItem& login, QString version,
-                           QWidget* parent)
+SettingsView::SettingsView(Controls& controls, std::shared_ptr<SettingsStore> defaults, LoginItem& login,
+                           QString version, QWidget* parent)
     : QTabWidget(parent), controls_(controls), defaults_(std::move(defaults)), login_(login) {
     setObjectName("settingsView");
     setFixedSize(480, 300);

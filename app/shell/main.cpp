@@ -14,7 +14,7 @@
 #include "Bus.h"
 #include "CommandLine.h"
 #include "Controls.h"
-#include "Defaults.h"
+#include "SettingsStore.h"
 #include "DesktopEntry.h"
 #include "Drops.h"
 #include "Hotkey.h"
@@ -111,7 +111,7 @@ int main(int argc, char** argv) {
     if (bus.isConnected() && bus.nameHasOwner()) return handOver(bus, cl) ? 0 : 1;
 
     AppModel& app = AppModel::shared();
-    std::shared_ptr<Defaults> defaults = app.defaults ? app.defaults : Defaults::standard();
+    std::shared_ptr<SettingsStore> defaults = app.defaults ? app.defaults : SettingsStore::standard();
     std::unique_ptr<Controls> controls = makeControls();
 
     ReadAnywhere::Parts parts = ReadAnywhere::standardParts();

@@ -22,7 +22,7 @@ namespace {
 struct Events : ::testing::Test {
     FakeMachine machine;
     TestDir tmp;
-    std::shared_ptr<tovan::MemoryDefaults> store = std::make_shared<tovan::MemoryDefaults>();
+    std::shared_ptr<tovan::MemorySettingsStore> store = std::make_shared<tovan::MemorySettingsStore>();
     tovan::AssistantPrefs prefs{store, [] { return 12; }};
     std::vector<Assistant::Event> got;
 

@@ -1,6 +1,6 @@
-#include "Defaults.h"
+#include "SettingsStore.h"
 
-#include "FileDefaults.h"
+#include "JsonSettingsFile.h"
 #include "Regex.h"
 
 #include <cmath>
@@ -15,19 +15,19 @@ using json = nlohmann::json;
 
 } // namespace
 
-std::optional<bool> Defaults::getBool(const std::string& key) const {
+std::optional<bool> SettingsStore::getBool(const std::string& key) const {
     auto v = value(key);
     if (!v || !v->is_boolean()) return std::nullopt;
     return v->get<bool>();
 }
 
-std::optional<double> Defaults::getDouble(const std::string& key) const {
+std::optional<double> SettingsStore::getDouble(const std::string& key) const {
     auto v = value(key);
     if (!v || !v->is_number()) return std::nullopt;
     return v->get<double>();
 }
 
-std::optional<int64_t> Defaults::getInt(const std::string& key) const {
+std::optional<int64_t> SettingsStore::getInt(const std::string& key) const {
     auto v = value(key);
     if (!v) return std::nullopt;
     if (v->is_number_integer()) {
@@ -43,13 +43,13 @@ std::optional<int64_t> Defaults::getInt(const std::string& key) const {
     return std::nullopt;
 }
 
-std::optional<std::u16string> Defaults::getString(const std::string& key) const {
+std::optional<std::u16string> SettingsStore::getString(const std::string& key) const {
     auto v = value(key);
     if (!v || !v->is_string()) return std::nullopt;
     return u16(v->get<std::string>());
 }
 
-std::optional<std::vector<std::u16string>> Defaults::getStrings(const std::string& key) const {
+std::optional<std::vector<std::u16string>> SettingsStore::getStrings(const std::string& key) const {
     auto v = value(key);
     if (!v || !v->is_array()) return std::nullopt;
     std::vector<std::u16string> out;
@@ -60,25 +60,25 @@ std::optional<std::vector<std::u16string>> Defaults::getStrings(const std::strin
     return out;
 }
 
-void Defaults::setBool(const std::string& key, bool v) { setValue(key, json(v)); }
+void SettingsStore::setBool(const std::string& key, bool v) { setValue(key, json(v)); }
 
-void Defaults::setDouble(const std::string& key, double v) {
+void SettingsStore::setDouble(const std::string& key, double v) {
     // JSON has no spelling for these; writing one would make the file unreadable.
     if (!std::isfinite(v)) return;
     setValue(key, json(v));
 }
 
-void Defaults::setInt(const std::string& key, int64_t v) { setValue(key, json(v)); }
+void SettingsStore::setInt(const std::string& key, int64_t v) { setValue(key, json(v)); }
 
-void Defaults::setString(const std::string& key, std::u16string_view v) { setValue(key, json(u8(v))); }
+void SettingsStore::setString(const std::string& key, std::u16string_view v) { setValue(key, json(u8(v))); }
 
-void Defaults::setStrings(const std::string& key, const std::vector<std::u16string>& v) {
+void SettingsStore::setStrings(const std::string& key, const std::vector<std::u16string>& v) {
     json a = json::array();
     for (const auto& s : v) a.push_back(u8(s));
     setValue(key, std::move(a));
 }
 
-std::string Defaults::standardPath() {
+std::string SettingsStore::standardPath() {
     const char* xdg = std::getenv("XDG_CONFIG_HOME");
     std::string base;
     if (xdg && xdg[0] == '/') {
@@ -90,25 +90,25 @@ std::string Defaults::standardPath() {
     return base + "/TovanTTS/defaults.json";
 }
 
-std::shared_ptr<Defaults> Defaults::standard() {
-    static const std::shared_ptr<Defaults> store = std::make_shared<FileDefaults>(standardPath());
+std::shared_ptr<SettingsStore> SettingsStore::standard() {
+    static const std::shared_ptr<SettingsStore> store = std::make_shared<JsonSettingsFile>(standardPath());
     return store;
 }
 
-std::optional<nlohmann::json> MemoryDefaults::value(const std::string& key) const {
+std::optional<nlohmann::json> MemorySettingsStore::value(const std::string& key) const {
     std::lock_guard<std::mutex> g(lock_);
     auto it = values_.find(key);
     if (it == values_.end()) return std::nullopt;
     return it->second;
 }
 
-void MemoryDefaults::setValue(const std::string& key, nlohmann::json value) {
+void MemorySettingsStore::setValue(const std::string& key, nlohmann::json value) {
     std::lock_guard<std::mutex> g(lock_);
     if (value.is_null()) values_.erase(key);
     else values_[key] = std::move(value);
 }
 
-void MemoryDefaults::remove(const std::string& key) {
+void MemorySettingsStore::remove(const std::string& key) {
     std::lock_guard<std::mutex> g(lock_);
     values_.erase(key);
 }

@@ -1,4 +1,4 @@
-#include "FileDefaults.h"
+#include "JsonSettingsFile.h"
 #include "Voices.h"
 #include "VoicesStore.h"
 
@@ -15,7 +15,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class DefaultsFile : public ::testing::Test {
+class SettingsFile : public ::testing::Test {
 protected:
     void SetUp() override {
         std::string tmpl = (fs::temp_directory_path() / "tovan-defaults-XXXXXX").string();
@@ -39,7 +39,7 @@ protected:
     fs::path dir, file;
 };
 
-void typedValuesKeepTheirTypes(Defaults& d) {
+void typedValuesKeepTheirTypes(SettingsStore& d) {
     d.setBool("natural", true);
     d.setDouble("speed", 1.25);
     d.setInt("readingSize", 18);
@@ -68,18 +68,18 @@ void typedValuesKeepTheirTypes(Defaults& d) {
 
 } // namespace
 
-TEST(MemoryDefaults, TypedValuesKeepTheirTypes) {
-    MemoryDefaults d;
+TEST(MemorySettingsStore, TypedValuesKeepTheirTypes) {
+    MemorySettingsStore d;
     typedValuesKeepTheirTypes(d);
 }
 
-TEST_F(DefaultsFile, TypedValuesSurviveARestart) {
+TEST_F(SettingsFile, TypedValuesSurviveARestart) {
     {
-        FileDefaults d(file);
+        JsonSettingsFile d(file);
         typedValuesKeepTheirTypes(d);
         EXPECT_EQ(d.problem(), "");
     }
-    FileDefaults again(file);
+    JsonSettingsFile again(file);
     EXPECT_EQ(again.getBool("natural"), true);
     EXPECT_EQ(again.getInt("readingSize"), 18);
     EXPECT_EQ(again.getString("dialogueVoice"), u"voice_0010 \u00e9");
@@ -87,10 +87,10 @@ TEST_F(DefaultsFile, TypedValuesSurviveARestart) {
     EXPECT_EQ(read(file), R"({"dialogueVoice":"voice_0010 é","list":["b","a"],"natural":true,"readingSize":18})");
 }
 
-TEST_F(DefaultsFile, BrokenFileIsMovedAsideBeforeTheFirstSave) {
+TEST_F(SettingsFile, BrokenFileIsMovedAsideBeforeTheFirstSave) {
     const std::string junk = "{\"speed\": 1.5, oops";
     put(junk);
-    FileDefaults d(file);
+    JsonSettingsFile d(file);
     EXPECT_NE(d.problem(), "");
     EXPECT_FALSE(d.getDouble("speed"));
     EXPECT_EQ(read(file), junk) << "loading alone must not touch the file";
@@ -100,33 +100,33 @@ TEST_F(DefaultsFile, BrokenFileIsMovedAsideBeforeTheFirstSave) {
     EXPECT_EQ(d.problem(), "");
 }
 
-TEST_F(DefaultsFile, NonObjectFileCountsAsBroken) {
+TEST_F(SettingsFile, NonObjectFileCountsAsBroken) {
     put("[\"fav\"]");
-    FileDefaults d(file);
+    JsonSettingsFile d(file);
     EXPECT_NE(d.problem(), "");
     d.setInt("x", 1);
     EXPECT_EQ(read(fs::path(file.string() + ".broken")), "[\"fav\"]");
 }
 
-TEST(Defaults, StandardPathFollowsXdgConfigHome) {
+TEST(SettingsStore, StandardPathFollowsXdgConfigHome) {
     const char* saved = std::getenv("XDG_CONFIG_HOME");
     std::string keep = saved ? saved : "";
     const char* savedHome = std::getenv("HOME");
     std::string keepHome = savedHome ? savedHome : "";
     ::setenv("XDG_CONFIG_HOME", "/tmp/xdg-here", 1);
-    EXPECT_EQ(Defaults::standardPath(), "/tmp/xdg-here/TovanTTS/defaults.json");
+    EXPECT_EQ(SettingsStore::standardPath(), "/tmp/xdg-here/TovanTTS/defaults.json");
     ::setenv("XDG_CONFIG_HOME", "relative", 1);  // not absolute: ignored, as the XDG rules say
     ::setenv("HOME", "/home/someone", 1);
-    EXPECT_EQ(Defaults::standardPath(), "/home/someone/.config/TovanTTS/defaults.json");
+    EXPECT_EQ(SettingsStore::standardPath(), "/home/someone/.config/TovanTTS/defaults.json");
     if (saved) ::setenv("XDG_CONFIG_HOME", keep.c_str(), 1);
     else ::unsetenv("XDG_CONFIG_HOME");
     if (savedHome) ::setenv("HOME", keepHome.c_str(), 1);
     else ::unsetenv("HOME");
 }
 
-TEST(DefaultsVoicesStore, WritesSortedArraysAndReadsOnlyTextArrays) {
-    auto d = std::make_shared<MemoryDefaults>();
-    DefaultsVoicesStore store(d);
+TEST(SettingsVoicesStore, WritesSortedArraysAndReadsOnlyTextArrays) {
+    auto d = std::make_shared<MemorySettingsStore>();
+    SettingsVoicesStore store(d);
     store.setStringSet({u"voice_2500", u"voice_0010", u"voice_1688"}, "fav");
     EXPECT_EQ(d->value("fav")->dump(), R"(["voice_0010","voice_1688","voice_2500"])");
     EXPECT_EQ(store.stringSet("fav"), (std::set<std::u16string>{u"voice_0010", u"voice_1688", u"voice_2500"}));
@@ -139,9 +139,9 @@ TEST(DefaultsVoicesStore, WritesSortedArraysAndReadsOnlyTextArrays) {
     EXPECT_TRUE(store.stringSet("missing").empty());
 }
 
-TEST_F(DefaultsFile, FavouritesPersistThroughTheCatalogue) {
-    auto d = std::make_shared<FileDefaults>(file);
-    Voices v = Voices::fromData(R"({"voices":[{"name":"voice_0010"}]})", std::make_shared<DefaultsVoicesStore>(d));
+TEST_F(SettingsFile, FavouritesPersistThroughTheCatalogue) {
+    auto d = std::make_shared<JsonSettingsFile>(file);
+    Voices v = Voices::fromData(R"({"voices":[{"name":"voice_0010"}]})", std::make_shared<SettingsVoicesStore>(d));
     v.toggleFavourite(u"voice_2500");
     v.toggleFavourite(u"voice_0010");
     v.toggleFavourite(u"voice_2500");

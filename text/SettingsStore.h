@@ -16,9 +16,9 @@
 
 namespace tovan {
 
-class Defaults {
+class SettingsStore {
 public:
-    virtual ~Defaults() = default;
+    virtual ~SettingsStore() = default;
 
     // The stored value, absent when the key holds nothing.
     virtual std::optional<nlohmann::json> value(const std::string& key) const = 0;
@@ -40,14 +40,14 @@ public:
     void setString(const std::string& key, std::u16string_view v);
     void setStrings(const std::string& key, const std::vector<std::u16string>& v);
 
-    // The user's store: FileDefaults at standardPath(), made on first use.
-    static std::shared_ptr<Defaults> standard();
+    // The user's store: JsonSettingsFile at standardPath(), made on first use.
+    static std::shared_ptr<SettingsStore> standard();
     // $XDG_CONFIG_HOME/TovanTTS/defaults.json ($HOME/.config when unset).
     static std::string standardPath();
 };
 
 // Kept in memory only; for tests and for running without a home folder.
-class MemoryDefaults final : public Defaults {
+class MemorySettingsStore final : public SettingsStore {
 public:
     std::optional<nlohmann::json> value(const std::string& key) const override;
     void setValue(const std::string& key, nlohmann::json value) override;

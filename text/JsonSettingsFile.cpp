@@ -1,4 +1,4 @@
-#include "FileDefaults.h"
+#include "JsonSettingsFile.h"
 
 #include "AtomicFile.h"
 
@@ -6,7 +6,7 @@
 
 namespace tovan {
 
-FileDefaults::FileDefaults(std::filesystem::path file) : file_(std::move(file)) {
+JsonSettingsFile::JsonSettingsFile(std::filesystem::path file) : file_(std::move(file)) {
     std::string bytes;
     std::error_code ec;
     if (!std::filesystem::exists(file_, ec)) return;  // a first start
@@ -24,32 +24,32 @@ FileDefaults::FileDefaults(std::filesystem::path file) : file_(std::move(file)) 
     values_ = std::move(j);
 }
 
-std::optional<nlohmann::json> FileDefaults::value(const std::string& key) const {
+std::optional<nlohmann::json> JsonSettingsFile::value(const std::string& key) const {
     std::lock_guard<std::mutex> g(lock_);
     auto it = values_.find(key);
     if (it == values_.end() || it->is_null()) return std::nullopt;
     return *it;
 }
 
-void FileDefaults::setValue(const std::string& key, nlohmann::json value) {
+void JsonSettingsFile::setValue(const std::string& key, nlohmann::json value) {
     std::lock_guard<std::mutex> g(lock_);
     if (value.is_null()) values_.erase(key);
     else values_[key] = std::move(value);
     saveLocked();
 }
 
-void FileDefaults::remove(const std::string& key) {
+void JsonSettingsFile::remove(const std::string& key) {
     std::lock_guard<std::mutex> g(lock_);
     if (values_.erase(key) == 0) return;
     saveLocked();
 }
 
-std::string FileDefaults::problem() const {
+std::string JsonSettingsFile::problem() const {
     std::lock_guard<std::mutex> g(lock_);
     return problem_;
 }
 
-void FileDefaults::saveLocked() {
+void JsonSettingsFile::saveLocked() {
     std::error_code ec;
     if (file_.has_parent_path()) std::filesystem::create_directories(file_.parent_path(), ec);
     if (broken_) {

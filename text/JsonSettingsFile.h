@@ -4,15 +4,15 @@
 // overwritten in place: before the first save it is moved aside to
 // "<name>.broken" so nothing the user had is lost.
 
-#include "Defaults.h"
+#include "SettingsStore.h"
 
 #include <filesystem>
 
 namespace tovan {
 
-class FileDefaults final : public Defaults {
+class JsonSettingsFile final : public SettingsStore {
 public:
-    explicit FileDefaults(std::filesystem::path file);
+    explicit JsonSettingsFile(std::filesystem::path file);
 
     std::optional<nlohmann::json> value(const std::string& key) const override;
     void setValue(const std::string& key, nlohmann::json value) override;
