@@ -3,7 +3,7 @@
 #include "Expression.h"
 #include "Regex.h"
 #include "Spoken.h"
-#include "TextClean.h"
+#include "SentenceSplit.h"
 #include "Voices.h"
 
 #include <algorithm>

@@ -1,26 +1,15 @@
 #pragma once
-// Extracted text into paragraphs, and paragraphs into sentences. Every
-// position and length is in UTF-16 code units.
+// Extracted text into paragraphs, and paragraphs into sentences (the
+// sentence rule itself is in SentenceSplit.h). Every position and length is
+// in UTF-16 code units.
 
-#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "SentenceSplit.h"
+
 namespace tovan::TextClean {
-
-// A sentence: the half-open range lower..<upper of one paragraph. Never empty.
-struct Range {
-    std::int64_t lower = 0;
-    std::int64_t upper = 0;
-    bool operator==(const Range&) const = default;
-};
-
-// The sentences of one paragraph, in text order; a sentence longer than 240
-// units is cut into pieces at separators or blanks. Linear in the text.
-std::vector<Range> spans(std::u16string_view paragraph);
-// The sentence texts of all paragraphs, in order.
-std::vector<std::u16string> sentences(const std::vector<std::u16string>& paragraphs);
 
 // Pages of extracted lines into clean paragraphs: line breaks inside
 // paragraphs joined, end-of-line hyphenation undone, page numbers dropped and,

@@ -1,9 +1,30 @@
 #include "Utf16.h"
 
 #include <unicode/uchar.h>
+#include <unicode/ustring.h>
 #include <unicode/utf16.h>
 
 namespace tovan::Utf16 {
+
+namespace {
+
+template <class Map>
+std::u16string caseMapped(std::u16string_view s, Map map) {
+    std::u16string out(s.size() + 8, u'\0');
+    UErrorCode status = U_ZERO_ERROR;
+    int32_t n = map(out.data(), static_cast<int32_t>(out.size()), s.data(), static_cast<int32_t>(s.size()), "",
+                    &status);
+    if (status == U_BUFFER_OVERFLOW_ERROR) {
+        out.assign(static_cast<size_t>(n), u'\0');
+        status = U_ZERO_ERROR;
+        n = map(out.data(), n, s.data(), static_cast<int32_t>(s.size()), "", &status);
+    }
+    if (U_FAILURE(status)) return std::u16string(s);
+    out.resize(static_cast<size_t>(n));
+    return out;
+}
+
+}  // namespace
 
 bool isWhitespace(char16_t c) {
     if ((c >= 0x09 && c <= 0x0D) || (c >= 0x1C && c <= 0x1F)) return true;
@@ -48,5 +69,9 @@ std::u16string_view trimView(std::u16string_view s) {
 std::u16string trim(std::u16string_view s) {
     return std::u16string(trimView(s));
 }
+
+std::u16string lowercased(std::u16string_view s) { return caseMapped(s, u_strToLower); }
+
+std::u16string uppercased(std::u16string_view s) { return caseMapped(s, u_strToUpper); }
 
 }  // namespace tovan::Utf16

@@ -1,7 +1,7 @@
 #pragma once
-// Tests on one UTF-16 code unit, shared by the document code. A surrogate half
-// is never a letter, digit or white space: characters outside the Basic
-// Multilingual Plane are looked at one unit at a time.
+// UTF-16 helpers: tests on one code unit, trimming and case mapping. A
+// surrogate half is never a letter, digit or white space: characters outside
+// the Basic Multilingual Plane are looked at one unit at a time.
 
 #include <string>
 #include <string_view>
@@ -23,5 +23,10 @@ bool isLower(char16_t c);
 // blank, not Unicode white space in general).
 std::u16string trim(std::u16string_view s);
 std::u16string_view trimView(std::u16string_view s);
+
+// Full Unicode case mapping with the root locale (so "ß" upper-cases to
+// "SS"); the text unchanged when ICU fails.
+std::u16string lowercased(std::u16string_view s);
+std::u16string uppercased(std::u16string_view s);
 
 }  // namespace tovan::Utf16

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "Utf16.h"
-#include "TextClean.h"
+#include "SentenceSplit.h"
 #include "DocTestUtil.h"
 
 namespace tovan {
@@ -295,30 +295,6 @@ TEST(SentenceSplit, RangesAreOrderedTrimmedAndNonEmpty) {
 TEST(SentenceSplit, SentencesConcatenatesParagraphsInOrder) {
     EXPECT_TRUE(TextClean::sentences({}).empty());
     EXPECT_EQ(show(TextClean::sentences({u"Ab cd. Ef gh.", u"", u"Ij kl."})), show({u"Ab cd.", u"Ef gh.", u"Ij kl."}));
-}
-
-TEST(Utf16, ClassifiesOneUnit) {
-    struct Case {
-        char16_t c;
-        bool space, digit, letter;
-    };
-    const Case cases[] = {
-        {u' ', true, false, false},      {u'\t', true, false, false},     {u'\x1C', true, false, false},
-        {u'\x1F', true, false, false},   {u'\u00A0', false, false, false}, {u'\u2007', false, false, false},
-        {u'\u202F', false, false, false}, {u'\u2003', true, false, false},  {u'\u2029', true, false, false},
-        {u'\u0085', false, false, false}, {u'7', false, true, false}, {u'\u0663', false, true, false},
-        {u'\u00BD', false, false, false}, {u'a', false, false, true},      {u'\u02B0', false, false, true},
-        {u'\u05D0', false, false, true},  {u'\u01C5', false, false, true}, {char16_t(0xD83D), false, false, false},
-        {char16_t(0xDE00), false, false, false}, {u'\uE000', false, false, false},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(Utf16::isWhitespace(c.c), c.space) << std::hex << int(c.c);
-        EXPECT_EQ(Utf16::isDigit(c.c), c.digit) << std::hex << int(c.c);
-        EXPECT_EQ(Utf16::isLetter(c.c), c.letter) << std::hex << int(c.c);
-    }
-    EXPECT_EQ(Utf16::trim(u"\x01 \t a b \n\x7F "), u"a b \n\x7F");
-    EXPECT_EQ(Utf16::trim(u"\u00A0x\u2003"), u"\u00A0x\u2003");  // only units up to U+0020 go
-    EXPECT_EQ(Utf16::trim(u"   "), u"");
 }
 
 }  // namespace
