@@ -4,14 +4,14 @@
 #include <string>
 #include <vector>
 
-#include "Utf16.h"
+#include "Regex.h"
 #include "SentenceSplit.h"
-#include "DocTestUtil.h"
+#include "Utf16.h"
 
 namespace tovan {
 namespace {
 
-using test::utf8;
+std::string utf8(std::u16string_view s) { return u8(s); }
 
 
 // The splitting rule written out literally (quadratic, with copies), to check
