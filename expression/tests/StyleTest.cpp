@@ -269,7 +269,7 @@ TEST(StyleJson, DataThatIsNotAnObjectGivesNothing) {
 
 TEST_F(StyleFile, LoadsAHandEditedFileTolerantly) {
     const char* data = std::getenv("TOVANTTS_TEST_DATA");
-    Style s = Style::load(fs::path(data ? data : "text/tests/data") / "style-messy.json");
+    Style s = Style::load(fs::path(data ? data : "expression/tests/data") / "style-messy.json");
     EXPECT_EQ(s.voice, u"voice_0010");
     EXPECT_EQ(s.tag, u"serenity");
     const std::array<float, 12> z{1, 2, 0, 3, -1.5f, 0, 1, 0, -3, 0.25f, 0, 0};

@@ -12,7 +12,7 @@ namespace {
 
 std::string dataDir() {
     const char* d = std::getenv("TOVANTTS_TEST_DATA");
-    return d ? d : "text/tests/data";
+    return d ? d : "expression/tests/data";
 }
 
 std::shared_ptr<MemoryVoicesStore> memory() { return std::make_shared<MemoryVoicesStore>(); }
