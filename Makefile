@@ -21,7 +21,7 @@ run: build
 test: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
-# The engine and text tests once more under AddressSanitizer and UBSan.
+# The engine, text, PDF import and playback tests once more under AddressSanitizer and UBSan.
 asan: deps
 	@scripts/sanitize
 

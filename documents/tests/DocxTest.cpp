@@ -30,7 +30,7 @@ std::string wordFile(const std::string& body, std::optional<std::string> core = 
 
 std::string dataDir() {
     const char* d = std::getenv("TOVANTTS_TEST_DATA");
-    return d ? d : "text/tests/data";
+    return d ? d : "documents/tests/data";
 }
 
 }  // namespace
