@@ -126,6 +126,7 @@ MainView::MainView(AppModel& app, ReadingState& reading, ViewHooks& hooks, QWidg
 
     capsule_ = new Capsule(this);
     capsule_->setObjectName(QStringLiteral("openingCapsule"));
+    capsule_->setProperty("floats", true);  // over the screen on purpose
     auto* pill = new QHBoxLayout(capsule_);
     pill->setContentsMargins(14, 8, 14, 8);
     pill->setSpacing(8);

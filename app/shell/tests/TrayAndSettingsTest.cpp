@@ -155,7 +155,12 @@ TEST_F(WithModel, MainWindowHasItsNameSizesAndMenus) {
     EXPECT_EQ(w->objectName(), "main");
     EXPECT_EQ(w->windowTitle(), "Lumora");
     EXPECT_EQ(w->size(), QSize(1120, 740));
-    EXPECT_EQ(w->centralWidget()->minimumSize(), QSize(820, 520));
+    EXPECT_EQ(w->centralWidget()->minimumSizeHint(), QSize(820, 520)) << "a content that needs less";
+    // A content that needs more than 820 wide sets the floor instead.
+    auto* wide = new QWidget;
+    wide->setMinimumWidth(900);
+    MainWindow greedy(wide);
+    EXPECT_EQ(greedy.centralWidget()->minimumSizeHint(), QSize(900, 520));
     EXPECT_NE(w->findChild<QAction*>("playAction"), nullptr);
     EXPECT_NE(w->findChild<QAction*>("settingsAction"), nullptr);
     w->show();
