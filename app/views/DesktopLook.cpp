@@ -29,14 +29,15 @@ QPalette palette(bool dark) {
         p.setColor(QPalette::Disabled, QPalette::Base, window);
         p.setColor(QPalette::Disabled, QPalette::Button, window);
     }
-    // The accent marks what is chosen; its light value keeps white text on it
-    // readable in both appearances.
-    const QColor accent = Color::rgb(Theme::accent().light());
+    // What is chosen shows in the accent's soft fill with accent text, so
+    // rows drawn by widgets of their own (whose text keeps the window's
+    // colour) stay readable on it, and so do their icons.
+    const Appearance look = dark ? Appearance::dark : Appearance::light;
     for (QPalette::ColorGroup g : {QPalette::Active, QPalette::Inactive}) {
-        p.setColor(g, QPalette::Highlight, accent);
-        p.setColor(g, QPalette::HighlightedText, Qt::white);
+        p.setColor(g, QPalette::Highlight, Theme::accentSoft().resolve(look));
+        p.setColor(g, QPalette::HighlightedText, Theme::accent().resolve(look));
     }
-    p.setColor(QPalette::Link, Theme::accent().resolve(dark ? Appearance::dark : Appearance::light));
+    p.setColor(QPalette::Link, Theme::accent().resolve(look));
     p.setColor(QPalette::LinkVisited, p.color(QPalette::Link));
     return p;
 }

@@ -43,14 +43,17 @@ TEST(DesktopLook, PalettesFollowThePreferenceAndKeepTheAccent) {
     const QPalette light = DesktopLook::palette(false), dark = DesktopLook::palette(true);
     EXPECT_EQ(appearanceOf(light), Appearance::light);
     EXPECT_EQ(appearanceOf(dark), Appearance::dark);
-    for (const QPalette& p : {light, dark}) {
-        EXPECT_EQ(p.color(QPalette::Highlight), Color::rgb(0x1A6A55));
-        EXPECT_EQ(p.color(QPalette::HighlightedText), QColor(Qt::white));
+    struct Case {
+        const QPalette& palette;
+        uint32_t soft, accent;
+    };
+    for (const Case& c : {Case{light, 0xE1F1EB, 0x1A6A55}, Case{dark, 0x1D3A31, 0x6FD8B8}}) {
+        EXPECT_EQ(c.palette.color(QPalette::Highlight), Color::rgb(c.soft));
+        EXPECT_EQ(c.palette.color(QPalette::HighlightedText), Color::rgb(c.accent));
+        EXPECT_EQ(c.palette.color(QPalette::Link), Color::rgb(c.accent));
         // Disabled text is still told apart from the background.
-        EXPECT_NE(p.color(QPalette::Disabled, QPalette::WindowText), p.color(QPalette::Window));
+        EXPECT_NE(c.palette.color(QPalette::Disabled, QPalette::WindowText), c.palette.color(QPalette::Window));
     }
-    EXPECT_EQ(dark.color(QPalette::Link), Color::rgb(0x6FD8B8));
-    EXPECT_EQ(light.color(QPalette::Link), Color::rgb(0x1A6A55));
 }
 
 }  // namespace
