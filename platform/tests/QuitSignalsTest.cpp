@@ -7,20 +7,14 @@
 
 #include <csignal>
 
-namespace {
+#include "GuiApp.h"
 
-QCoreApplication& app() {
-    static int argc = 1;
-    static char arg0[] = "platform_tests";
-    static char* argv[] = {arg0, nullptr};
-    if (!QCoreApplication::instance()) new QCoreApplication(argc, argv);
-    return *QCoreApplication::instance();
-}
+namespace {
 
 // A termination request ends the event loop as the Quit command does, and
 // the process lives on to clean up.
 TEST(QuitSignals, TerminationRequestsQuitTheEventLoop) {
-    app();
+    guiApp();
     ASSERT_TRUE(tovan::QuitSignals::install());
     EXPECT_TRUE(tovan::QuitSignals::install());  // a second call changes nothing
     for (int number : {SIGTERM, SIGINT}) {

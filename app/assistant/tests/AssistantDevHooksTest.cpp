@@ -40,12 +40,7 @@ struct DevCommands : ::testing::Test {
         if (const char* v = std::getenv("TOVANTTS_DEV"))
             savedDev = v;
         ::setenv("TOVANTTS_DEV", "1", 1);
-        Assistant::Host host;
-        host.prefs = &prefs;
-        host.announcer = rig.announcer.get();
-        host.clock = &rig.clock;
-        host.nowMs = [] { return int64_t(1700000000000); };
-        assistant = std::make_unique<Assistant>(host);
+        assistant = std::make_unique<Assistant>(rig.assistantHost(prefs));
         notes = std::make_unique<Notifications>(intake.links(), "/nonexistent/db2",
                                                 std::vector<std::string>{"/nonexistent"});
         model = std::make_unique<modeltest::Model>();
