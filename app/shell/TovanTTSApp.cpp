@@ -16,6 +16,7 @@
 #include "AppModel.h"
 #include "Controls.h"
 #include "Defaults.h"
+#include "DesktopEntry.h"
 #include "LoginItem.h"
 #include "MenuBarView.h"
 #include "Panels.h"
@@ -45,7 +46,7 @@ public:
 
 MainWindow::MainWindow(QWidget* content, QWidget* parent) : QMainWindow(parent) {
     setObjectName("main");
-    setWindowTitle("Lumora");
+    setWindowTitle(DesktopEntry::kName);
     setWindowIcon(applicationIcon());
     setAcceptDrops(true);
     if (!content) {
