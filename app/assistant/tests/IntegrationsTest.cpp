@@ -318,6 +318,25 @@ struct ToolPipe {
     }
 };
 
+// The bash hook installed with a fake tool that writes into a pipe; bash
+// run with `arguments`; the `expected` calls the tool got, sorted (the tool
+// runs detached, so two calls may come in either order).
+std::vector<std::string> bashCalls(Hooks& h, const std::string& arguments, size_t expected) {
+    ToolPipe pipe(h.tmp.path / "calls");
+    const fs::path tool = h.tmp.path / "bin" / "tovan";
+    Hooks::write(tool, pipe.tool());
+    fs::permissions(tool, fs::perms::owner_all);
+    Hooks::write(h.bscript(), I::bashScript(tool.string()));
+    const fs::path err = h.tmp.path / "err";
+    // The test's home: an interactive bash writes its history there.
+    const std::string run = "HOME='" + h.tmp.path.string() + "' bash " + arguments + " 2>'" + err.string() + "'";
+    EXPECT_EQ(std::system(run.c_str()), 0) << Hooks::read(err);
+    std::vector<std::string> calls = pipe.lines(expected);
+    std::sort(calls.begin(), calls.end());
+    EXPECT_EQ(calls.size(), expected) << Hooks::read(err);
+    return calls;
+}
+
 }  // namespace
 
 TEST(HookScript, BothShellsQuoteOddPathsAndKeepTheirSourceLines) {
@@ -408,11 +427,6 @@ TEST_F(Hooks, BashRepairRewritesTheScriptOnly) {
 // The bash hook in a real bash, its functions called as the prompt would.
 TEST_F(Hooks, BashHookReportsOnlyLongNonInteractiveCommands) {
     if (std::system("command -v bash >/dev/null 2>&1") != 0) GTEST_SKIP() << "no bash";
-    ToolPipe pipe(tmp.path / "calls");
-    const fs::path tool = tmp.path / "bin" / "tovan";
-    write(tool, pipe.tool());
-    fs::permissions(tool, fs::perms::owner_all);
-    write(bscript(), I::bashScript(tool.string()));
     struct Case {
         const char* command;
         double seconds;
@@ -434,14 +448,8 @@ TEST_F(Hooks, BashHookReportsOnlyLongNonInteractiveCommands) {
     // EPOCHREALTIME loses its special meaning once unset, so the test sets the clock.
     program = "unset EPOCHREALTIME\n" + program;
     write(tmp.path / "run.bash", program);
-    ASSERT_EQ(std::system(("bash --norc --noprofile '" + (tmp.path / "run.bash").string() + "' 2>'" +
-                           (tmp.path / "err").string() + "'")
-                              .c_str()),
-              0)
-        << read(tmp.path / "err");
-    std::vector<std::string> calls = pipe.lines(2);
-    std::sort(calls.begin(), calls.end());
-    ASSERT_EQ(calls.size(), 2u) << read(tmp.path / "err");
+    const auto calls = bashCalls(*this, "--norc --noprofile '" + (tmp.path / "run.bash").string() + "'", 2);
+    ASSERT_EQ(calls.size(), 2u);
     EXPECT_EQ(calls[0], "command|--status|0|--seconds|75.250000|--|make -j8 all|");
     EXPECT_EQ(calls[1], "command|--status|3|--seconds|12.500000|--|git push|");
 }
@@ -451,11 +459,6 @@ TEST_F(Hooks, BashHookReportsOnlyLongNonInteractiveCommands) {
 // line and the prompt's own commands are not.
 TEST_F(Hooks, BashHookFollowsAnInteractiveSession) {
     if (std::system("command -v bash >/dev/null 2>&1") != 0) GTEST_SKIP() << "no bash";
-    ToolPipe pipe(tmp.path / "calls");
-    const fs::path tool = tmp.path / "bin" / "tovan";
-    write(tool, pipe.tool());
-    fs::permissions(tool, fs::perms::owner_all);
-    write(bscript(), I::bashScript(tool.string()));
     // A clock the commands move: each "take N" makes the line last N seconds.
     write(tmp.path / "rc",
           "unset EPOCHREALTIME; EPOCHREALTIME=1000.000000\n"
@@ -471,15 +474,11 @@ TEST_F(Hooks, BashHookFollowsAnInteractiveSession) {
         "take 11 && true\n"
         "exit\n";
     write(tmp.path / "session", session);
-    ASSERT_EQ(std::system(("HOME='" + tmp.path.string() + "' bash --noprofile --rcfile '" + (tmp.path / "rc").string() +
-                           "' -i < '" + (tmp.path / "session").string() + "' >/dev/null 2>'" +
-                           (tmp.path / "err").string() + "'")
-                              .c_str()),
-              0)
-        << read(tmp.path / "err");
-    std::vector<std::string> calls = pipe.lines(2);
-    std::sort(calls.begin(), calls.end());
-    ASSERT_EQ(calls.size(), 2u) << read(tmp.path / "err");
+    const auto calls = bashCalls(*this,
+                                 "--noprofile --rcfile '" + (tmp.path / "rc").string() + "' -i < '" +
+                                     (tmp.path / "session").string() + "' >/dev/null",
+                                 2);
+    ASSERT_EQ(calls.size(), 2u);
     EXPECT_EQ(calls[0], "command|--status|0|--seconds|11.000000|--|take 11 && true|");
     EXPECT_EQ(calls[1], "command|--status|0|--seconds|20.000000|--|take 20 4; echo after|");
 }
