@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QShortcut>
+
 #include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
@@ -197,3 +199,18 @@ TEST(MenuBarIcon, IsAMaskOf20By16PointsAtTwiceThePixels) {
 }
 
 }  // namespace
+
+TEST_F(WithModel, EscapeClosesTheSettingsWindow) {
+    TovanTTSApp shell(*app, controls, defaults, std::make_shared<FakeLoginItem>(), {});
+    shell.showSettings();
+    QWidget* settings = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->objectName() == "settings") settings = w;
+    ASSERT_NE(settings, nullptr);
+    EXPECT_TRUE(settings->isVisible());
+    auto* escape = settings->findChild<QShortcut*>("settingsEscape");
+    ASSERT_NE(escape, nullptr);
+    EXPECT_EQ(escape->key(), QKeySequence(Qt::Key_Escape));
+    emit escape->activated();
+    EXPECT_FALSE(settings->isVisible());
+}
