@@ -306,25 +306,27 @@ std::vector<std::string> bashCalls(Hooks& h, const std::string& arguments, size_
     return hookCalls(h, "bash", h.bscript(), I::bashScript, arguments, expected);
 }
 
+// Commands as the prompt hooks see them: what ran, for how long, how it
+// ended. Only "git push" and the last one are reported; the last one stands
+// for the wait that shows nothing was said for the cases before it.
+struct HookCase {
+    const char* command;
+    double seconds;
+    int status;
+};
+constexpr HookCase hookCases[] = {{"vim notes.txt", 600, 0}, {"sleep 9", 9.5, 0}, {"git push", 12.5, 3},
+                                  {"", 30, 0},               {"make -j8 all", 75.25, 0}};
+
 }  // namespace
 
 // The script itself in a real zsh: the hooks are called as zsh would call
 // them, with a fake tool that writes down its arguments.
 TEST_F(Hooks, ZshHookReportsOnlyLongNonInteractiveCommands) {
     if (std::system("command -v zsh >/dev/null 2>&1") != 0) GTEST_SKIP() << "no zsh";
-    struct Case {
-        const char* command;
-        double seconds;
-        int status;
-    };
-    // The last case is reported, so nothing said for the ones before it
-    // shows as a missing line, not as a wait.
-    const Case cases[] = {{"vim notes.txt", 600, 0}, {"sleep 9", 9.5, 0}, {"git push", 12.5, 3},
-                          {"", 30, 0},               {"make -j8 all", 75.25, 0}};
     // The hooks are called by hand here, so zsh must not call them as well.
     std::string program = "source '" + zscript().string() + "'\n" +
                           "add-zsh-hook -d preexec __tovan_preexec; add-zsh-hook -d precmd __tovan_precmd\n";
-    for (const Case& c : cases) {
+    for (const HookCase& c : hookCases) {
         program += "__tovan_preexec '" + std::string(c.command) + "'\n";
         program += "__tovan_start=$(( EPOCHREALTIME - " + std::to_string(c.seconds) + " ))\n";
         program += "(exit " + std::to_string(c.status) + "); __tovan_precmd\n";
@@ -427,17 +429,8 @@ TEST_F(Hooks, BashRepairRewritesTheScriptOnly) {
 // The bash hook in a real bash, its functions called as the prompt would.
 TEST_F(Hooks, BashHookReportsOnlyLongNonInteractiveCommands) {
     if (std::system("command -v bash >/dev/null 2>&1") != 0) GTEST_SKIP() << "no bash";
-    struct Case {
-        const char* command;
-        double seconds;
-        int status;
-    };
-    // The last case is reported, so nothing said for the ones before it
-    // shows as a missing line, not as a wait.
-    const Case cases[] = {{"vim notes.txt", 600, 0}, {"sleep 9", 9.5, 0}, {"git push", 12.5, 3},
-                          {"", 30, 0},               {"make -j8 all", 75.25, 0}};
     std::string program = "source '" + bscript().string() + "'\ntrap - DEBUG\n";
-    for (const Case& c : cases) {
+    for (const HookCase& c : hookCases) {
         char start[64];
         std::snprintf(start, sizeof start, "%.6f", 1000.0);
         char end[64];
