@@ -72,7 +72,7 @@ bool isOurs(const std::string& entry) {
 std::string autostartText(const std::string& program) {
     return "[Desktop Entry]\n"
            "Type=Application\n"
-           "Name=Lumora\n"
+           "Name=" + std::string(kName) + "\n"
            "Exec=" + quote(program) + " --hidden\n"
            "Icon=org.tovantts.TovanTTS\n"
            "Terminal=false\n"

@@ -36,6 +36,8 @@ TEST(DesktopEntry, OffersTheThreeActionsAndOpensDocumentsAndLinks) {
         EXPECT_NE(t.find(std::string("\"/opt/x y/TovanTTS\" ") + a), std::string::npos) << a;
     EXPECT_NE(t.find("application/pdf"), std::string::npos);
     EXPECT_NE(t.find("Name=Read with Lumora"), std::string::npos);
+    EXPECT_NE(t.find(std::string("\nName=") + DesktopEntry::kName + "\n"), std::string::npos)
+        << "the name the program shows itself";
 }
 
 TEST(DesktopEntry, InstallWritesOnceAndRewritesAStaleEntry) {
