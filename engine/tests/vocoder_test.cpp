@@ -44,15 +44,19 @@ struct Voc {
     tv_vocoder_free(v);
     tv_weights_close(w);
   }
+  // Saves the tensors as dir/v.safetensors and opens them.
+  void open(const TmpDir &dir, const Tensors &t) {
+    path = dir.file("v.safetensors");
+    ASSERT_TRUE(t.save(path));
+    w = tv_weights_open(path.c_str());
+    ASSERT_NE(w, nullptr) << tv_geterr();
+  }
 };
 
 TEST(VocoderLoad, RefusesBadShapesShowingAllFive) {
   TmpDir dir;
   Voc V;
-  V.path = dir.file("v.safetensors");
-  ASSERT_TRUE(vocoder_tensors(4, 8, 1).save(V.path));
-  V.w = tv_weights_open(V.path.c_str());
-  ASSERT_NE(V.w, nullptr);
+  V.open(dir, vocoder_tensors(4, 8, 1));
   struct Case {
     int dim, inter, layers, n_fft, hop;
   };
@@ -97,10 +101,7 @@ TEST(VocoderLoad, StopsAtTheFirstMissingOrMisshapenTensor) {
   {
     TmpDir dir;
     Voc V;
-    V.path = dir.file("v.safetensors");
-    ASSERT_TRUE(vocoder_tensors(4, 8, 2).save(V.path));
-    V.w = tv_weights_open(V.path.c_str());
-    ASSERT_NE(V.w, nullptr);
+    V.open(dir, vocoder_tensors(4, 8, 2));
     for (int layers : {3, 1000}) {
       EXPECT_EQ(tv_vocoder_load(V.w, 4, 8, layers, 1024, 256), nullptr);
       EXPECT_EQ(std::string(tv_geterr()), V.path + ": vocoder layers = " + std::to_string(layers) +
