@@ -147,4 +147,20 @@ TEST(DamagedModel, SynthesisRefusesNonFiniteOrMissingAudio) {
   }
 }
 
+// The speaker encoder's output is checked too: a vector of NaN from damaged
+// weights would make every clone of the clip silent.
+TEST(DamagedModel, SpeakerVectorFromDamagedEncoderIsRefused) {
+  ModelCopy m("tiny-full");
+  rewrite(m, "native/wavlm_sv.safetensors", "feature_extractor.weight", set_all(NAN));
+  char err[1024] = "";
+  tovantts_engine *e = tovantts_create(m.dir.c_str(), 1, err, sizeof err);
+  ASSERT_NE(e, nullptr) << err;
+  std::vector<float> clip(24000);
+  for (size_t i = 0; i < clip.size(); i++) clip[i] = 0.3f * sinf(0.05f * (float)i);
+  float vec[512];
+  EXPECT_EQ(tovantts_speaker_vector(e, NULL, clip.data(), (int64_t)clip.size(), 24000, vec, err, sizeof err), -1);
+  EXPECT_STREQ(err, "wavlm: the speaker vector is not finite; the speaker encoder's weights may be damaged");
+  tovantts_destroy(e);
+}
+
 }  // namespace

@@ -620,6 +620,12 @@ int tv_wavlm_xvector16(const tv_wavlm *m, tv_pool *pool, const float *samples, s
     double norm = 0;
     for (int i = 0; i < TV_WAVLM_OUT; i++) norm += (double)y[i] * y[i];
     norm = sqrt(norm);
+    // NaN or infinite values come from damaged weights; passed on, the
+    // vector would turn every clone of this clip into silence.
+    if (!isfinite(norm)) {
+      tv_seterr("wavlm: the speaker vector is not finite; the speaker encoder's weights may be damaged");
+      goto done;
+    }
     if (!(norm > 1e-12)) norm = 1e-12;
     for (int i = 0; i < TV_WAVLM_OUT; i++) out[i] = (float)(y[i] / norm);
   }
