@@ -5,7 +5,7 @@ GEN := cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
 PREFIX ?= /usr/local
 
-.PHONY: run test build deps configure asan install deb clean
+.PHONY: run test build deps configure asan fuzz install deb clean
 
 deps:
 	@scripts/setup-deps
@@ -37,5 +37,10 @@ deb: build
 asan: deps
 	@scripts/sanitize
 
+# Each fuzz/ target for FUZZ_SECONDS (default 30) under libFuzzer, ASan and UBSan.
+FUZZ_SECONDS ?= 30
+fuzz: deps
+	@JOBS=$(JOBS) scripts/fuzz $(FUZZ_SECONDS)
+
 clean:
-	rm -rf $(BUILD) build-asan
+	rm -rf $(BUILD) build-asan build-fuzz
