@@ -34,6 +34,10 @@ constexpr Fold BEFORE_FOLD[] = {
     {u'ŋ', u"ng"},      {u'ſ', u"s"},      {u'∶', u":"},           {u'꞉', u":"},    {u'⁄', u"/"},
     {u'∕', u"/"},       {u'−', u"-"},      {u'‐', u"-"},           {u'‑', u"-"},    {u'‒', u"–"},
     {u'―', u"—"},       {u'′', u"'"},      {u'″', u"\""},
+    // Compatibility decomposition would leave "<" and ">" once the slash
+    // mark is stripped, the opposite reading; there is no operator word
+    // for them later, so they are spelt out here.
+    {u'≮', u" is not less than "}, {u'≯', u" is not greater than "},
 };
 
 // Greek letters read by name; the capitals that look like Latin letters and
@@ -189,6 +193,9 @@ std::u16string letters(const std::u16string& s) {
     if (!allAscii(t)) {
         // ASCII text has nothing to decompose and no letter of another script.
         t = nfkd(t);
+        // "≠" decomposes to "=" and a slash mark: put it back whole, so the
+        // later passes read "is not" rather than "equals".
+        t = literal(std::move(t), u"=\u0338", u"≠");
         t = marks.replaceAll(t, u"");
         t = scripts.replaceAll(t, u" ");
     }

@@ -10,6 +10,24 @@ constexpr std::u16string_view WRITTEN =
     uR"((?<![\w.,/:-])(\+\d{1,3}[\s.-]?)?(?:\(\d{2,4}\)[\s.-]?|\d{2,5}[\s.-])\d{3,5}(?:[\s.-]\d{3,5})?(?![\w,/:-]|[.,]\d))";
 // An international number without inner separators.
 constexpr std::u16string_view INTERNATIONAL = uR"((?<![\w])\+\d{1,3}[\s.-]?\d{6,12}\b)";
+// An international number written in short blocks ("+33 1 23 45 67 89").
+constexpr std::u16string_view INTERNATIONAL_BLOCKS = uR"((?<![\w+])\+\d{1,3}(?:[\s.-]\d{1,4}){3,}(?![\w,/:-]|[.,]\d))";
+// Four or more blocks of digits joined by hyphens: a toll-free number, a
+// serial or a book number, never a range ("1-800-273-8255", "978-3-16-148410-0").
+constexpr std::u16string_view HYPHEN_BLOCKS = uR"((?<![\w.,/:+-])\d+(?:-\d+){3,}(?![\w-]|[.,]\d))";
+// A local number of three and four digits ("555-0147").
+constexpr std::u16string_view LOCAL = uR"((?<![\w.,/:$€£+-])(\d{3})-(\d{4})(?![\w-]|[.,]\d))";
+// A national number with a trunk zero and a six-digit block ("07700 900123").
+constexpr std::u16string_view TRUNK = uR"((?<![\w.,/:-])0\d{3,4} \d{6}(?![\w,/:-]|[.,]\d))";
+
+// "555-0147" is a phone number; "100-1000" a range. A range's ends are
+// round numbers, and no range ends on a number written with a leading zero.
+std::u16string readLocal(const JMatch& m) {
+    std::u16string right = *m.group(2);
+    int64_t a = plong(*m.group(1)), b = plong(right);
+    if (right[0] != u'0' && a % 10 == 0 && b % 50 == 0) return *m.group(0);
+    return phone(*m.group(0));
+}
 
 std::u16string readWritten(const JMatch& m) {
     std::u16string text = *m.group(0);
@@ -49,8 +67,13 @@ std::u16string phone(const std::u16string& s) {
 }
 
 std::u16string phones(const std::u16string& s) {
-    std::u16string t = rx(WRITTEN).replaceAll(s, readWritten);
-    return rx(INTERNATIONAL).replaceAll(t, [](const JMatch& m) { return phone(*m.group(0)); });
+    auto read = [](const JMatch& m) { return phone(*m.group(0)); };
+    std::u16string t = rx(INTERNATIONAL_BLOCKS).replaceAll(s, read);
+    t = rx(HYPHEN_BLOCKS).replaceAll(t, read);
+    t = rx(TRUNK).replaceAll(t, read);
+    t = rx(WRITTEN).replaceAll(t, readWritten);
+    t = rx(LOCAL).replaceAll(t, readLocal);
+    return rx(INTERNATIONAL).replaceAll(t, read);
 }
 
 }  // namespace tovan::Spoken

@@ -1,0 +1,74 @@
+// Readings that the plain rules got wrong in ways no listener would accept,
+// one table per kind of text, read through say() end to end.
+#include "Spoken.h"
+
+#include <gtest/gtest.h>
+
+using namespace tovan;
+
+namespace {
+
+struct Case {
+    const char *in, *out;
+};
+
+class SpokenMended : public ::testing::Test {
+protected:
+    void SetUp() override { Spoken::setDayFirst(true); }
+    void TearDown() override { Spoken::setDayFirst(true); }
+    static void check(const Case* begin, const Case* end) {
+        for (const Case* c = begin; c != end; ++c) EXPECT_EQ(u8(Spoken::say(u16(c->in))), c->out) << c->in;
+    }
+};
+
+TEST_F(SpokenMended, NegatedComparisonsKeepTheirNegation) {
+    const Case cases[] = {
+        {"5 ≠ 6", "five is not six"},
+        {"x≠y", "x is not y"},
+        {"3 ≮ 2", "three is not less than two"},
+        {"2 ≯ 3", "two is not greater than three"},
+        {"a = b", "a equals b"},  // the plain sign still reads as before
+    };
+    check(std::begin(cases), std::end(cases));
+}
+
+TEST_F(SpokenMended, SlashedPairsAreDatesOnlyWhereNothingElseFits) {
+    const Case cases[] = {
+        {"open 24/7", "open twenty four seven"},
+        {"rated 10/10", "rated ten out of ten"},
+        {"a 15/16 inch bolt", "a fifteen sixteenths inch bolt"},
+        {"1/32 of it", "one thirty second of it"},
+        {"3 3/16 inches", "three and three sixteenths inches"},
+        {"due 25/12", "due December twenty fifth"},  // a real date in day-first order
+        {"2/3 of them", "two thirds of them"},
+    };
+    check(std::begin(cases), std::end(cases));
+}
+
+TEST_F(SpokenMended, MonthFirstOrderStillReadsItsDates) {
+    Spoken::setDayFirst(false);
+    const Case cases[] = {
+        {"due 12/25", "due December twenty fifth"},
+        {"open 24/7", "open twenty four seven"},
+        {"a 15/16 inch bolt", "a fifteen sixteenths inch bolt"},
+    };
+    check(std::begin(cases), std::end(cases));
+}
+
+TEST_F(SpokenMended, HyphenatedDigitBlocksThatAreNotRangesReadAsDigits) {
+    const Case cases[] = {
+        {"call 1-800-273-8255 now", "call one, eight zero zero, two seven three, eight two five five now"},
+        {"dial 555-0147.", "dial five five five, zero one four seven."},
+        {"dial 555-2368", "dial five five five, two three six eight"},
+        {"ISBN 978-3-16-148410-0", "ISBN nine seven eight, three, one six, one four eight, four one zero, zero"},
+        {"+33 1 23 45 67 89", "plus three three, one, two three, four five, six seven, eight nine"},
+        {"07700 900123", "zero seven seven zero zero, nine zero zero, one two three"},
+        // Ranges stay ranges.
+        {"pages 100-1000", "pages one hundred to one thousand"},
+        {"1990-2000", "nineteen ninety to two thousand"},
+        {"ages 5-12", "ages five to twelve"},
+    };
+    check(std::begin(cases), std::end(cases));
+}
+
+}  // namespace
