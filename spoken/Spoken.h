@@ -154,6 +154,10 @@ std::u16string readUnit(const JMatch& m);
 // Signs between numbers: "2+2" -> "2 plus 2".
 inline constexpr std::u16string_view OPERATOR = uR"((\d)\s*([+=÷^<>≤≥≠≈±])\s*(?=-?\d))";
 std::u16string readOperator(const JMatch& m);
+// "." when the match took a full stop that also ends a sentence (the text
+// ends after it, or white space and then a capital or a line break), so the
+// reading that replaces the match can give the stop back; else "".
+std::u16string sentenceStop(const JMatch& m);
 
 // Day ranges: "Mon-Fri" -> "Monday to Friday".
 inline constexpr std::u16string_view DAY_RANGE =

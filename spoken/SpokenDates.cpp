@@ -114,7 +114,7 @@ std::u16string readDayMonth(const JMatch& m) {
     int64_t d = plong(*m.group(1));
     int mo = month(*m.group(2));
     if (!validDate(mo, d)) return *m.group(0);
-    return u"the " + ordinal(d) + u" of " + monthName(mo);
+    return u"the " + ordinal(d) + u" of " + monthName(mo) + sentenceStop(m);
 }
 
 }  // namespace

@@ -98,6 +98,17 @@ std::u16string readUnit(const JMatch& m) {
     return *number + u' ' + std::u16string(one ? row->second.singular : row->second.plural);
 }
 
+std::u16string sentenceStop(const JMatch& m) {
+    const std::u16string& s = m.source();
+    size_t end = static_cast<size_t>(m.end(0));
+    if (end == 0 || s[end - 1] != u'.') return u"";
+    size_t i = end;
+    if (i == s.size()) return u".";
+    if (s[i] != u' ' && s[i] != u'\t' && s[i] != u'\n' && s[i] != u'\r') return u"";
+    while (i < s.size() && (s[i] == u' ' || s[i] == u'\t')) i++;
+    return i == s.size() || s[i] == u'\n' || s[i] == u'\r' || u_isupper(s[i]) ? u"." : u"";
+}
+
 std::u16string readOperator(const JMatch& m) {
     return *m.group(1) + u' ' + op(*m.group(2)) + u' ';
 }

@@ -61,7 +61,11 @@ constexpr Rule MICRO{uR"([µμ](?=(m|g|s|l|L)\b))", u"micro", u"µμ"};
 constexpr Rule OHMS{uR"((?<=\d)\s?Ω)", u" ohms", u"Ω"};
 constexpr std::u16string_view MARKS = uR"(\p{M}+)";
 constexpr std::u16string_view OTHER_SCRIPTS = uR"([\p{L}&&[^\p{Script=Latin}]]+)";
-constexpr Rule UNDERSCORES{uR"((?<=[\w?!.,;:’'])_+|_+(?=[\w“‘'"]))", u"", u"_"};
+// Underscores of emphasis go; those inside a handle, a hashtag or the user
+// part of an e-mail address are left for the links pass to read.
+constexpr Rule UNDERSCORES{
+    uR"((?=_)(?<![@#][A-Za-z0-9_]{0,40})(?![A-Za-z0-9._%+-]*@[A-Za-z0-9])(?:(?<=[\w?!.,;:’'])_+|_+(?=[\w“‘'"])))", u"",
+    u"_"};
 
 // Invisible characters that are dropped outright.
 bool invisible(UChar32 c) {

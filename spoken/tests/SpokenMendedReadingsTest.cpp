@@ -71,4 +71,31 @@ TEST_F(SpokenMended, HyphenatedDigitBlocksThatAreNotRangesReadAsDigits) {
     check(std::begin(cases), std::end(cases));
 }
 
+TEST_F(SpokenMended, AFullStopThatEndsASentenceIsKeptByEveryReading) {
+    const Case cases[] = {
+        {"We met at 9 am. Then we left.", "We met at nine ay em. Then we left."},
+        {"It ended at 5 pm.", "It ended at five pee em."},
+        {"It ended at 5:30 p.m.\nNext", "It ended at five thirty pee em.\nNext"},
+        {"Due on 5 March. Pay then.", "Due on the fifth of March. Pay then."},
+        {"Open Mon-Fri.", "Open Monday to Friday."},
+        {"See https://example.com/docs. Then go.", "See example dot com. Then go."},
+        {"Due on 3/5/2024.", "Due on May third, twenty twenty four."},  // already kept
+        // A stop inside the sentence is no stop.
+        {"At 9 a.m. sharp we left.", "At nine ay em sharp we left."},
+        {"On 5 Mar. 2021 it rained.", "On the fifth of March twenty twenty one it rained."},
+    };
+    check(std::begin(cases), std::end(cases));
+}
+
+TEST_F(SpokenMended, UnderscoresInHandlesAndAddressesReachTheLinksPass) {
+    const Case cases[] = {
+        {"Follow @rust_lang for news.", "Follow at rust lang for news."},
+        {"Tag #launch_day now", "Tag hashtag launch day now"},
+        {"Mail john_smith@example.com today", "Mail john underscore smith at example dot com today"},
+        {"an _emphasised_ word", "an emphasised word"},  // emphasis marks still go
+        {"snake_case words", "snakecase words"},
+    };
+    check(std::begin(cases), std::end(cases));
+}
+
 }  // namespace
