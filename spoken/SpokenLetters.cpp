@@ -55,8 +55,12 @@ static_assert(std::size(GREEK) == 33);
 
 constexpr Fold FRACTIONS[] = {{u'½', u" 1/2"}, {u'¼', u" 1/4"}, {u'¾', u" 3/4"}, {u'⅓', u" 1/3"}, {u'⅔', u" 2/3"}};
 
-constexpr Rule SQUARED{uR"((?<=[0-9a-zA-Z])²)", u" squared", u"²"};
-constexpr Rule CUBED{uR"((?<=[0-9a-zA-Z])³)", u" cubed", u"³"};
+constexpr Rule SQUARED{uR"((?<=[0-9a-zA-Z\p{Script=Greek}])²)", u" squared", u"²"};
+constexpr Rule CUBED{uR"((?<=[0-9a-zA-Z\p{Script=Greek}])³)", u" cubed", u"³"};
+// Two or more Greek letters in a row are a Greek word, not symbols: spelling
+// it letter by letter is nonsense, and leaving it out lets unspoken() name
+// the language of a text that is all Greek.
+constexpr std::u16string_view GREEK_WORD = uR"((?:[\p{Script=Greek}&&\p{L}]\p{M}*){2,})";
 constexpr Rule MICRO{uR"([µμ](?=(m|g|s|l|L)\b))", u"micro", u"µμ"};
 constexpr Rule OHMS{uR"((?<=\d)\s?Ω)", u" ohms", u"Ω"};
 constexpr std::u16string_view MARKS = uR"(\p{M}+)";
@@ -184,6 +188,7 @@ std::u16string letters(const std::u16string& s) {
     // after the first one whatever the text.
     const Regex& marks = detail::re(MARKS);
     const Regex& scripts = detail::re(OTHER_SCRIPTS);
+    const Regex& greekWords = detail::re(GREEK_WORD);
 
     std::u16string t = filtered(s);
     t = literal(std::move(t), u"§§", u" sections ");
@@ -192,6 +197,7 @@ std::u16string letters(const std::u16string& s) {
     t = rewrite(t, CUBED);
     t = rewrite(t, MICRO);
     t = rewrite(t, OHMS);
+    if (!allAscii(t)) t = greekWords.replaceAll(t, u" ");
     t = folded(t, GREEK, lowest(GREEK), highest(GREEK));
     t = folded(t, FRACTIONS, lowest(FRACTIONS), highest(FRACTIONS));
     if (!allAscii(t)) {
@@ -208,7 +214,7 @@ std::u16string letters(const std::u16string& s) {
 }
 
 std::vector<std::u16string_view> detail::letterPatterns() {
-    return {SQUARED.pattern, CUBED.pattern, MICRO.pattern, OHMS.pattern, MARKS, OTHER_SCRIPTS, UNDERSCORES.pattern};
+    return {SQUARED.pattern, CUBED.pattern, MICRO.pattern, OHMS.pattern, GREEK_WORD, MARKS, OTHER_SCRIPTS, UNDERSCORES.pattern};
 }
 
 }  // namespace tovan::Spoken

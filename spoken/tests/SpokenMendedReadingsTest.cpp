@@ -98,4 +98,18 @@ TEST_F(SpokenMended, UnderscoresInHandlesAndAddressesReachTheLinksPass) {
     check(std::begin(cases), std::end(cases));
 }
 
+TEST_F(SpokenMended, GreekWordsAreAnotherLanguageAndLoneLettersSymbols) {
+    const Case cases[] = {
+        {"Greek: Καλημέρα κόσμε.", "Greek:."},
+        {"σ² is the variance", "sigma squared is the variance"},
+        {"x³ and θ³", "x cubed and theta cubed"},
+        {"the angle θ is small", "the angle theta is small"},
+        {"ΔT rose", "delta T rose"},
+    };
+    check(std::begin(cases), std::end(cases));
+    EXPECT_EQ(u8(Spoken::unspoken(u16("Καλημέρα κόσμε.")).value_or(u"-")), "Greek");
+    EXPECT_EQ(u8(Spoken::unspoken(u16("Ελλάδα")).value_or(u"-")), "Greek");
+    EXPECT_FALSE(Spoken::unspoken(u16("θ = 5")));  // a letter as a symbol is read
+}
+
 }  // namespace
