@@ -112,4 +112,19 @@ TEST_F(SpokenMended, GreekWordsAreAnotherLanguageAndLoneLettersSymbols) {
     EXPECT_FALSE(Spoken::unspoken(u16("θ = 5")));  // a letter as a symbol is read
 }
 
+TEST_F(SpokenMended, MonthNamesInAnyCaseMakeDates) {
+    const Case cases[] = {
+        {"march 3 2021 was cold", "March third twenty twenty one was cold"},
+        {"on september 15, 2020 we met", "on September fifteenth, twenty twenty we met"},
+        {"SEPTEMBER 15", "September fifteenth"},
+        {"DECEMBER 1st", "December first"},
+        {"on the 21st June we met", "on the twenty first of June we met"},
+        {"on the 3rd May", "on the third of May"},
+        // A small month name without a year is a word.
+        {"we march 3 miles", "we march three miles"},
+        {"you may 5 times", "you may five times"},
+    };
+    check(std::begin(cases), std::end(cases));
+}
+
 }  // namespace
