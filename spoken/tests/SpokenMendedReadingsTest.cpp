@@ -127,4 +127,18 @@ TEST_F(SpokenMended, MonthNamesInAnyCaseMakeDates) {
     check(std::begin(cases), std::end(cases));
 }
 
+TEST_F(SpokenMended, MoneyWithoutAWholePartADecimalCommaOrARange) {
+    const Case cases[] = {
+        {"It costs $.25 each.", "It costs twenty five cents each."},
+        {"It costs $.5 more", "It costs zero point five dollars more"},
+        {"It costs €5,50 today.", "It costs five euros and fifty cents today."},
+        {"£3,05 off", "three pounds and five pence off"},
+        {"Pay $10-20 a day.", "Pay ten to twenty dollars a day."},
+        {"Pay $1,250.50 now", "Pay one thousand two hundred fifty dollars and fifty cents now"},
+        {"Give $5, 10 or 20", "Give five dollars, ten or twenty"},  // a list, not a decimal comma
+        {"$2 million raised", "two million dollars raised"},
+    };
+    check(std::begin(cases), std::end(cases));
+}
+
 }  // namespace
