@@ -49,8 +49,8 @@ inline constexpr std::array<std::u16string_view, 33> COUNTED = {
 struct Unit {
     std::u16string_view abbr, singular, plural;
 };
-// The 72 units read after a number, in their fixed order.
-extern const std::array<Unit, 72> UNITS;
+// The units read after a number, in their fixed order.
+extern const std::array<Unit, 84> UNITS;
 // Abbreviation -> row of UNITS (a later row with the same abbreviation wins).
 const std::unordered_map<std::u16string_view, Unit>& UNIT_WORDS();
 // The unit pattern built from UNITS (longest abbreviations first): group 1

@@ -94,6 +94,9 @@ std::u16string readUnit(const JMatch& m) {
     const auto& words = UNIT_WORDS();
     auto row = words.find(*abbr);
     if (row == words.end()) return *m.group(0);  // not a unit match: leave it
+    // A bare "s" or "g" written onto the number is a plural or a grade
+    // ("747s", "5g"), not seconds or grams.
+    if ((*abbr == u"s" || *abbr == u"g") && m.end(1) == m.start(2)) return *m.group(0);
     bool one = *number == u"1" || *number == u"-1";
     return *number + u' ' + std::u16string(one ? row->second.singular : row->second.plural);
 }

@@ -18,7 +18,8 @@ constexpr Rule CIRCA{uR"(\b(?:c|ca|circa)\.\s?(?=\d{3,4}\b))", u"circa ", u"."};
 constexpr std::u16string_view CENTURY_DECADE = uR"((?<![\w'’])(1[1-9]|20)(\d)0'?s\b)";
 constexpr Rule YEAR_APOSTROPHE{uR"((?<=\s|^|\()['’](?=\d\d\b(?!['’])))", u"", u"'’"};
 constexpr std::u16string_view DECADE = uR"((?<![\w])['’]?([2-9])0'?s\b)";
-constexpr std::u16string_view ORDINAL = uR"((?i)(?<![\w.])(\d+)(st|nd|rd|th)\b)";
+// With thousands separators ("2,000th") the whole run is the ordinal.
+constexpr std::u16string_view ORDINAL = uR"((?i)(?<![\w.,])(\d{1,3}(?:,\d{3})+|\d+)(st|nd|rd|th)\b)";
 constexpr std::u16string_view TIMES = uR"((\d)(\s?)[x×]\s?(\d))";
 // Rule 15.
 constexpr std::u16string_view SLASHED = uR"((?<![\d/])(?:(\d+) )?(\d{1,2})/(\d{1,2})(?![\d/]))";
@@ -141,7 +142,7 @@ std::u16string numbers(const std::u16string& text) {
     });
     apply(YEAR_APOSTROPHE);
     build(DECADE, u"s", [](const JMatch& m) { return plural(cardinal(10 * plong(*m.group(1)))); });
-    build(ORDINAL, u"sSnNrRtT", [](const JMatch& m) { return ordinal(plong(*m.group(1))); });
+    build(ORDINAL, u"sSnNrRtT", [](const JMatch& m) { return ordinal(plong(detail::literal(*m.group(1), u",", u""))); });
     build(TIMES, u"x×", readTimes);
     build(UNIT(), u"", readUnit);
     build(SLASHED, u"/", readSlashed);

@@ -1,6 +1,8 @@
 // The time pass: clock times, ranges, day ranges and durations.
 #include "Spoken.h"
 
+#include <unicode/uchar.h>
+
 namespace tovan::Spoken {
 
 namespace {
@@ -44,8 +46,12 @@ std::u16string readRange(const JMatch& m) {
 std::u16string readColon(const JMatch& m) {
     auto marker = m.group(4);
     if (m.group(3) && !marker) return duration(num(m, 1), num(m, 2), num(m, 3));
-    // Seconds beside a marker are not said.
-    return clock(num(m, 1), num(m, 2), marker) + sentenceStop(m);
+    // Seconds beside a marker are not said. A zone written onto the time
+    // ("9:15PST") is kept apart from the last word.
+    const std::u16string& s = m.source();
+    size_t end = static_cast<size_t>(m.end(0));
+    std::u16string gap = end < s.size() && u_isalpha(s[end]) ? u" " : u"";
+    return clock(num(m, 1), num(m, 2), marker) + sentenceStop(m) + gap;
 }
 
 }  // namespace

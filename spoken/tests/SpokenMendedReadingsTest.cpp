@@ -141,4 +141,32 @@ TEST_F(SpokenMended, MoneyWithoutAWholePartADecimalCommaOrARange) {
     check(std::begin(cases), std::end(cases));
 }
 
+TEST_F(SpokenMended, UnitsAfterNumbersAreNamed) {
+    const Case cases[] = {
+        {"Run 100 m in 10 s.", "Run one hundred meters in ten seconds."},
+        {"at 3 m/s", "at three meters per second"},
+        {"Give 3 mg/kg daily", "Give three milligrams per kilogram daily"},
+        {"a 40 m2 flat", "a forty square meters flat"},
+        {"CO2 at 420 ppm", "CO two at four hundred twenty parts per million"},
+        {"a 100 mbps link", "a one hundred megabits per second link"},
+        {"weighs 5 KG", "weighs five kilograms"},
+        {"add 1 g of salt", "add one gram of salt"},
+        {"1 s", "one second"},
+        // A letter written onto the number is no unit.
+        {"a 5g network", "a five g network"},
+        {"rows of 3s", "rows of three s"},
+    };
+    check(std::begin(cases), std::end(cases));
+}
+
+TEST_F(SpokenMended, SeparatorsAndZonesDoNotBreakAReading) {
+    const Case cases[] = {
+        {"He was 2,000th in line.", "He was two thousandth in line."},
+        {"the 1,000,001st visitor", "the one million first visitor"},
+        {"Meet at 9:15PST sharp.", "Meet at nine fifteen PST sharp."},
+        {"Meet at 9:15 PST sharp.", "Meet at nine fifteen PST sharp."},
+    };
+    check(std::begin(cases), std::end(cases));
+}
+
 }  // namespace
