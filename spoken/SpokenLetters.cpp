@@ -64,6 +64,48 @@ constexpr std::u16string_view GREEK_WORD = uR"((?:[\p{Script=Greek}&&\p{L}]\p{M}
 constexpr Rule MICRO{uR"([µμ](?=(m|g|s|l|L)\b))", u"micro", u"µμ"};
 constexpr Rule OHMS{uR"((?<=\d)\s?Ω)", u" ohms", u"Ω"};
 constexpr std::u16string_view MARKS = uR"(\p{M}+)";
+// Character references copied out of web pages: the common named ones and
+// every numeric one. Other names are left as written.
+constexpr std::u16string_view ENTITY =
+    uR"(&(?:(amp|lt|gt|quot|apos|nbsp|ndash|mdash|hellip|lsquo|rsquo|ldquo|rdquo|copy|reg|trade|euro|pound|deg|eacute|egrave|aacute|agrave|ouml|uuml|auml|ccedil|ntilde)|#([0-9]{1,7})|#[xX]([0-9A-Fa-f]{1,6}));)";
+
+struct Entity {
+    std::u16string_view name, text;
+};
+constexpr Entity ENTITIES[] = {
+    {u"amp", u"&"},      {u"lt", u"<"},       {u"gt", u">"},       {u"quot", u"\""},    {u"apos", u"'"},
+    {u"nbsp", u" "},     {u"ndash", u"–"},    {u"mdash", u"—"},    {u"hellip", u"…"},   {u"lsquo", u"‘"},
+    {u"rsquo", u"’"},    {u"ldquo", u"“"},    {u"rdquo", u"”"},    {u"copy", u"©"},     {u"reg", u"®"},
+    {u"trade", u"™"},    {u"euro", u"€"},     {u"pound", u"£"},    {u"deg", u"°"},      {u"eacute", u"é"},
+    {u"egrave", u"è"},   {u"aacute", u"á"},   {u"agrave", u"à"},   {u"ouml", u"ö"},     {u"uuml", u"ü"},
+    {u"auml", u"ä"},     {u"ccedil", u"ç"},   {u"ntilde", u"ñ"},
+};
+
+std::u16string readEntity(const JMatch& m) {
+    if (auto name = m.group(1)) {
+        for (const Entity& e : ENTITIES) {
+            if (e.name == *name) return std::u16string(e.text);
+        }
+        return *m.group(0);
+    }
+    int64_t code = 0;
+    for (char16_t c : m.group(2) ? *m.group(2) : *m.group(3)) {
+        int d = c <= u'9' ? c - u'0' : (c | 0x20) - u'a' + 10;
+        code = code * (m.group(2) ? 10 : 16) + d;
+    }
+    // Controls, surrogates and what lies past the last scalar are no text.
+    if (code < 0x20 || (code >= 0x7F && code < 0xA0) || (code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF) {
+        return u" ";
+    }
+    std::u16string out;
+    if (code > 0xFFFF) {
+        out += static_cast<char16_t>(0xD7C0 + (code >> 10));
+        out += static_cast<char16_t>(0xDC00 | (code & 0x3FF));
+    } else {
+        out += static_cast<char16_t>(code);
+    }
+    return out;
+}
 constexpr std::u16string_view OTHER_SCRIPTS = uR"([\p{L}&&[^\p{Script=Latin}]]+)";
 // Underscores of emphasis go; those inside a handle, a hashtag or the user
 // part of an e-mail address are left for the links pass to read.
@@ -190,7 +232,8 @@ std::u16string letters(const std::u16string& s) {
     const Regex& scripts = detail::re(OTHER_SCRIPTS);
     const Regex& greekWords = detail::re(GREEK_WORD);
 
-    std::u16string t = filtered(s);
+    std::u16string t = detail::rewrite(s, ENTITY, u"&", readEntity);
+    t = filtered(t);
     t = literal(std::move(t), u"§§", u" sections ");
     t = folded(t, BEFORE_FOLD, lowest(BEFORE_FOLD), highest(BEFORE_FOLD));
     t = rewrite(t, SQUARED);
@@ -214,7 +257,7 @@ std::u16string letters(const std::u16string& s) {
 }
 
 std::vector<std::u16string_view> detail::letterPatterns() {
-    return {SQUARED.pattern, CUBED.pattern, MICRO.pattern, OHMS.pattern, GREEK_WORD, MARKS, OTHER_SCRIPTS, UNDERSCORES.pattern};
+    return {ENTITY, SQUARED.pattern, CUBED.pattern, MICRO.pattern, OHMS.pattern, GREEK_WORD, MARKS, OTHER_SCRIPTS, UNDERSCORES.pattern};
 }
 
 }  // namespace tovan::Spoken

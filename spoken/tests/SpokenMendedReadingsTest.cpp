@@ -169,4 +169,34 @@ TEST_F(SpokenMended, SeparatorsAndZonesDoNotBreakAReading) {
     check(std::begin(cases), std::end(cases));
 }
 
+TEST_F(SpokenMended, SignsAreSaidRatherThanLeftForTheEngine) {
+    const Case cases[] = {
+        {"Press * then = then +.", "Press star then equals then plus."},
+        {"if x=y and a+b", "if x equals y and a plus b"},
+        {"a footnote* and *bold* text", "a footnote and bold text"},
+        {"Micro$oft", "Microsoft"},
+        {"yes / no", "yes slash no"},
+        {"Tom &amp; Jerry", "Tom & Jerry"},
+        {"a &lt;b&gt; tag", "a <b> tag"},
+        {"it&#39;s caf&eacute;", "it's cafe"},
+        {"&#8364;5 or &#x20AC;6 each", "five euros or six euros each"},
+        {"&#0; and &#xD800; gone", "and gone"},
+        {"&unknown; stays", "&unknown; stays"},
+    };
+    check(std::begin(cases), std::end(cases));
+}
+
+TEST_F(SpokenMended, AStreetBeforeACapitalIsSpeltOutForTheEngine) {
+    const Case cases[] = {
+        {"Walk down Elm St. Then turn.", "Walk down Elm Street. Then turn."},
+        {"Go along Oak Rd. Maple is next.", "Go along Oak Road. Maple is next."},
+        {"at twelve Elm St. Next", "at twelve Elm Street. Next"},
+        // The saint before a name stays for the engine to read as one.
+        {"Visit St. Louis today.", "Visit St. Louis today."},
+        {"near Mount St. Helens", "near Mount St. Helens"},
+        {"in St. Paul", "in St. Paul"},
+    };
+    check(std::begin(cases), std::end(cases));
+}
+
 }  // namespace
