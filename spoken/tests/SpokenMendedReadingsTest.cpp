@@ -199,4 +199,25 @@ TEST_F(SpokenMended, AStreetBeforeACapitalIsSpeltOutForTheEngine) {
     check(std::begin(cases), std::end(cases));
 }
 
+// The engine's own reading fails a whole utterance over a long run of
+// digits (commas join "1,2,3" into one); say() must leave it none.
+TEST_F(SpokenMended, NoRunOfDigitsIsLeftForTheEngine) {
+    const std::string counted = [] {
+        std::string t = "Numbers ";
+        for (int i = 1; i <= 40; i++) t += std::to_string(i) + (i < 40 ? "," : " drawn.");
+        return t;
+    }();
+    const std::string texts[] = {
+        counted,
+        "x " + std::string(120, '7') + " y",
+        "id " + std::string(5000, '1'),
+        "1,234,567,890,123,456,789,012,345,678,901,234,567th place",
+        "ISBN 978-3-16-148410-0-1-2-3-4-5-6-7-8-9",
+    };
+    for (const std::string& t : texts) {
+        std::string out = u8(Spoken::say(u16(t)));
+        EXPECT_EQ(out.find_first_of("0123456789"), std::string::npos) << t.substr(0, 60) << " => " << out.substr(0, 120);
+    }
+}
+
 }  // namespace
