@@ -1,0 +1,234 @@
+// AVX-512 twins; this file is compiled with -mavx512f -mavx512dq -mavx512bw
+// -mavx512vl -mfma and only entered after the run-time check.
+//
+// The product and GELU give the same bits as their AVX2/FMA twins: every
+// output element is the same chain of fused multiply-adds in the same order,
+// only more of them run side by side.
+#include <immintrin.h>
+#include <math.h>
+#include <string.h>
+
+#include "runtime/kernels_simd.h"
+
+// ---- the product
+
+// MR rows x NP panels of 16 columns over kb steps of k; nr_last columns of the
+// last panel are stored. Six rows by the tile's four panels keep 24
+// accumulators, four panel loads and six broadcasts per step.
+template <int MR, int NP>
+static inline void block(int nr_last, int kb, const float *A, int64_t lda, const float *P, float *Y, int64_t ldy,
+                         int add) {
+  __m512 acc[MR][NP];
+#pragma GCC unroll 6
+  for (int i = 0; i < MR; i++)
+#pragma GCC unroll 4
+    for (int p = 0; p < NP; p++) acc[i][p] = _mm512_setzero_ps();
+#pragma GCC unroll 4
+  for (int k = 0; k < kb; k++) {
+    __m512 b[NP];
+#pragma GCC unroll 4
+    for (int p = 0; p < NP; p++) b[p] = _mm512_load_ps(P + (size_t)p * TV_PANEL_STRIDE + k * TV_NR);
+#pragma GCC unroll 6
+    for (int i = 0; i < MR; i++) {
+      __m512 a = _mm512_set1_ps(A[i * lda + k]);
+#pragma GCC unroll 4
+      for (int p = 0; p < NP; p++) acc[i][p] = _mm512_fmadd_ps(a, b[p], acc[i][p]);
+    }
+  }
+  const __mmask16 last = (__mmask16)((1u << nr_last) - 1);
+#pragma GCC unroll 6
+  for (int i = 0; i < MR; i++) {
+    float *y = Y + i * ldy;
+#pragma GCC unroll 4
+    for (int p = 0; p < NP; p++) {
+      __mmask16 m = p == NP - 1 ? last : (__mmask16)0xffff;
+      __m512 v = acc[i][p];
+      if (add) v = _mm512_add_ps(_mm512_maskz_loadu_ps(m, y + p * TV_NR), v);
+      _mm512_mask_storeu_ps(y + p * TV_NR, m, v);
+    }
+  }
+}
+
+template <int MR>
+static void rows(int np, int nr_last, int kb, const float *A, int64_t lda, const float *P, float *Y, int64_t ldy,
+                 int add) {
+  switch (np) {
+    case 4: block<MR, 4>(nr_last, kb, A, lda, P, Y, ldy, add); break;
+    case 3: block<MR, 3>(nr_last, kb, A, lda, P, Y, ldy, add); break;
+    case 2: block<MR, 2>(nr_last, kb, A, lda, P, Y, ldy, add); break;
+    default: block<MR, 1>(nr_last, kb, A, lda, P, Y, ldy, add); break;
+  }
+}
+
+void tv_tile_avx512(int32_t rows_n, int32_t nc, int kb, const float *A, int64_t lda, const float *panels, float *Y,
+                    int64_t ldy, int add) {
+  int np = (nc + TV_NR - 1) / TV_NR;
+  int nr_last = nc - (np - 1) * TV_NR;
+  int32_t r = 0;
+  for (; r + TV_MR <= rows_n; r += TV_MR) rows<TV_MR>(np, nr_last, kb, A + r * lda, lda, panels, Y + r * ldy, ldy, add);
+  const float *a = A + r * lda;
+  float *y = Y + r * ldy;
+  switch (rows_n - r) {
+    case 0: break;
+    case 5: rows<5>(np, nr_last, kb, a, lda, panels, y, ldy, add); break;
+    case 4: rows<4>(np, nr_last, kb, a, lda, panels, y, ldy, add); break;
+    case 3: rows<3>(np, nr_last, kb, a, lda, panels, y, ldy, add); break;
+    case 2: rows<2>(np, nr_last, kb, a, lda, panels, y, ldy, add); break;
+    default: rows<1>(np, nr_last, kb, a, lda, panels, y, ldy, add); break;
+  }
+}
+
+// ---- exp
+
+// exp(v), Cephes-style: 2^n times a polynomial, v clamped below at -87. The
+// operations are those of the AVX2 twin, lane for lane. A NaN stays NaN.
+static inline __m512 exp_ps(__m512 v) {
+  v = _mm512_max_ps(_mm512_set1_ps(-87.0f), v);
+  __m512 n = _mm512_roundscale_ps(_mm512_mul_ps(v, _mm512_set1_ps(1.442695f)),
+                                  _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
+  v = _mm512_fnmadd_ps(n, _mm512_set1_ps(0.693359375f), v);
+  v = _mm512_fnmadd_ps(n, _mm512_set1_ps(-2.12194440e-4f), v);
+  __m512 p = _mm512_set1_ps(1.9875691500e-4f);
+  p = _mm512_fmadd_ps(p, v, _mm512_set1_ps(1.3981999507e-3f));
+  p = _mm512_fmadd_ps(p, v, _mm512_set1_ps(8.3334519073e-3f));
+  p = _mm512_fmadd_ps(p, v, _mm512_set1_ps(4.1665795894e-2f));
+  p = _mm512_fmadd_ps(p, v, _mm512_set1_ps(1.6666665459e-1f));
+  p = _mm512_fmadd_ps(p, v, _mm512_set1_ps(0.5f));
+  __m512 e = _mm512_fmadd_ps(_mm512_mul_ps(v, v), p, _mm512_add_ps(v, _mm512_set1_ps(1.0f)));
+  __m512i bits = _mm512_slli_epi32(_mm512_add_epi32(_mm512_cvtps_epi32(n), _mm512_set1_epi32(127)), 23);
+  return _mm512_mul_ps(e, _mm512_castsi512_ps(bits));
+}
+
+// The same for 8 lanes, for the GELU block that the AVX2 twin would do last.
+static inline __m256 exp_ps8(__m256 v) {
+  v = _mm256_max_ps(v, _mm256_set1_ps(-87.0f));
+  __m256 n = _mm256_round_ps(_mm256_mul_ps(v, _mm256_set1_ps(1.442695f)), _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
+  v = _mm256_fnmadd_ps(n, _mm256_set1_ps(0.693359375f), v);
+  v = _mm256_fnmadd_ps(n, _mm256_set1_ps(-2.12194440e-4f), v);
+  __m256 p = _mm256_set1_ps(1.9875691500e-4f);
+  p = _mm256_fmadd_ps(p, v, _mm256_set1_ps(1.3981999507e-3f));
+  p = _mm256_fmadd_ps(p, v, _mm256_set1_ps(8.3334519073e-3f));
+  p = _mm256_fmadd_ps(p, v, _mm256_set1_ps(4.1665795894e-2f));
+  p = _mm256_fmadd_ps(p, v, _mm256_set1_ps(1.6666665459e-1f));
+  p = _mm256_fmadd_ps(p, v, _mm256_set1_ps(0.5f));
+  __m256 e = _mm256_fmadd_ps(_mm256_mul_ps(v, v), p, _mm256_add_ps(v, _mm256_set1_ps(1.0f)));
+  __m256i bits = _mm256_slli_epi32(_mm256_add_epi32(_mm256_cvtps_epi32(n), _mm256_set1_epi32(127)), 23);
+  return _mm256_mul_ps(e, _mm256_castsi256_ps(bits));
+}
+
+// ---- GELU (Abramowitz and Stegun 7.1.26 for erf)
+
+static inline __m512 gelu16(__m512 x) {
+  const __m512 sign_mask = _mm512_set1_ps(-0.0f), one = _mm512_set1_ps(1.0f);
+  __m512 z = _mm512_mul_ps(x, _mm512_set1_ps(0.70710677f));
+  __m512 sign = _mm512_and_ps(z, sign_mask);
+  __m512 az = _mm512_andnot_ps(sign_mask, z);
+  __m512 t = _mm512_div_ps(one, _mm512_fmadd_ps(_mm512_set1_ps(0.3275911f), az, one));
+  __m512 poly = _mm512_set1_ps(1.061405429f);
+  poly = _mm512_fmadd_ps(poly, t, _mm512_set1_ps(-1.453152027f));
+  poly = _mm512_fmadd_ps(poly, t, _mm512_set1_ps(1.421413741f));
+  poly = _mm512_fmadd_ps(poly, t, _mm512_set1_ps(-0.284496736f));
+  poly = _mm512_fmadd_ps(poly, t, _mm512_set1_ps(0.254829592f));
+  poly = _mm512_mul_ps(poly, t);
+  __m512 e = exp_ps(_mm512_xor_ps(_mm512_mul_ps(z, z), sign_mask));
+  __m512 erf = _mm512_or_ps(_mm512_fnmadd_ps(poly, e, one), sign);
+  return _mm512_mul_ps(_mm512_mul_ps(_mm512_set1_ps(0.5f), x), _mm512_add_ps(one, erf));
+}
+
+static inline __m256 gelu8(__m256 x) {
+  const __m256 sign_mask = _mm256_set1_ps(-0.0f), one = _mm256_set1_ps(1.0f);
+  __m256 z = _mm256_mul_ps(x, _mm256_set1_ps(0.70710677f));
+  __m256 sign = _mm256_and_ps(z, sign_mask);
+  __m256 az = _mm256_andnot_ps(sign_mask, z);
+  __m256 t = _mm256_div_ps(one, _mm256_fmadd_ps(_mm256_set1_ps(0.3275911f), az, one));
+  __m256 poly = _mm256_set1_ps(1.061405429f);
+  poly = _mm256_fmadd_ps(poly, t, _mm256_set1_ps(-1.453152027f));
+  poly = _mm256_fmadd_ps(poly, t, _mm256_set1_ps(1.421413741f));
+  poly = _mm256_fmadd_ps(poly, t, _mm256_set1_ps(-0.284496736f));
+  poly = _mm256_fmadd_ps(poly, t, _mm256_set1_ps(0.254829592f));
+  poly = _mm256_mul_ps(poly, t);
+  __m256 e = exp_ps8(_mm256_xor_ps(_mm256_mul_ps(z, z), sign_mask));
+  __m256 erf = _mm256_or_ps(_mm256_fnmadd_ps(poly, e, one), sign);
+  return _mm256_mul_ps(_mm256_mul_ps(_mm256_set1_ps(0.5f), x), _mm256_add_ps(one, erf));
+}
+
+uint64_t tv_gelu_avx512(float *X, uint64_t n) {
+  uint64_t i = 0;
+  for (; i + 16 <= n; i += 16) _mm512_storeu_ps(X + i, gelu16(_mm512_loadu_ps(X + i)));
+  // Blocks of 8 as the AVX2 twin cuts them, so both paths agree to the bit.
+  for (; i + 8 <= n; i += 8) _mm256_storeu_ps(X + i, gelu8(_mm256_loadu_ps(X + i)));
+  return i;
+}
+
+// ---- layer norm
+
+// Sums of floats in double over 8 lanes; the lanes are added in a fixed order
+// at the end, so a row's result never depends on where or with whom it runs.
+static inline double hsum_pd(__m512d v) { return _mm512_reduce_add_pd(v); }
+
+void tv_layernorm_avx512(float *X, int32_t rows_n, int32_t n, int64_t stride, const float *gamma, const float *beta,
+                         float eps) {
+  for (int32_t r = 0; r < rows_n; r++) {
+    float *x = X + r * stride;
+    __m512d s = _mm512_setzero_pd();
+    int32_t i = 0;
+    for (; i + 8 <= n; i += 8) s = _mm512_add_pd(s, _mm512_cvtps_pd(_mm256_loadu_ps(x + i)));
+    double sum = hsum_pd(s);
+    for (; i < n; i++) sum += x[i];
+    double mean = sum / n;
+    __m512d vm = _mm512_set1_pd(mean), q = _mm512_setzero_pd();
+    for (i = 0; i + 8 <= n; i += 8) {
+      __m512d dv = _mm512_sub_pd(_mm512_cvtps_pd(_mm256_loadu_ps(x + i)), vm);
+      q = _mm512_add_pd(q, _mm512_mul_pd(dv, dv));
+    }
+    double var = hsum_pd(q);
+    for (; i < n; i++) var += (x[i] - mean) * (x[i] - mean);
+    var /= n;
+    const __m512 m = _mm512_set1_ps((float)mean);
+    const __m512 inv = _mm512_set1_ps((float)(1.0 / sqrt(var + eps)));
+    for (i = 0; i < n; i += 16) {
+      __mmask16 k = n - i >= 16 ? (__mmask16)0xffff : (__mmask16)((1u << (n - i)) - 1);
+      __m512 v = _mm512_mul_ps(_mm512_sub_ps(_mm512_maskz_loadu_ps(k, x + i), m), inv);
+      if (gamma) v = _mm512_mul_ps(v, _mm512_maskz_loadu_ps(k, gamma + i));
+      if (beta) v = _mm512_add_ps(v, _mm512_maskz_loadu_ps(k, beta + i));
+      _mm512_mask_storeu_ps(x + i, k, v);
+    }
+  }
+}
+
+// ---- softmax
+
+void tv_softmax_rows_avx512(float *X, int32_t rows_n, int32_t n, int64_t stride) {
+  const __m512 ninf = _mm512_set1_ps(-INFINITY);
+  for (int32_t r = 0; r < rows_n; r++) {
+    float *x = X + r * stride;
+    // The maximum skips NaN: with a NaN operand max_ps returns the second one.
+    __m512 mx16 = ninf;
+    for (int32_t i = 0; i < n; i += 16) {
+      __mmask16 k = n - i >= 16 ? (__mmask16)0xffff : (__mmask16)((1u << (n - i)) - 1);
+      mx16 = _mm512_max_ps(_mm512_mask_loadu_ps(ninf, k, x + i), mx16);
+    }
+    float mx = _mm512_reduce_max_ps(mx16);
+    if (mx == -INFINITY) {
+      for (int32_t i = 0; i < n; i++) x[i] = NAN;
+      continue;
+    }
+    const __m512 vmx = _mm512_set1_ps(mx), floor = _mm512_set1_ps(-87.0f);
+    __m512 sum16 = _mm512_setzero_ps();
+    for (int32_t i = 0; i < n; i += 16) {
+      __mmask16 k = n - i >= 16 ? (__mmask16)0xffff : (__mmask16)((1u << (n - i)) - 1);
+      __m512 v = _mm512_sub_ps(_mm512_maskz_loadu_ps(k, x + i), vmx);
+      // Below the clamp the value is (nearly) zero: make it zero, so masked
+      // entries (minus infinity) get no weight at all.
+      __mmask16 tiny = _mm512_cmp_ps_mask(v, floor, _CMP_LT_OQ);
+      __m512 e = _mm512_maskz_mov_ps((__mmask16)(k & ~tiny), exp_ps(v));
+      _mm512_mask_storeu_ps(x + i, k, e);
+      sum16 = _mm512_add_ps(sum16, e);
+    }
+    const __m512 inv = _mm512_set1_ps(1.0f / _mm512_reduce_add_ps(sum16));
+    for (int32_t i = 0; i < n; i += 16) {
+      __mmask16 k = n - i >= 16 ? (__mmask16)0xffff : (__mmask16)((1u << (n - i)) - 1);
+      _mm512_mask_storeu_ps(x + i, k, _mm512_mul_ps(_mm512_maskz_loadu_ps(k, x + i), inv));
+    }
+  }
+}
