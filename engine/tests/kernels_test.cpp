@@ -602,3 +602,32 @@ TEST(KernelPaths, SoftmaxEdgeRowsOnEveryPath) {
     }
   }
 }
+
+TEST(KernelPaths, LinearOverEveryStorageGivesTheAvx2Bits) {
+  // The wide path gathers whole panels of float and int8 weights; the values
+  // it packs, and so the products, must be those of the AVX2 path.
+  std::vector<int> paths = simd_paths();
+  if (paths.size() < 2) GTEST_SKIP() << "needs both the AVX2 and the AVX-512 path";
+  PathGuard guard;
+  struct Shape {
+    int N, K;
+  } shapes[] = {{16, 4}, {17, 15}, {65, 257}, {255, 7}, {257, 513}};
+  uint32_t seed = 90;
+  for (const Shape &s : shapes)
+    for (int n : {4, 7, 17}) {
+      Weights ws(s.N, s.K, seed++);
+      ASSERT_NE(ws.w, nullptr);
+      for (const char *name : {"f", "q8", "q4"}) {
+        const tv_mat *W = ws.mat(name);
+        ASSERT_NE(W, nullptr) << tv_geterr();
+        std::vector<float> X = noise((size_t)n * s.K, seed), bias = noise(s.N, seed + 1);
+        std::vector<float> got[2];
+        for (int i = 0; i < 2; i++) {
+          tv_cpu_path_cap(paths[i]);
+          got[i].assign((size_t)n * s.N, 0.0f);
+          tv_linear(nullptr, X.data(), n, s.K, W, bias.data(), got[i].data(), s.N, 0);
+        }
+        ASSERT_EQ(got[0], got[1]) << name << " " << s.N << "x" << s.K << " n " << n;
+      }
+    }
+}

@@ -120,6 +120,20 @@ struct gemm_job {
   int path;
 };
 
+// A full panel of 16 columns from col on the AVX-512 path: float rows (nt,
+// float weights) and int8 weights are gathered. 0 when it does not apply.
+static int pack_fast(const gemm_job *g, int64_t col, int32_t k0, int32_t kb, float *P) {
+  if (g->path != TV_PATH_AVX512) return 0;
+  const tv_mat *W = g->W;
+  int64_t stride = g->op == OP_NT ? g->ldb : g->op == OP_MAT ? W->cols : 0;
+  if (stride < 1 || stride > 2147483647 / TV_NR) return 0;
+  if (g->op == OP_NT) tv_pack_f32_avx512(g->B + col * stride + k0, stride, kb, P);
+  else if (W->storage == TV_MAT_F32) tv_pack_f32_avx512(W->f32 + col * stride + k0, stride, kb, P);
+  else if (W->storage == TV_MAT_I8) tv_pack_i8_avx512(W->i8 + col * stride + k0, stride, W->scales + col, kb, P);
+  else return 0;
+  return 1;
+}
+
 // Packs columns [c0, c0 + nc) and depth [k0, k0 + kb) of op(B) into panels of
 // 16 columns, kb rows each; columns past nc are zero.
 static void pack(const gemm_job *g, int32_t c0, int32_t nc, int32_t k0, int32_t kb, float *panels) {
@@ -127,20 +141,24 @@ static void pack(const gemm_job *g, int32_t c0, int32_t nc, int32_t k0, int32_t 
   for (int p = 0; p < np; p++) {
     float *P = panels + (size_t)p * BLOCK_K * TV_NR;
     int jn = nc - p * TV_NR < TV_NR ? nc - p * TV_NR : TV_NR;
+    if (jn == TV_NR && pack_fast(g, c0 + p * TV_NR, k0, kb, P)) continue;
     if (jn < TV_NR)
       for (int k = 0; k < kb; k++)
         for (int j = jn; j < TV_NR; j++) P[k * TV_NR + j] = 0;
+    if (g->op == OP_NN) {
+      // Rows of B are the panel's rows: copy them whole.
+      for (int k = 0; k < kb; k++) {
+        const float *b = g->B + (int64_t)(k0 + k) * g->ldb + c0 + p * TV_NR;
+        for (int j = 0; j < jn; j++) P[k * TV_NR + j] = b[j];
+      }
+      continue;
+    }
     for (int j = 0; j < jn; j++) {
       int64_t col = c0 + p * TV_NR + j;
       switch (g->op) {
         case OP_NT: {
           const float *b = g->B + col * g->ldb + k0;
           for (int k = 0; k < kb; k++) P[k * TV_NR + j] = b[k];
-          break;
-        }
-        case OP_NN: {
-          const float *b = g->B + (int64_t)k0 * g->ldb + col;
-          for (int k = 0; k < kb; k++) P[k * TV_NR + j] = b[k * g->ldb];
           break;
         }
         default: {
@@ -198,8 +216,10 @@ static void gemm_item(void *arg, int32_t item, int32_t) {
   }
   if (g->bias)
     for (int32_t r = r0; r < r1; r++) {
-      float *y = g->Y + r * g->ldy + c0;
-      for (int32_t j = 0; j < nc; j++) y[j] += g->bias[c0 + j];
+      // Y and the bias never overlap: let the compiler use vector adds.
+      float *__restrict y = g->Y + r * g->ldy + c0;
+      const float *__restrict b = g->bias + c0;
+      for (int32_t j = 0; j < nc; j++) y[j] += b[j];
     }
 }
 

@@ -78,6 +78,34 @@ void tv_tile_avx512(int32_t rows_n, int32_t nc, int kb, const float *A, int64_t 
   }
 }
 
+// ---- packing a full panel of 16 columns
+
+void tv_pack_f32_avx512(const float *B, int64_t stride, int kb, float *P) {
+  const __m512i idx = _mm512_mullo_epi32(_mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15),
+                                         _mm512_set1_epi32((int)stride));
+  for (int k = 0; k < kb; k++) _mm512_store_ps(P + k * TV_NR, _mm512_i32gather_ps(idx, B + k, 4));
+}
+
+void tv_pack_i8_avx512(const int8_t *q, int64_t stride, const float *scales, int kb, float *P) {
+  const __m512i idx = _mm512_mullo_epi32(_mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15),
+                                         _mm512_set1_epi32((int)stride));
+  const __m512 s = _mm512_loadu_ps(scales);
+  int k = 0;
+  // Four steps of k per gather of one 32-bit word from each row; the word
+  // stays inside the rows' kb bytes.
+  for (; k + 4 <= kb; k += 4) {
+    __m512i w = _mm512_i32gather_epi32(idx, (const void *)(q + k), 1);
+    _mm512_store_ps(P + k * TV_NR, _mm512_mul_ps(_mm512_cvtepi32_ps(_mm512_srai_epi32(_mm512_slli_epi32(w, 24), 24)), s));
+    _mm512_store_ps(P + (k + 1) * TV_NR,
+                    _mm512_mul_ps(_mm512_cvtepi32_ps(_mm512_srai_epi32(_mm512_slli_epi32(w, 16), 24)), s));
+    _mm512_store_ps(P + (k + 2) * TV_NR,
+                    _mm512_mul_ps(_mm512_cvtepi32_ps(_mm512_srai_epi32(_mm512_slli_epi32(w, 8), 24)), s));
+    _mm512_store_ps(P + (k + 3) * TV_NR, _mm512_mul_ps(_mm512_cvtepi32_ps(_mm512_srai_epi32(w, 24)), s));
+  }
+  for (; k < kb; k++)
+    for (int j = 0; j < TV_NR; j++) P[k * TV_NR + j] = (float)q[j * stride + k] * scales[j];
+}
+
 // ---- exp
 
 // exp(v), Cephes-style: 2^n times a polynomial, v clamped below at -87. The

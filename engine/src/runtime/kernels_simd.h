@@ -32,6 +32,12 @@ void tv_ukernel_avx2(int mr, int nr, int kb, const float *A, int64_t lda, const 
 void tv_tile_avx512(int32_t rows, int32_t nc, int kb, const float *A, int64_t lda, const float *panels, float *Y,
                     int64_t ldy, int add);
 
+/* P[k * 16 + j] = row j's element k (times scales[j]) for the 16 rows from B or
+   q, stride elements apart, k < kb; 15 * stride must fit in 31 bits. The
+   values of the portable packing, gathered. */
+void tv_pack_f32_avx512(const float *B, int64_t stride, int kb, float *P);
+void tv_pack_i8_avx512(const int8_t *q, int64_t stride, const float *scales, int kb, float *P);
+
 /* GELU over n elements; a tail below 8 elements is left for the caller. Return
    the number of elements done. The two give the same bits. */
 uint64_t tv_gelu_avx2(float *X, uint64_t n);
