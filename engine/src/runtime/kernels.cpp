@@ -216,10 +216,13 @@ static void gemm_item(void *arg, int32_t item, int32_t) {
   }
   if (g->bias)
     for (int32_t r = r0; r < r1; r++) {
-      // Y and the bias never overlap: let the compiler use vector adds.
-      float *__restrict y = g->Y + r * g->ldy + c0;
-      const float *__restrict b = g->bias + c0;
-      for (int32_t j = 0; j < nc; j++) y[j] += b[j];
+      float *y = g->Y + r * g->ldy + c0;
+      const float *b = g->bias + c0;
+      int32_t j = 0;
+#ifdef TV_X86
+      for (; j + 4 <= nc; j += 4) _mm_storeu_ps(y + j, _mm_add_ps(_mm_loadu_ps(y + j), _mm_loadu_ps(b + j)));
+#endif
+      for (; j < nc; j++) y[j] += b[j];
     }
 }
 
