@@ -120,17 +120,26 @@ struct gemm_job {
   int path;
 };
 
-// A full panel of 16 columns from col on the AVX-512 path: float rows (nt,
-// float weights) and int8 weights are gathered. 0 when it does not apply.
+// A full panel of 16 columns from col on the SIMD paths: float rows (nt, float
+// weights) and int8 weights are gathered. 0 when it does not apply.
 static int pack_fast(const gemm_job *g, int64_t col, int32_t k0, int32_t kb, float *P) {
-  if (g->path != TV_PATH_AVX512) return 0;
+  if (g->path == TV_PATH_PORTABLE) return 0;
   const tv_mat *W = g->W;
   int64_t stride = g->op == OP_NT ? g->ldb : g->op == OP_MAT ? W->cols : 0;
   if (stride < 1 || stride > 2147483647 / TV_NR) return 0;
-  if (g->op == OP_NT) tv_pack_f32_avx512(g->B + col * stride + k0, stride, kb, P);
-  else if (W->storage == TV_MAT_F32) tv_pack_f32_avx512(W->f32 + col * stride + k0, stride, kb, P);
-  else if (W->storage == TV_MAT_I8) tv_pack_i8_avx512(W->i8 + col * stride + k0, stride, W->scales + col, kb, P);
-  else return 0;
+  const int wide = g->path == TV_PATH_AVX512;
+  const float *f = g->op == OP_NT ? g->B : W->storage == TV_MAT_F32 ? W->f32 : NULL;
+  if (f) {
+    f += col * stride + k0;
+    if (wide) tv_pack_f32_avx512(f, stride, kb, P);
+    else tv_pack_f32_avx2(f, stride, kb, P);
+  } else if (W->storage == TV_MAT_I8) {
+    const int8_t *q = W->i8 + col * stride + k0;
+    if (wide) tv_pack_i8_avx512(q, stride, W->scales + col, kb, P);
+    else tv_pack_i8_avx2(q, stride, W->scales + col, kb, P);
+  } else {
+    return 0;
+  }
   return 1;
 }
 

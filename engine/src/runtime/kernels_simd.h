@@ -35,6 +35,8 @@ void tv_tile_avx512(int32_t rows, int32_t nc, int kb, const float *A, int64_t ld
 /* P[k * 16 + j] = row j's element k (times scales[j]) for the 16 rows from B or
    q, stride elements apart, k < kb; 15 * stride must fit in 31 bits. The
    values of the portable packing, gathered. */
+void tv_pack_f32_avx2(const float *B, int64_t stride, int kb, float *P);
+void tv_pack_i8_avx2(const int8_t *q, int64_t stride, const float *scales, int kb, float *P);
 void tv_pack_f32_avx512(const float *B, int64_t stride, int kb, float *P);
 void tv_pack_i8_avx512(const int8_t *q, int64_t stride, const float *scales, int kb, float *P);
 
