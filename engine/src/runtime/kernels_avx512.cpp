@@ -9,6 +9,7 @@
 #include <string.h>
 
 #include "runtime/kernels_simd.h"
+#include "runtime/simd512.h"
 
 // ---- the product
 
@@ -106,44 +107,6 @@ void tv_pack_i8_avx512(const int8_t *q, int64_t stride, const float *scales, int
     for (int j = 0; j < TV_NR; j++) P[k * TV_NR + j] = (float)q[j * stride + k] * scales[j];
 }
 
-// ---- exp
-
-// exp(v), Cephes-style: 2^n times a polynomial, v clamped below at -87. The
-// operations are those of the AVX2 twin, lane for lane. A NaN stays NaN.
-static inline __m512 exp_ps(__m512 v) {
-  v = _mm512_max_ps(_mm512_set1_ps(-87.0f), v);
-  __m512 n = _mm512_roundscale_ps(_mm512_mul_ps(v, _mm512_set1_ps(1.442695f)),
-                                  _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
-  v = _mm512_fnmadd_ps(n, _mm512_set1_ps(0.693359375f), v);
-  v = _mm512_fnmadd_ps(n, _mm512_set1_ps(-2.12194440e-4f), v);
-  __m512 p = _mm512_set1_ps(1.9875691500e-4f);
-  p = _mm512_fmadd_ps(p, v, _mm512_set1_ps(1.3981999507e-3f));
-  p = _mm512_fmadd_ps(p, v, _mm512_set1_ps(8.3334519073e-3f));
-  p = _mm512_fmadd_ps(p, v, _mm512_set1_ps(4.1665795894e-2f));
-  p = _mm512_fmadd_ps(p, v, _mm512_set1_ps(1.6666665459e-1f));
-  p = _mm512_fmadd_ps(p, v, _mm512_set1_ps(0.5f));
-  __m512 e = _mm512_fmadd_ps(_mm512_mul_ps(v, v), p, _mm512_add_ps(v, _mm512_set1_ps(1.0f)));
-  __m512i bits = _mm512_slli_epi32(_mm512_add_epi32(_mm512_cvtps_epi32(n), _mm512_set1_epi32(127)), 23);
-  return _mm512_mul_ps(e, _mm512_castsi512_ps(bits));
-}
-
-// The same for 8 lanes, for the GELU block that the AVX2 twin would do last.
-static inline __m256 exp_ps8(__m256 v) {
-  v = _mm256_max_ps(v, _mm256_set1_ps(-87.0f));
-  __m256 n = _mm256_round_ps(_mm256_mul_ps(v, _mm256_set1_ps(1.442695f)), _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
-  v = _mm256_fnmadd_ps(n, _mm256_set1_ps(0.693359375f), v);
-  v = _mm256_fnmadd_ps(n, _mm256_set1_ps(-2.12194440e-4f), v);
-  __m256 p = _mm256_set1_ps(1.9875691500e-4f);
-  p = _mm256_fmadd_ps(p, v, _mm256_set1_ps(1.3981999507e-3f));
-  p = _mm256_fmadd_ps(p, v, _mm256_set1_ps(8.3334519073e-3f));
-  p = _mm256_fmadd_ps(p, v, _mm256_set1_ps(4.1665795894e-2f));
-  p = _mm256_fmadd_ps(p, v, _mm256_set1_ps(1.6666665459e-1f));
-  p = _mm256_fmadd_ps(p, v, _mm256_set1_ps(0.5f));
-  __m256 e = _mm256_fmadd_ps(_mm256_mul_ps(v, v), p, _mm256_add_ps(v, _mm256_set1_ps(1.0f)));
-  __m256i bits = _mm256_slli_epi32(_mm256_add_epi32(_mm256_cvtps_epi32(n), _mm256_set1_epi32(127)), 23);
-  return _mm256_mul_ps(e, _mm256_castsi256_ps(bits));
-}
-
 // ---- GELU (Abramowitz and Stegun 7.1.26 for erf)
 
 static inline __m512 gelu16(__m512 x) {
@@ -158,34 +121,16 @@ static inline __m512 gelu16(__m512 x) {
   poly = _mm512_fmadd_ps(poly, t, _mm512_set1_ps(-0.284496736f));
   poly = _mm512_fmadd_ps(poly, t, _mm512_set1_ps(0.254829592f));
   poly = _mm512_mul_ps(poly, t);
-  __m512 e = exp_ps(_mm512_xor_ps(_mm512_mul_ps(z, z), sign_mask));
+  __m512 e = tv_exp512(_mm512_xor_ps(_mm512_mul_ps(z, z), sign_mask));
   __m512 erf = _mm512_or_ps(_mm512_fnmadd_ps(poly, e, one), sign);
   return _mm512_mul_ps(_mm512_mul_ps(_mm512_set1_ps(0.5f), x), _mm512_add_ps(one, erf));
-}
-
-static inline __m256 gelu8(__m256 x) {
-  const __m256 sign_mask = _mm256_set1_ps(-0.0f), one = _mm256_set1_ps(1.0f);
-  __m256 z = _mm256_mul_ps(x, _mm256_set1_ps(0.70710677f));
-  __m256 sign = _mm256_and_ps(z, sign_mask);
-  __m256 az = _mm256_andnot_ps(sign_mask, z);
-  __m256 t = _mm256_div_ps(one, _mm256_fmadd_ps(_mm256_set1_ps(0.3275911f), az, one));
-  __m256 poly = _mm256_set1_ps(1.061405429f);
-  poly = _mm256_fmadd_ps(poly, t, _mm256_set1_ps(-1.453152027f));
-  poly = _mm256_fmadd_ps(poly, t, _mm256_set1_ps(1.421413741f));
-  poly = _mm256_fmadd_ps(poly, t, _mm256_set1_ps(-0.284496736f));
-  poly = _mm256_fmadd_ps(poly, t, _mm256_set1_ps(0.254829592f));
-  poly = _mm256_mul_ps(poly, t);
-  __m256 e = exp_ps8(_mm256_xor_ps(_mm256_mul_ps(z, z), sign_mask));
-  __m256 erf = _mm256_or_ps(_mm256_fnmadd_ps(poly, e, one), sign);
-  return _mm256_mul_ps(_mm256_mul_ps(_mm256_set1_ps(0.5f), x), _mm256_add_ps(one, erf));
 }
 
 uint64_t tv_gelu_avx512(float *X, uint64_t n) {
   uint64_t i = 0;
   for (; i + 16 <= n; i += 16) _mm512_storeu_ps(X + i, gelu16(_mm512_loadu_ps(X + i)));
-  // Blocks of 8 as the AVX2 twin cuts them, so both paths agree to the bit.
-  for (; i + 8 <= n; i += 8) _mm256_storeu_ps(X + i, gelu8(_mm256_loadu_ps(X + i)));
-  return i;
+  // A block of 8 left as the AVX2 twin cuts it, so both paths agree to the bit.
+  return i + tv_gelu_avx2(X + i, n - i);
 }
 
 // ---- layer norm
@@ -249,7 +194,7 @@ void tv_softmax_rows_avx512(float *X, int32_t rows_n, int32_t n, int64_t stride)
       // Below the clamp the value is (nearly) zero: make it zero, so masked
       // entries (minus infinity) get no weight at all.
       __mmask16 tiny = _mm512_cmp_ps_mask(v, floor, _CMP_LT_OQ);
-      __m512 e = _mm512_maskz_mov_ps((__mmask16)(k & ~tiny), exp_ps(v));
+      __m512 e = _mm512_maskz_mov_ps((__mmask16)(k & ~tiny), tv_exp512(v));
       _mm512_mask_storeu_ps(x + i, k, e);
       sum16 = _mm512_add_ps(sum16, e);
     }
