@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """The engine's GEMM beside numpy's matmul on Debian's OpenBLAS, in one run.
 
-    engine/bench/gemm_vs_openblas.py [--bench build/engine/kernels_bench]
+    engine/bench/gemm_vs_openblas.py [--bench build/bin/kernels_bench]
         [--repeat 3] [--cpus 0-3] [--min-time 1]
 
 Y (M x N) = A (M x K) x B^T (B is N x K) in float32, for 1000 x 1536 x 384 and
@@ -109,7 +109,7 @@ def uptime():
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
     ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
-    ap.add_argument("--bench", default=os.path.join(here, "..", "..", "build", "engine", "kernels_bench"))
+    ap.add_argument("--bench", default=os.path.join(here, "..", "..", "build", "bin", "kernels_bench"))
     ap.add_argument("--repeat", type=int, default=3)
     ap.add_argument("--cpus", default="", help="taskset core list for both sides, e.g. 0-3")
     ap.add_argument("--min-time", type=float, default=1.0, help="seconds per figure")
