@@ -224,7 +224,9 @@ TEST(Seqmix, RefusesWidthsAndStateSizesItCannotScan) {
     ASSERT_NE(w, nullptr) << tv_geterr();
     tv_seqmix m;
     EXPECT_EQ(tv_seqmix_load(w, "m.fwd", c.d, c.S, &m), c.ok ? 0 : -1);
-    if (!c.ok) EXPECT_NE(std::string(tv_geterr()).find("unsupported"), std::string::npos) << tv_geterr();
+    if (!c.ok) {
+      EXPECT_NE(std::string(tv_geterr()).find("unsupported"), std::string::npos) << tv_geterr();
+    }
     tv_seqmix_free(&m);
     tv_weights_close(w);
   }
