@@ -89,9 +89,11 @@ std::u16string readEntity(const JMatch& m) {
         return *m.group(0);
     }
     int64_t code = 0;
-    for (char16_t c : m.group(2) ? *m.group(2) : *m.group(3)) {
+    const bool decimal = m.group(2).has_value();
+    const std::u16string number = decimal ? *m.group(2) : *m.group(3);
+    for (char16_t c : number) {
         int d = c <= u'9' ? c - u'0' : (c | 0x20) - u'a' + 10;
-        code = code * (m.group(2) ? 10 : 16) + d;
+        code = code * (decimal ? 10 : 16) + d;
     }
     // Controls, surrogates and what lies past the last scalar are no text.
     if (code < 0x20 || (code >= 0x7F && code < 0xA0) || (code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF) {
