@@ -122,6 +122,16 @@ std::u16string readDayMonth(const JMatch& m) {
     return u"the " + ordinal(d) + u" of " + monthName(mo) + sentenceStop(m);
 }
 
+// Whether a month name in small letters occurs: most texts have none, and
+// a search for eleven words costs far less than the pattern's scan.
+bool anySmallMonth(const std::u16string& t) {
+    for (std::u16string_view name : {u"january", u"february", u"march", u"april", u"june", u"july", u"august",
+                                     u"september", u"october", u"november", u"december"}) {
+        if (t.find(name) != std::u16string::npos) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 bool dayFirst() {
@@ -176,7 +186,8 @@ std::u16string dates(const std::u16string& s) {
     t = rx(NUMERIC).replaceAll(t, readNumeric);
     t = rx(WEEKDAY_NUMERIC).replaceAll(t, readWeekdayNumeric);
     t = rx(MONTH_DAY).replaceAll(t, readMonthDay);
-    t = rx(SMALL_MONTH_DAY).replaceAll(t, readMonthDay);
+    const Regex& smallMonthDay = rx(SMALL_MONTH_DAY);
+    if (anySmallMonth(t)) t = smallMonthDay.replaceAll(t, readMonthDay);
     t = rx(DAY_MONTH).replaceAll(t, readDayMonth);
     t = rx(MONTH_YEAR).replaceAll(t, [](const JMatch& m) { return monthName(month(*m.group(1))) + u' '; });
     t = rx(DOUBLE_THE).replaceAll(t, u"$1 ");
