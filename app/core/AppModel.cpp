@@ -19,6 +19,7 @@
 #include "Paths.h"
 #include "SerialQueue.h"
 #include "VoicesStore.h"
+#include "WatchedDefaults.h"
 
 #include "Narrator.h"
 
@@ -145,14 +146,17 @@ fs::path madeSupport(const fs::path& support) {
     fs::create_directories(support, ec);  // later saves report their own failures
     return support;
 }
-std::shared_ptr<Defaults> orStandard(std::shared_ptr<Defaults> d) { return d ? d : Defaults::standard(); }
+// The store with its change notice (settingChanged).
+std::shared_ptr<Defaults> watched(std::shared_ptr<Defaults> d) {
+    return std::make_shared<WatchedDefaults>(d ? std::move(d) : Defaults::standard());
+}
 }  // namespace
 
 AppModel::AppModel(Config config, QObject* parent)
     : QObject(parent),
       support(madeSupport(config.support)),
       modelDir(config.modelDir),
-      defaults(orStandard(config.defaults)),
+      defaults(watched(config.defaults)),
       voices(Voices::fromFile(modelDir / "voices.json", std::make_shared<DefaultsVoicesStore>(defaults))),
       library(support / "library"),
       directorBox(std::move(config.directorLoader)),
@@ -162,6 +166,7 @@ AppModel::AppModel(Config config, QObject* parent)
       threads_(config.threads),
       bookFetch_(std::move(config.bookFetch)),
       engineQueue_(std::make_unique<SerialQueue>("tovantts.engine")) {
+    connect(static_cast<WatchedDefaults*>(defaults.get()), &WatchedDefaults::changed, this, &AppModel::settingChanged);
     if (!bookFetch_) {
         const std::u16string root = catalogue;
         bookFetch_ = [this, root](const Book& book, std::function<void(std::string)> done,

@@ -119,6 +119,7 @@ public:
 
     const std::filesystem::path support;
     const std::filesystem::path modelDir;
+    // The user's settings; every write through it emits settingChanged.
     const std::shared_ptr<Defaults> defaults;
     Voices voices;
     Library library;
@@ -176,6 +177,8 @@ public:
     static QByteArray userAgent();   // "Mozilla/5.0 (Macintosh) TovanTTS"
 
 signals:
+    // A setting was written through `defaults` (its key, e.g. "readingSize").
+    void settingChanged(const QString& key);
     void styleChanged();
     void sectionChanged();
     void openingChanged();

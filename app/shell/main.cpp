@@ -101,8 +101,8 @@ int main(int argc, char** argv) {
     QApplication qapp(argc, argv);
     QApplication::setApplicationName("TovanTTS");
     QApplication::setApplicationDisplayName("Lumora");
+    QApplication::setApplicationVersion(TovanTTSApp::version());
     QApplication::setDesktopFileName(DesktopEntry::kId);
-    QApplication::setQuitOnLastWindowClosed(AppDelegate::applicationShouldTerminateAfterLastWindowClosed());
 
     const CommandLine cl = CommandLine::parse(qapp.arguments().mid(1), QDir::currentPath());
     for (const QString& p : cl.problems) std::fprintf(stderr, "TovanTTS: %s\n", qPrintable(p));
@@ -238,7 +238,6 @@ int main(int argc, char** argv) {
     handedTo = &delegate;
     keysOwner = &delegate;
     Shell::setRegisterHotkeys([&delegate] { delegate.registerHotkeys(); });
-    Shell::setMenuBarItemChanged([&shell] { shell.refreshMenuBarItem(); });
 
     delegate.applicationDidFinishLaunching();
     // Another instance may have started at the same moment: the one that got
@@ -247,7 +246,6 @@ int main(int argc, char** argv) {
 
     QObject::connect(&qapp, &QCoreApplication::aboutToQuit, [&] {
         Shell::setRegisterHotkeys({});
-        Shell::setMenuBarItemChanged({});
         ReadAnywhere::uninstall();
     });
     if (!cl.hidden) shell.mainWindow()->show();
