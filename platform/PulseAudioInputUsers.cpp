@@ -1,7 +1,7 @@
 #include "PulseAudioInputUsers.h"
 
 #include "BackgroundProbe.h"
-#include "JavaRegex.h"
+#include "Regex.h"
 
 #include <QProcess>
 #include <QStandardPaths>

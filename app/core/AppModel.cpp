@@ -8,7 +8,7 @@
 #include <exception>
 #include <system_error>
 
-#include "Defaults.h"
+#include "SettingsStore.h"
 #include "DevHooks.h"
 #include "Extract.h"
 #include "Director.h"
@@ -20,7 +20,7 @@
 #include "Paths.h"
 #include "SerialQueue.h"
 #include "VoicesStore.h"
-#include "WatchedDefaults.h"
+#include "WatchedSettings.h"
 
 #include "Narrator.h"
 
@@ -114,7 +114,7 @@ AppModel::Config AppModel::standardConfig() {
     Config c;
     c.support = Paths::support();
     c.modelDir = standardModelDir();
-    c.defaults = Defaults::standard();
+    c.defaults = SettingsStore::standard();
     return c;
 }
 
@@ -143,8 +143,8 @@ fs::path madeSupport(const fs::path& support) {
     return support;
 }
 // The store with its change notice (settingChanged).
-std::shared_ptr<Defaults> watched(std::shared_ptr<Defaults> d) {
-    return std::make_shared<WatchedDefaults>(d ? std::move(d) : Defaults::standard());
+std::shared_ptr<SettingsStore> watched(std::shared_ptr<SettingsStore> d) {
+    return std::make_shared<WatchedSettings>(d ? std::move(d) : SettingsStore::standard());
 }
 }  // namespace
 
@@ -153,7 +153,7 @@ AppModel::AppModel(Config config, QObject* parent)
       support(madeSupport(config.support)),
       modelDir(config.modelDir),
       defaults(watched(config.defaults)),
-      voices(Voices::fromFile(modelDir / "voices.json", std::make_shared<DefaultsVoicesStore>(defaults))),
+      voices(Voices::fromFile(modelDir / "voices.json", std::make_shared<SettingsVoicesStore>(defaults))),
       library(support / "library"),
       directorBox(std::move(config.directorLoader)),
       catalogue(config.catalogue),
@@ -162,7 +162,7 @@ AppModel::AppModel(Config config, QObject* parent)
       threads_(config.threads),
       bookFetch_(std::move(config.bookFetch)),
       engineQueue_(std::make_unique<SerialQueue>("tovantts.engine")) {
-    connect(static_cast<WatchedDefaults*>(defaults.get()), &WatchedDefaults::changed, this, &AppModel::settingChanged);
+    connect(static_cast<WatchedSettings*>(defaults.get()), &WatchedSettings::changed, this, &AppModel::settingChanged);
     if (!bookFetch_) {
         const std::u16string root = catalogue;
         bookFetch_ = [this, root](const Book& book, std::function<void(std::string)> done,

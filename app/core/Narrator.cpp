@@ -1,10 +1,10 @@
 #include "Narrator.h"
 
 #include "AppModel.h"
-#include "Defaults.h"
+#include "SettingsStore.h"
 #include "Director.h"
 #include "Engine.h"
-#include "JavaRegex.h"
+#include "Regex.h"
 #include "QtClock.h"
 #include "RenderLoop.h"
 
@@ -80,8 +80,8 @@ Narrator::~Narrator() {
     player_->onDeviceGone = nullptr;
 }
 
-std::shared_ptr<Defaults> Narrator::defaults() const {
-    return app_.defaults ? app_.defaults : Defaults::standard();
+std::shared_ptr<SettingsStore> Narrator::defaults() const {
+    return app_.defaults ? app_.defaults : SettingsStore::standard();
 }
 
 // ---- published state ----

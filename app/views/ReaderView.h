@@ -30,7 +30,7 @@ class QAction;
 namespace tovan {
 
 class AppModel;
-class Defaults;
+class SettingsStore;
 class Doc;
 class ReadingState;
 
@@ -97,7 +97,7 @@ private:
     std::shared_ptr<Doc> doc_;
     AppModel& app_;
     ReadingState& reading_;
-    std::shared_ptr<Defaults> defaults_;
+    std::shared_ptr<SettingsStore> defaults_;
     double size_;
     bool follow_ = true;
     bool shownOnce_ = false;
