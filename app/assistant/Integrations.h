@@ -4,13 +4,16 @@
 // ~/.claude/settings.json, and the zsh hook (~/.tovantts.zsh, sourced by one
 // line in ~/.zshrc) that reports long shell commands.
 //
-// Only these files are touched, each written whole and atomically; an
+// Only these files are touched, each written whole and atomically (the
+// settings only when nobody changed them since they were read, and never
+// when a hook value is in a form not understood); an
 // edited file that is a symbolic link is written where it points. Before its
 // first edit by a connect, settings.json and ~/.zshrc are copied once to
 // "<name>.tovantts-backup", which is never overwritten. Whether a hook is
 // installed is always read from the files. Main thread only.
 
 #include <filesystem>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -29,6 +32,9 @@ const std::filesystem::path& home();
 const std::string& tovan();
 void useHome(std::filesystem::path home);
 void useTool(std::string path);
+// For tests: runs after the new settings are written beside the file and
+// before the file is compared and replaced.
+void useBeforeReplace(std::function<void(const std::filesystem::path&)> hook);
 
 // The hook events handled, in order.
 const std::vector<std::string>& events();
