@@ -1,5 +1,5 @@
 // Where the tests find the generator and the model directories it wrote into
-// the build tree (beside the test program: models/tiny, models/dev, ...).
+// the build tree (programs in build/bin, models in build/engine/models).
 #pragma once
 
 #include <stdlib.h>
@@ -22,7 +22,7 @@ inline std::string model_dir(const char *name = "tiny") {
     const char *env = getenv("TOVANTTS_TINY_MODEL");
     if (env && *env) return env;
   }
-  return build_dir() + "/models/" + name;
+  return build_dir() + "/../engine/models/" + name;
 }
 
 inline std::string mkmodel_tool() { return build_dir() + "/tovan-mkmodel"; }

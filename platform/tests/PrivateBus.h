@@ -5,6 +5,7 @@
 
 #include <QDBusConnection>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 
@@ -15,7 +16,11 @@ struct PrivateBus {
     QString address;
     QStringList names;
 
-    PrivateBus() {
+    PrivateBus() : PrivateBus(QProcessEnvironment::systemEnvironment()) {}
+    // The daemon's environment: its XDG_DATA_DIRS name the folders whose
+    // dbus-1/services it starts programs from, and those programs inherit it.
+    explicit PrivateBus(const QProcessEnvironment& env) {
+        daemon.setProcessEnvironment(env);
         daemon.start(QStringLiteral("dbus-daemon"),
                      {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
         if (!daemon.waitForStarted(5000)) return;

@@ -40,7 +40,7 @@ inline void spit(const std::filesystem::path& p, const std::string& bytes) {
     std::ofstream(p, std::ios::binary) << bytes;
 }
 
-// The folder of the running test program (build/playback).
+// The folder of the running test program (build/bin).
 inline std::filesystem::path programDir() {
     char buf[4096];
     ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
@@ -55,5 +55,5 @@ inline std::filesystem::path modelDir(const std::string& name = "tiny") {
 
 // build/playback/director/<name>.bin, written by tovan-mkdirector.
 inline std::filesystem::path directorFile(const std::string& name) {
-    return programDir() / "director" / (name + ".bin");
+    return programDir().parent_path() / "playback" / "director" / (name + ".bin");
 }
