@@ -3,7 +3,7 @@
 #include "../../../platform/tests/PrivateBus.h"
 #include "FakeIntake.h"
 #include "InstalledApp.h"
-#include "JavaRegex.h"
+#include "Regex.h"
 #include "TempDir.h"
 #include "VirtualClock.h"
 

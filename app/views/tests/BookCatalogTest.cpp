@@ -1,5 +1,5 @@
 #include "BookCatalog.h"
-#include "JavaRegex.h"
+#include "Regex.h"
 #include "LoopbackServer.h"
 #include "ScreensTestApp.h"
 
