@@ -218,8 +218,11 @@ TEST(FullChoices, PromptedFlowRefinesClonedVoicesTheRefinerTheRest) {
   for (const Case &c : cases) {
     SCOPED_TRACE(c.what);
     const std::vector<float> on = run(*c.g, *c.req, true), off = run(*c.g, *c.req, false);
-    if (c.refined) EXPECT_NE(on, off);
-    else EXPECT_EQ(on, off);
+    if (c.refined) {
+      EXPECT_NE(on, off);
+    } else {
+      EXPECT_EQ(on, off);
+    }
     refined.push_back(on);
   }
   EXPECT_EQ(refined[0], run(withoutPrompted, plainReq, true)) << "the refiner without a clip";

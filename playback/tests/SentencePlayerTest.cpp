@@ -413,5 +413,7 @@ TEST_F(Stress, FlushesRacingEnginePlayNothingStaleAndLeaveNothingBehind) {
     worker.join();
     EXPECT_TRUE(staleHeard.empty()) << "a flushed generation was heard, first mark " << staleHeard.front();
     EXPECT_FALSE(negative) << "pendingSeconds went below 0";
-    if (!HasFailure()) EXPECT_GT(cutShort, rounds / 2);
+    if (!HasFailure()) {
+        EXPECT_GT(cutShort, rounds / 2);
+    }
 }
