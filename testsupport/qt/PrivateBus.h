@@ -1,0 +1,31 @@
+// A session bus of the test's own: a dbus-daemon started with this object and
+// stopped with it, so tests never touch the user's bus. Tests skip when ok()
+// is false (no daemon could be started).
+#pragma once
+
+#include <QDBusConnection>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+namespace tovan::test {
+
+class PrivateBus {
+public:
+    PrivateBus();
+    ~PrivateBus();
+    PrivateBus(const PrivateBus&) = delete;
+    PrivateBus& operator=(const PrivateBus&) = delete;
+
+    bool ok() const { return !address.isEmpty(); }
+    // A new connection to this bus, one per call; closed with the bus.
+    QDBusConnection connect();
+
+    QString address;  // as the daemon printed it; "" when it did not start
+
+private:
+    QProcess daemon_;
+    QStringList names_;
+};
+
+}  // namespace tovan::test
