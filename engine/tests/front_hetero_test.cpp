@@ -8,13 +8,15 @@
 #include "front/hetero.h"
 #include "front_fixture.h"
 
+using tovan::test::TempDir;
+
 namespace {
 
 struct Tables {
   tv_hetero t = {};
   int rc = -1;
   Tables(const tv_front *f, const std::string &text) {
-    TmpDir d;
+    TempDir d;
     std::string path = d.write("hetero.tsv", text);
     rc = het_load(&t, path.c_str(), f->sym, f->sym_sorted);
   }

@@ -11,7 +11,9 @@
 #include "nn/vocoder.h"
 #include "runtime/error.h"
 #include "runtime/pool.h"
-#include "tmpdir.h"
+#include "TempDir.h"
+
+using tovan::test::TempDir;
 
 namespace {
 
@@ -47,7 +49,7 @@ struct Voc {
 };
 
 TEST(VocoderLoad, RefusesBadShapesShowingAllFive) {
-  TmpDir dir;
+  TempDir dir;
   Voc V;
   V.path = dir.file("v.safetensors");
   ASSERT_TRUE(vocoder_tensors(4, 8, 1).save(V.path));
@@ -78,7 +80,7 @@ TEST(VocoderLoad, StopsAtTheFirstMissingOrMisshapenTensor) {
       {"backbone.embed.weight", ": missing tensor backbone.embed.weight"},
   };
   for (const Case &c : cases) {
-    TmpDir dir;
+    TempDir dir;
     Voc V;
     V.path = dir.file("v.safetensors");
     Tensors t = vocoder_tensors(4, 8, 2);
@@ -90,7 +92,7 @@ TEST(VocoderLoad, StopsAtTheFirstMissingOrMisshapenTensor) {
     EXPECT_EQ(std::string(tv_geterr()), V.path + c.msg);
   }
   // The inner width must match pwconv1.
-  TmpDir dir;
+  TempDir dir;
   Voc V;
   V.path = dir.file("v.safetensors");
   ASSERT_TRUE(vocoder_tensors(4, 8, 1).save(V.path));
@@ -169,7 +171,7 @@ TEST(VocoderDecode, ClampsMagnitudesAt100) {
   };
   const Case cases[] = {{logf(50.0f), 50.0f / 1.5f}, {10.0f, 100.0f / 1.5f}, {INFINITY, 100.0f / 1.5f}};
   for (const Case &c : cases) {
-    TmpDir dir;
+    TempDir dir;
     Voc V;
     V.path = dir.file("v.safetensors");
     Tensors t = vocoder_tensors(4, 8, 1);

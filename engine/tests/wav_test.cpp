@@ -13,13 +13,15 @@
 
 #include "runtime/error.h"
 #include "runtime/wav.h"
-#include "tmpdir.h"
+#include "TempDir.h"
+#include "TestPaths.h"
+
+using tovan::test::TempDir;
 
 namespace {
 
 std::string fixture(const char *name) {
-  const char *dir = getenv("TOVANTTS_TEST_DATA");
-  return std::string(dir ? dir : "engine/tests/data") + "/wav/" + name;
+  return (tovan::test::testData("wav") / name).string();
 }
 
 double signal_at(int i) { return 0.9 * sin(0.3 * i); }
@@ -275,14 +277,14 @@ TEST(WavEncode, RefusesMoreSamplesThanARiffSizeHolds) {
   EXPECT_EQ(len, 0u);
 }
 
-size_t entries(const TmpDir &dir) {
+size_t entries(const TempDir &dir) {
   size_t n = 0;
   for (auto &e : std::filesystem::directory_iterator(dir.path)) (void)e, n++;
   return n;
 }
 
 TEST(WavWrite, WritesAFileThatReadsBackAndLeavesNoTemporary) {
-  TmpDir dir;
+  TempDir dir;
   std::string path = dir.file("out.wav");
   std::vector<float> x = {0.0f, 0.25f, -0.25f, 1.0f};
   ASSERT_EQ(tv_wav_write(path.c_str(), x.data(), x.size(), 16000), 0) << tv_geterr();
@@ -305,7 +307,7 @@ TEST(WavWrite, ReportsAFolderThatCannotBeWritten) {
   EXPECT_STREQ(tv_geterr(), "cannot write /nonexistent/dir/out.wav");
   // A non-empty directory in place of the file: the rename fails and no
   // temporary file is left behind.
-  TmpDir dir;
+  TempDir dir;
   std::string sub = dir.file("taken");
   std::filesystem::create_directory(sub);
   dir.write("taken/keep", "x");
