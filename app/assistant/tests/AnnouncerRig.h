@@ -5,18 +5,18 @@
 
 #include "Announcer.h"
 #include "JavaRegex.h"
+#include "TempDir.h"
 #include "VirtualAudioOutput.h"
 #include "VirtualClock.h"
 
 #include "../../../playback/tests/FakeEngine.h"
-#include "../../../playback/tests/TestDir.h"
 
 #include <deque>
 #include <functional>
 #include <memory>
 
 struct AnnouncerRig {
-    TestDir tmp;
+    tovan::test::TempDir tmp;
     tovan::VirtualClock clock;
     FakeEngine fake;
     std::unique_ptr<tovan::Engine> engine;

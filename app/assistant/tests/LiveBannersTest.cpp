@@ -3,14 +3,13 @@
 #include "FakeIntake.h"
 #include "InstalledApp.h"
 #include "JavaRegex.h"
+#include "PrivateBus.h"
 #include "TempDir.h"
+#include "TestApp.h"
 #include "VirtualClock.h"
 
-#include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
-#include <QElapsedTimer>
-#include <QProcess>
 #include <QStandardPaths>
 
 #include <gtest/gtest.h>
@@ -19,26 +18,10 @@ namespace tovan {
 namespace {
 
 using test::FakeIntake;
+using test::PrivateBus;
 using test::TempDir;
-
-QCoreApplication& app() {
-    static int argc = 1;
-    static char name[] = "test";
-    static char* argv[] = {name, nullptr};
-    static QCoreApplication* a = QCoreApplication::instance() ? nullptr : new QCoreApplication(argc, argv);
-    (void)a;
-    return *QCoreApplication::instance();
-}
-
-// Runs the event loop until the condition holds or the seconds are over;
-// only for waiting on real child processes.
-bool waitFor(const std::function<bool()>& done, int ms = 10000) {
-    QElapsedTimer t;
-    t.start();
-    while (!done() && t.elapsed() < ms)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    return done();
-}
+using test::coreApp;
+using test::spinUntil;
 
 std::string notifyLine(int cookie, const std::string& app, const std::string& summary, const std::string& body,
                        const std::string& hints = "{}") {
@@ -55,9 +38,9 @@ struct Live {
     Notifications notes;
     LiveBanners live;
     Live(QString program = QStringLiteral("/bin/true"), QStringList args = {})
-        : notes(fake.links(), d.path() / "db2", {"/nonexistent"}),
+        : notes(fake.links(), d.path / "db2", {"/nonexistent"}),
           live(notes, fake.links(), clock, std::move(program), std::move(args)) {
-        app();
+        coreApp();
         fake.chosen = {u"org.telegram.desktop", u"Slack", u"com.apple.FaceTime", u"Quiet"};
     }
 };
@@ -154,7 +137,7 @@ TEST(LiveBanners, ReadsTheMonitorAndRestartsIt5SecondsAfterItEnds) {
     t.live.start();
     t.live.start();  // already running
     EXPECT_EQ(t.live.starts(), 1);
-    ASSERT_TRUE(waitFor([&] { return t.clock.nextTimer() >= 0; }));  // ended: restart pending
+    ASSERT_TRUE(spinUntil([&] { return t.clock.nextTimer() >= 0; }));  // ended: restart pending
     ASSERT_EQ(t.fake.events.size(), 2u);
     EXPECT_EQ(t.fake.events[0].who, u"Ana");
     EXPECT_EQ(t.fake.events[1].who, u"Ben");
@@ -165,40 +148,37 @@ TEST(LiveBanners, ReadsTheMonitorAndRestartsIt5SecondsAfterItEnds) {
     EXPECT_EQ(t.live.starts(), 1);
     t.clock.advance(0.1);
     EXPECT_EQ(t.live.starts(), 2);
-    ASSERT_TRUE(waitFor([&] { return t.clock.nextTimer() >= 0; }));
+    ASSERT_TRUE(spinUntil([&] { return t.clock.nextTimer() >= 0; }));
     EXPECT_EQ(t.fake.events.size(), 2u);  // the same requests again are not read twice
 }
 
 TEST(LiveBanners, AMonitorThatCannotStartIsNotRetried) {
     Live t(QStringLiteral("/nonexistent/monitor"));
     t.live.start();
-    waitFor([&] { return !t.live.running(); }, 3000);
+    spinUntil([&] { return !t.live.running(); }, 3000);
     EXPECT_FALSE(t.live.running());
     EXPECT_LT(t.clock.nextTimer(), 0);
 }
 
 // The real road: a private session bus, busctl's monitor and a Notify call.
 TEST(LiveBanners, SeesNotifyCallsOnAPrivateSessionBus) {
-    app();
+    coreApp();
     if (QStandardPaths::findExecutable(QStringLiteral("dbus-daemon")).isEmpty() ||
         QStandardPaths::findExecutable(QStringLiteral("busctl")).isEmpty())
         GTEST_SKIP() << "needs dbus-daemon and busctl";
-    QProcess daemon;
-    daemon.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                                                  QStringLiteral("--print-address")});
-    if (!daemon.waitForStarted(5000) || !daemon.waitForReadyRead(5000))
-        GTEST_SKIP() << "no private bus";
-    const QString address = QString::fromUtf8(daemon.readLine()).trimmed();
+    PrivateBus daemon;
+    if (!daemon.ok()) GTEST_SKIP() << "no private bus";
+    const QString address = daemon.address;
     const QByteArray old = qgetenv("DBUS_SESSION_BUS_ADDRESS");
     qputenv("DBUS_SESSION_BUS_ADDRESS", address.toUtf8());
     {
         Live t(LiveBanners::standardProgram(), LiveBanners::standardArguments());
         t.live.start();
-        QDBusConnection bus = QDBusConnection::connectToBus(address, QStringLiteral("intake-test"));
+        QDBusConnection bus = daemon.connect();
         ASSERT_TRUE(bus.isConnected());
         int sent = 0;
         // The monitor needs a moment to attach: send until it has seen one.
-        const bool seen = waitFor([&] {
+        const bool seen = spinUntil([&] {
             if (t.fake.events.empty()) {
                 auto m = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.Notifications"),
                                                         QStringLiteral("/org/freedesktop/Notifications"),
@@ -212,13 +192,10 @@ TEST(LiveBanners, SeesNotifyCallsOnAPrivateSessionBus) {
             }
             return !t.fake.events.empty();
         });
-        QDBusConnection::disconnectFromBus(QStringLiteral("intake-test"));
         ASSERT_TRUE(seen);
         EXPECT_EQ(t.fake.events[0].who, u"Anna");
         EXPECT_EQ(t.fake.events[0].app, u"desktop");  // not installed here: the last part of the id
     }
-    daemon.kill();
-    daemon.waitForFinished(3000);
     qputenv("DBUS_SESSION_BUS_ADDRESS", old);
 }
 

@@ -5,7 +5,7 @@
 #include "JavaRegex.h"
 #include "TovanEvents.h"
 
-#include "../../../playback/tests/TestDir.h"
+#include "TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -16,12 +16,13 @@ using tovan::u8;
 namespace TovanEvents = tovan::TovanEvents;
 namespace ClaudeEvents = tovan::ClaudeEvents;
 namespace Expression = tovan::Expression;
+using tovan::test::TempDir;
 
 namespace {
 
 struct Events : ::testing::Test {
     FakeMachine machine;
-    TestDir tmp;
+    TempDir tmp;
     std::shared_ptr<tovan::MemoryDefaults> store = std::make_shared<tovan::MemoryDefaults>();
     tovan::AssistantPrefs prefs{store, [] { return 12; }};
     std::vector<Assistant::Event> got;

@@ -18,6 +18,9 @@ using tovan::AppModel;
 using tovan::DirectorBox;
 using tovan::Engine;
 using modeltest::Model;
+using tovan::test::TempDir;
+using tovan::test::spit;
+using tovan::test::spinUntil;
 
 namespace {
 
@@ -81,7 +84,7 @@ TEST(AppModelStart, StartsWithTheLibrarySectionAndNothingElse) {
 }
 
 TEST(AppModelStart, ReadsVoicesFromTheModelAndTheStyleFromSupport) {
-    TestDir dir;
+    TempDir dir;
     std::filesystem::create_directories(dir / "model");
     spit(dir / "model" / "voices.json", R"({"voices":[{"name":"voice_0010","gender":"female"}]})");
     tovan::Style style;
@@ -141,7 +144,7 @@ TEST(AppModelStart, PublishedStateSignalsOnlyOnChange) {
 }
 
 TEST(AppModelStart, ModelFolderFromTheEnvironmentOnlyWhenItHoldsAModel) {
-    TestDir dir;
+    TempDir dir;
     std::filesystem::create_directories(dir / "with");
     std::filesystem::create_directories(dir / "without");
     spit(dir / "with" / "config.json", "{}");
@@ -204,7 +207,7 @@ TEST_F(EngineQueue, AFailedStartDropsTheBlockSetsTheProblemAndIsRetried) {
         m->setProblem(std::nullopt);
         m->onEngine([&](Engine&) { ++ran; });
         m->syncEngine();
-        ASSERT_TRUE(modeltest::waitUntil([&] { return m->problem().has_value(); }));
+        ASSERT_TRUE(spinUntil([&] { return m->problem().has_value(); }));
         EXPECT_EQ(*m->problem(), QStringLiteral("The voice could not start: no model in /nowhere"));
     }
     EXPECT_EQ(ran, 0);
@@ -262,7 +265,7 @@ TEST(DirectorBoxTest, ConcurrentCallersShareOneLoad) {
 }
 
 TEST(DirectorBoxTest, TheRealLoaderFailsQuietlyOnAFolderWithoutADirector) {
-    TestDir dir;
+    TempDir dir;
     DirectorBox box;
     EXPECT_EQ(box.get(dir.path), nullptr);
     EXPECT_EQ(box.get(dir.path), nullptr);

@@ -14,13 +14,16 @@
 
 using namespace tovan;
 using coretest::duringSynthesis;
+using tovan::test::TempDir;
+using tovan::test::slurp;
+using tovan::test::spit;
 
 namespace {
 
 constexpr size_t SENTENCE = 3 + 120 * 24;  // the fake's samples and the pause after
 
 struct ExporterTest : ::testing::Test {
-    TestDir tmp;
+    TempDir tmp;
     VirtualClock clock;
     FakeEngine fake;
     std::unique_ptr<AppModel> app;

@@ -20,11 +20,13 @@
 #include <thread>
 
 using namespace tovan;
+using tovan::test::TempDir;
+using tovan::test::spit;
 
 namespace {
 
 struct NarratorTest : ::testing::Test {
-    TestDir tmp;
+    TempDir tmp;
     VirtualClock clock;
     FakeEngine fake;
     std::shared_ptr<MemoryDefaults> defaults = std::make_shared<MemoryDefaults>();
