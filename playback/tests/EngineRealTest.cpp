@@ -2,13 +2,16 @@
 #include "Engine.h"
 
 #include "JavaRegex.h"
-#include "TestDir.h"
+#include "TempDir.h"
+#include "TestPaths.h"
 
 #include <gtest/gtest.h>
 
 #include <thread>
 
 using tovan::Engine;
+using tovan::test::TempDir;
+using tovan::test::modelDir;
 
 namespace {
 
@@ -27,7 +30,7 @@ struct EngineReal : ::testing::Test {
 }  // namespace
 
 TEST(EngineRealCreate, MissingModelFailsWithTheEngineMessage) {
-    TestDir dir;
+    TempDir dir;
     try {
         Engine e(dir / "no-model", 1);
         FAIL();
