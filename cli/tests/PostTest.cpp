@@ -3,8 +3,9 @@
 #include "Bus.h"
 #include "Launcher.h"
 
-#include "../../platform/tests/BusTestKit.h"
-#include "../../platform/tests/PrivateBus.h"
+#include "PrivateBus.h"
+#include "TestApp.h"
+#include "TestPaths.h"
 
 #include <QDir>
 #include <QFile>
@@ -17,13 +18,16 @@
 #include <gtest/gtest.h>
 
 using nlohmann::json;
+using tovan::test::PrivateBus;
+using tovan::test::coreApp;
+using tovan::test::spinUntil;
 
 namespace {
 
-QString toolPath() { return QFileInfo(QFileInfo("/proc/self/exe").symLinkTarget()).absolutePath() + "/tovan"; }
+QString toolPath() { return QString::fromStdString((tovan::test::programDir() / "tovan").string()); }
 
 struct Post : ::testing::Test {
-    QCoreApplication& app = testApp();
+    QCoreApplication& app = coreApp();
     PrivateBus bus;
     void SetUp() override {
         if (!bus.ok()) GTEST_SKIP() << "no dbus-daemon";
@@ -58,7 +62,7 @@ TEST_F(Post, EventReachesTheRunningApplication) {
     EXPECT_EQ(tool({"say", "Hello", "--mood", "sad"}), 0);
     EXPECT_EQ(tool({"command", "--status", "1", "--seconds", "42.5", "--", "make", "-j8"}), 0);
     EXPECT_EQ(tool({"hook"}, R"({"hook_event_name":"Stop"})"), 0);
-    ASSERT_TRUE(waitFor([&] { return got.size() == 3; }));
+    ASSERT_TRUE(spinUntil([&] { return got.size() == 3; }));
 
     const json say = json::parse(got[0]);
     EXPECT_EQ(say["kind"], "say");
@@ -105,7 +109,7 @@ TEST_F(Post, MissingApplicationIsStartedHiddenFromBesideTheTool) {
     EXPECT_EQ(tovan::Launcher::application(linked), fakeApp) << "found through the resolved link";
     tovan::Launcher launcher(bus.connect(), linked, {0.2, 0.05});
     EXPECT_TRUE(launcher.ensureRunning());
-    ASSERT_TRUE(waitFor([&] { return QFile::exists(marker); }));
+    ASSERT_TRUE(spinUntil([&] { return QFile::exists(marker); }));
     QFile m(marker);
     ASSERT_TRUE(m.open(QIODevice::ReadOnly));
     EXPECT_EQ(m.readAll().trimmed(), "--hidden");

@@ -1,13 +1,14 @@
 #include "AtomicFile.h"
 #include "DesktopEntry.h"
 #include "LoginItem.h"
-#include "TestDir.h"
+#include "TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
 
 using namespace tovan;
+using tovan::test::TempDir;
 
 namespace {
 
@@ -37,7 +38,7 @@ TEST(DesktopEntry, OffersTheThreeActionsAndOpensDocumentsAndLinks) {
 }
 
 TEST(DesktopEntry, InstallWritesOnceAndRewritesAStaleEntry) {
-    TestDir dir;
+    TempDir dir;
     const auto file = dir.path / "applications" / "org.tovantts.TovanTTS.desktop";
     ASSERT_TRUE(DesktopEntry::install(file, "/usr/bin/TovanTTS"));
     std::string bytes;
@@ -55,7 +56,7 @@ TEST(DesktopEntry, InstallWritesOnceAndRewritesAStaleEntry) {
 }
 
 TEST(XdgAutostart, EnableWritesTheFileAndDisableRemovesIt) {
-    TestDir dir;
+    TempDir dir;
     XdgAutostart item(dir.path / "autostart" / "org.tovantts.TovanTTS.desktop", "/usr/bin/TovanTTS");
     EXPECT_FALSE(item.enabled());
     ASSERT_TRUE(item.enable());
@@ -69,7 +70,7 @@ TEST(XdgAutostart, EnableWritesTheFileAndDisableRemovesIt) {
 }
 
 TEST(XdgAutostart, AnEntrySwitchedOffByTheDesktopCountsAsOff) {
-    TestDir dir;
+    TempDir dir;
     XdgAutostart item(dir.path / "x.desktop", "/usr/bin/TovanTTS");
     struct Case {
         const char* text;
@@ -88,7 +89,7 @@ TEST(XdgAutostart, AnEntrySwitchedOffByTheDesktopCountsAsOff) {
 }
 
 TEST(XdgAutostart, EnableReportsAFolderThatCannotBeMade) {
-    TestDir dir;
+    TempDir dir;
     ASSERT_TRUE(AtomicFile::write(dir.path / "autostart", "a file, not a folder"));
     XdgAutostart item(dir.path / "autostart" / "x.desktop", "/usr/bin/TovanTTS");
     std::string error;

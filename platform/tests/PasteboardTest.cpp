@@ -1,6 +1,6 @@
-#include "GuiApp.h"
 #include "Pasteboard.h"
 #include "QtPasteboard.h"
+#include "TestApp.h"
 
 #include <gtest/gtest.h>
 
@@ -8,6 +8,8 @@
 #include <QMimeData>
 
 using namespace tovan;
+using tovan::test::guiApp;
+using tovan::test::spinUntil;
 
 namespace {
 
