@@ -12,8 +12,18 @@ namespace {
 int argc = 1;
 char* argv[] = {program_invocation_short_name, nullptr};
 
-void offscreenUnlessNamed() {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+// The application object of a windowing kind, made offscreen unless the
+// environment names a platform; a lesser object made earlier is fatal.
+template <class App>
+App& windowingApp(const char* kind) {
+    if (!QCoreApplication::instance()) {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+        new App(argc, argv);  // lives for the whole run
+        App::setQuitOnLastWindowClosed(false);
+    }
+    auto* app = qobject_cast<App*>(QCoreApplication::instance());
+    if (!app) qFatal("a test asked for a %s after a lesser application object was made", kind);
+    return *app;
 }
 
 }  // namespace
@@ -23,27 +33,9 @@ QCoreApplication& coreApp() {
     return *QCoreApplication::instance();
 }
 
-QGuiApplication& guiApp() {
-    if (!QCoreApplication::instance()) {
-        offscreenUnlessNamed();
-        new QGuiApplication(argc, argv);
-        QGuiApplication::setQuitOnLastWindowClosed(false);
-    }
-    auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
-    if (!app) qFatal("a test asked for a QGuiApplication after a QCoreApplication was made");
-    return *app;
-}
+QGuiApplication& guiApp() { return windowingApp<QGuiApplication>("QGuiApplication"); }
 
-QApplication& widgetApp() {
-    if (!QCoreApplication::instance()) {
-        offscreenUnlessNamed();
-        new QApplication(argc, argv);
-        QApplication::setQuitOnLastWindowClosed(false);
-    }
-    auto* app = qobject_cast<QApplication*>(QCoreApplication::instance());
-    if (!app) qFatal("a test asked for a QApplication after a lesser application object was made");
-    return *app;
-}
+QApplication& widgetApp() { return windowingApp<QApplication>("QApplication"); }
 
 bool spinUntil(const std::function<bool()>& done, int limitMs) {
     QElapsedTimer t;
