@@ -45,7 +45,7 @@ std::string text(const std::string& program) {
     const std::string exe = quote(program);
     return "[Desktop Entry]\n"
            "Type=Application\n"
-           "Name=Lumora\n"
+           "Name=" + std::string(kName) + "\n"
            "Comment=Reads books, articles and anything you select aloud\n"
            "Exec=" + exe + " %U\n"
            "Icon=org.tovantts.TovanTTS\n"
@@ -57,22 +57,22 @@ std::string text(const std::string& program) {
            "Actions=read-selection;add-selection;read-clipboard;\n"
            "\n"
            "[Desktop Action read-selection]\n"
-           "Name=Read with Lumora\n"
+           "Name=Read with " + std::string(kName) + "\n"
            "Exec=" + exe + " --read-selection\n"
            "\n"
            "[Desktop Action add-selection]\n"
-           "Name=Add Selection to Lumora\n"
+           "Name=Add Selection to " + std::string(kName) + "\n"
            "Exec=" + exe + " --add-selection\n"
            "\n"
            "[Desktop Action read-clipboard]\n"
-           "Name=Read Clipboard with Lumora\n"
+           "Name=Read Clipboard with " + std::string(kName) + "\n"
            "Exec=" + exe + " --read-clipboard\n";
 }
 
 std::string autostartText(const std::string& program) {
     return "[Desktop Entry]\n"
            "Type=Application\n"
-           "Name=Lumora\n"
+           "Name=" + std::string(kName) + "\n"
            "Exec=" + quote(program) + " --hidden\n"
            "Icon=org.tovantts.TovanTTS\n"
            "Terminal=false\n"

@@ -10,6 +10,9 @@ namespace tovan {
 namespace DesktopEntry {
 
 inline constexpr const char* kId = "org.tovantts.TovanTTS";
+// What the program calls itself to the user: its entry's Name, its window
+// title and the player name that media controls show.
+inline constexpr const char* kName = "Lumora";
 
 // Exec= quoting of one argument (a program path with spaces, say).
 std::string quote(const std::string& arg);

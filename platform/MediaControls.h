@@ -29,6 +29,9 @@ public:
         std::function<void()> pause;
         std::function<void()> next;
         std::function<void()> previous;
+        // The player's loudness, 0 to 1; unset: fixed at 1.
+        std::function<double()> volume;
+        std::function<void(double)> setVolume;
     };
 
     virtual ~MediaControls() = default;

@@ -6,7 +6,10 @@
 #include <QDBusObjectPath>
 #include <QStringList>
 
+#include <algorithm>
 #include <cmath>
+
+#include "DesktopEntry.h"
 
 namespace tovan {
 
@@ -39,8 +42,8 @@ public:
     bool canQuit() const { return false; }
     bool canRaise() const { return false; }
     bool hasTrackList() const { return false; }
-    QString identity() const { return QStringLiteral("TovanTTS"); }
-    QString desktopEntry() const { return QStringLiteral("org.tovantts.TovanTTS"); }
+    QString identity() const { return QString::fromUtf8(DesktopEntry::kName); }
+    QString desktopEntry() const { return QString::fromUtf8(DesktopEntry::kId); }
     QStringList schemes() const { return {}; }
     QStringList mimeTypes() const { return {}; }
 public slots:
@@ -71,8 +74,8 @@ public:
     double rate() const { return 1.0; }
     void setRate(double) {}
     QVariantMap metadata() const { return owner_->metadata(); }
-    double volume() const { return 1.0; }
-    void setVolume(double) {}
+    double volume() const { return owner_->volume(); }
+    void setVolume(double v) { owner_->setVolume(v); }
     qlonglong position() const { return owner_->position(); }
     double one() const { return 1.0; }
     bool hasTrack() const { return !owner_->metadata().isEmpty(); }
@@ -119,7 +122,8 @@ void MprisControls::setInfo(const std::optional<Info>& info, State state) {
                           (info && info_ && (info->title != info_->title || info->artist != info_->artist));
     if (newTrack && info) ++track_;
     info_ = info;
-    state_ = info ? state : State::stopped;
+    if (state == State::playing) stopped_ = false;
+    state_ = info && !stopped_ ? state : State::stopped;
     announce({QStringLiteral("PlaybackStatus"), QStringLiteral("Metadata"), QStringLiteral("CanGoNext"),
               QStringLiteral("CanGoPrevious")});
 }
@@ -144,6 +148,14 @@ QVariantMap MprisControls::metadata() const {
     return m;
 }
 
+double MprisControls::volume() const { return commands_.volume ? commands_.volume() : 1.0; }
+
+void MprisControls::setVolume(double v) {
+    if (!commands_.setVolume || std::isnan(v)) return;
+    commands_.setVolume(std::clamp(v, 0.0, 1.0));
+    announce({QStringLiteral("Volume")});
+}
+
 qlonglong MprisControls::position() const { return info_ ? micros(info_->elapsed) : 0; }
 
 double MprisControls::rate() const { return info_ ? info_->rate : 0.0; }
@@ -156,8 +168,15 @@ void MprisControls::call(const QString& method) {
         run(commands_.toggle);
     else if (method == QLatin1String("Play"))
         run(commands_.play);
-    else if (method == QLatin1String("Pause") || method == QLatin1String("Stop"))
+    else if (method == QLatin1String("Pause"))
         run(commands_.pause);
+    else if (method == QLatin1String("Stop")) {
+        run(commands_.pause);
+        // The pause's own update may already have come and gone: report now.
+        stopped_ = true;
+        state_ = State::stopped;
+        announce({QStringLiteral("PlaybackStatus")});
+    }
     else if (method == QLatin1String("Next"))
         run(commands_.next);
     else if (method == QLatin1String("Previous"))
@@ -171,6 +190,7 @@ void MprisControls::announce(const QStringList& names) {
         if (n == QLatin1String("PlaybackStatus")) changed.insert(n, playbackStatus());
         if (n == QLatin1String("Metadata")) changed.insert(n, metadata());
         if (n == QLatin1String("CanGoNext") || n == QLatin1String("CanGoPrevious")) changed.insert(n, info_.has_value());
+        if (n == QLatin1String("Volume")) changed.insert(n, volume());
     }
     QDBusMessage signal = QDBusMessage::createSignal(path(), QStringLiteral("org.freedesktop.DBus.Properties"),
                                                      QStringLiteral("PropertiesChanged"));

@@ -3,7 +3,9 @@
 // with the object /org/mpris/MediaPlayer2 (interfaces org.mpris.MediaPlayer2
 // and org.mpris.MediaPlayer2.Player). Desktop panels and media keys call its
 // methods; every change of what is shown is announced with PropertiesChanged.
-// Seeking by offset is not offered (CanSeek is false).
+// Seeking by offset is not offered (CanSeek is false). Stop pauses the
+// reading and reports "Stopped" until it plays again. Volume is the reading
+// player's loudness, 0 to 1.
 
 #include <QDBusConnection>
 #include <QObject>
@@ -32,6 +34,10 @@ public:
     QVariantMap metadata() const;
     qlonglong position() const;  // microseconds
     double rate() const;
+    double volume() const;
+    // A volume asked for over the bus: clamped to 0-1 (not a number is
+    // ignored), handed to the player and announced.
+    void setVolume(double volume);
 
     // Method calls, as the bus delivers them.
     void call(const QString& method);
@@ -44,6 +50,7 @@ private:
     Commands commands_;
     std::optional<Info> info_;
     State state_ = State::stopped;
+    bool stopped_ = false;  // Stop was asked and nothing has played since
     qint64 track_ = 0;
 };
 

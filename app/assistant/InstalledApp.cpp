@@ -144,23 +144,30 @@ std::vector<std::string> InstalledApp::folders() {
     std::string dirs = env("XDG_DATA_DIRS");
     if (dirs.empty())
         dirs = "/usr/local/share:/usr/share";
-    std::vector<std::string> system;
-    std::stringstream in(dirs);
-    for (std::string d; std::getline(in, d, ':');)
-        if (!d.empty() && d[0] == '/')
-            system.push_back(d);
-    std::vector<std::string> out(system.rbegin(), system.rend());
     std::string home = env("XDG_DATA_HOME");
     if (home.empty() || home[0] != '/') {
         const std::string h = env("HOME");
         home = (h.empty() ? std::string("/tmp") : h) + "/.local/share";
     }
-    out.push_back(home);
-    for (auto& d : out) {
+    auto bare = [](std::string d) {
         while (d.size() > 1 && d.back() == '/')
             d.pop_back();
+        return d;
+    };
+    std::vector<std::string> system;
+    std::stringstream in(dirs);
+    for (std::string d; std::getline(in, d, ':');)
+        if (!d.empty() && d[0] == '/')
+            system.push_back(bare(d));
+    // Flatpak's exports, ahead of the rest as its own profile script puts
+    // them, also in a session whose variable was set without them.
+    for (const std::string& exports : {std::string("/var/lib/flatpak/exports/share"), bare(home) + "/flatpak/exports/share"})
+        if (std::find(system.begin(), system.end(), exports) == system.end())
+            system.insert(system.begin(), exports);
+    std::vector<std::string> out(system.rbegin(), system.rend());
+    out.push_back(bare(home));
+    for (auto& d : out)
         d += "/applications";
-    }
     return out;
 }
 

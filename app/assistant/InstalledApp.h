@@ -22,8 +22,10 @@ struct InstalledApp {
     static const std::u16string& ownID();
 
     // The application folders, least important first: each of
-    // $XDG_DATA_DIRS (default /usr/local/share:/usr/share) in reverse, then
-    // $XDG_DATA_HOME (default ~/.local/share), each with "/applications".
+    // $XDG_DATA_DIRS (default /usr/local/share:/usr/share) in reverse, with
+    // Flatpak's system and user exports after them when the variable lacks
+    // them, then $XDG_DATA_HOME (default ~/.local/share), each with
+    // "/applications".
     static std::vector<std::string> folders();
 
     // Every application in the folders, sorted by name ignoring letter case

@@ -6,6 +6,8 @@
 #include "PropertyList.h"
 
 #include <QCollator>
+#include <QRegularExpression>
+#include <QStringList>
 #include <QString>
 
 #include <sqlite3.h>
@@ -176,15 +178,26 @@ void Notifications::refreshApps() {
     }
 }
 
-std::u16string Notifications::name(const std::u16string& id) {
-    if (auto it = names_.find(id); it != names_.end())
-        return it->second;
-    std::u16string base = id;
+std::u16string Notifications::readableName(const std::u16string& id) {
+    auto generic = [](const std::u16string& word) {
+        const QString w = QString::fromStdU16String(word).toLower();
+        return w == QLatin1String("desktop") || w == QLatin1String("app") || w == QLatin1String("application") ||
+               w == QLatin1String("client");
+    };
+    // The last part of the id that names something: "org.telegram.desktop"
+    // is Telegram's, not a desktop's.
+    std::vector<std::u16string> parts;
     for (const auto& part : tovan::split(id, u"\\."))
         if (!part.empty())
-            base = part;
-    if (auto app = InstalledApp::find(id, appFolders_))
-        base = app->name;
+            parts.push_back(part);
+    if (parts.empty())
+        return id;
+    std::u16string base = parts.back();
+    for (auto it = parts.rbegin(); it != parts.rend(); ++it)
+        if (!generic(*it)) {
+            base = *it;
+            break;
+        }
     static const std::map<std::u16string, std::u16string> known = {
         {u"claudefordesktop", u"Claude"},
         {u"slackmacgap", u"Slack"},
@@ -192,7 +205,29 @@ std::u16string Notifications::name(const std::u16string& id) {
         {u"MobileSMS", u"Messages"},
     };
     if (auto k = known.find(base); k != known.end())
-        base = k->second;
+        return k->second;
+    // A name already ("Slack", "Telegram Desktop", "Evolution") stays as it is.
+    const QString word = QString::fromStdU16String(base);
+    if (word.contains(QLatin1Char(' ')) || word != word.toLower())
+        return base;
+    // "signal-desktop" is Signal, "gnome-calendar" Gnome calendar.
+    QStringList words = word.split(QRegularExpression(QStringLiteral("[-_]+")), Qt::SkipEmptyParts);
+    if (words.size() > 1)
+        words.removeIf([&](const QString& w) { return generic(w.toStdU16String()); });
+    QString out = words.isEmpty() ? word : words.join(QLatin1Char(' '));
+    if (!out.isEmpty())
+        out[0] = out[0].toUpper();
+    return out.toStdU16String();
+}
+
+std::u16string Notifications::name(const std::u16string& id) {
+    if (auto it = names_.find(id); it != names_.end())
+        return it->second;
+    std::u16string base;
+    if (auto app = InstalledApp::find(id, appFolders_); app && !app->name.empty())
+        base = app->name;
+    else
+        base = readableName(id);
     names_[id] = base;
     return base;
 }

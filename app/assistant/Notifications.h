@@ -77,8 +77,14 @@ public:
     void refreshApps();
     // The records with a larger id, oldest first; undecodable rows skipped.
     std::vector<Record> records(int64_t after);
-    // A readable name for an app identifier (cached for the process).
+    // A readable name for an app identifier (cached for the process): the
+    // Name of its installed desktop entry, else readableName().
     std::u16string name(const std::u16string& id);
+    // A name made from the id alone: its last part that is not a generic
+    // word ("desktop", "app", "application", "client"), a few known ones
+    // mapped ("slackmacgap" is Slack), and a lower-case word read as words
+    // with a capital ("signal-desktop" is Signal, "one.two.tool" Tool).
+    static std::u16string readableName(const std::u16string& id);
     // The duplicate filter's key: app lower-cased, title and body, joined
     // with "|", white-space runs made one blank.
     static std::u16string signature(const Record& record);

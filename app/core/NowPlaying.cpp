@@ -5,9 +5,11 @@
 #include <algorithm>
 #include <memory>
 
+#include "DesktopEntry.h"
 #include "MprisControls.h"
 
 #include "Narrator.h"
+#include "SentencePlayer.h"
 
 namespace tovan {
 
@@ -26,7 +28,7 @@ MediaControls& NowPlaying::controls() {
 MediaControls::Info NowPlaying::info(const Doc& doc, double secondsLeft, double progress, bool playing) {
     MediaControls::Info i;
     i.title = QString::fromStdU16String(doc.title);
-    i.artist = doc.author.empty() ? QStringLiteral("Lumora") : QString::fromStdU16String(doc.author);
+    i.artist = doc.author.empty() ? QString::fromUtf8(DesktopEntry::kName) : QString::fromStdU16String(doc.author);
     // The floor keeps the division finite at the last sentence.
     const double total = secondsLeft / std::max(1.0 - progress, 0.001);
     i.duration = total;
@@ -53,7 +55,8 @@ void NowPlaying::setUp(Narrator& n) {
               if (!narrator->playing()) narrator->toggle();
           },
           [narrator] { narrator->pause(); }, [narrator] { narrator->nextParagraph(); },
-          [narrator] { narrator->previousParagraph(); }});
+          [narrator] { narrator->previousParagraph(); }, [narrator] { return double(narrator->player().volume()); },
+          [narrator](double v) { narrator->player().setVolume(float(v)); }});
     QObject::connect(narrator, &Narrator::nowPlayingChanged, narrator, [narrator] { update(*narrator); });
     update(n);
 }

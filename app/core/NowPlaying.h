@@ -23,12 +23,13 @@ struct NowPlaying {
 
     // Once, when the reading controller is made: the media commands call its
     // toggle(), pause(), nextParagraph() and previousParagraph(); "play"
-    // toggles only when it is not playing.
+    // toggles only when it is not playing; the volume is its player's.
     static void setUp(Narrator& narrator);
     // After every change of the controller's document, position or state.
     static void update(Narrator& narrator);
 
-    // What is shown for a document: its title, its author or "Lumora", a
+    // What is shown for a document: its title, its author or the program's
+    // name (DesktopEntry::kName), a
     // total of secondsLeft / max(1 - progress, 0.001) and the elapsed part of
     // it, rate 1 while playing.
     static MediaControls::Info info(const Doc& doc, double secondsLeft, double progress, bool playing);

@@ -15,6 +15,7 @@
 #include "AppModel.h"
 #include "Controls.h"
 #include "Defaults.h"
+#include "DesktopEntry.h"
 #include "LoginItem.h"
 #include "MenuBarIcon.h"
 #include "MenuBarView.h"
@@ -26,7 +27,7 @@ namespace tovan {
 
 MainWindow::MainWindow(QWidget* content, QWidget* parent) : QMainWindow(parent) {
     setObjectName("main");
-    setWindowTitle("Lumora");
+    setWindowTitle(DesktopEntry::kName);
     setAcceptDrops(true);
     if (!content) {
         auto* label = new QLabel(tr("Lumora"), this);

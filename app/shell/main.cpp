@@ -21,6 +21,7 @@
 #include "HotkeyBackend.h"
 #include "LoginItem.h"
 #include "Panels.h"
+#include "QuitSignals.h"
 #include "QtPasteboard.h"
 #include "ReadAnywhere.h"
 #include "SelectedText.h"
@@ -30,7 +31,9 @@
 #include "TovanTTSApp.h"
 #include "ViewHooks.h"
 #include "XcbGlobalKeys.h"
+#include "assistant/Announcer.h"
 #include "assistant/Assistant.h"
+#include "assistant/AssistantDevHooks.h"
 #include "assistant/Integrations.h"
 #include "assistant/Meetings.h"
 #include "assistant/Notifications.h"
@@ -100,7 +103,10 @@ int main(int argc, char** argv) {
     }
     QApplication qapp(argc, argv);
     QApplication::setApplicationName("TovanTTS");
-    QApplication::setApplicationDisplayName("Lumora");
+    QApplication::setApplicationDisplayName(DesktopEntry::kName);
+    // A session's end or a service manager's stop quits as the Quit command
+    // does, so what owns child processes and unsaved state is destroyed.
+    QuitSignals::install();
     QApplication::setDesktopFileName(DesktopEntry::kId);
     QApplication::setQuitOnLastWindowClosed(AppDelegate::applicationShouldTerminateAfterLastWindowClosed());
 
@@ -214,16 +220,7 @@ int main(int argc, char** argv) {
         DevHooks::bindNarrator(app);
         // The assistant's and the exporter's commands, over their shared objects.
         DevHooks::Hooks& dev = DevHooks::hooks();
-        dev.sample = [] { Assistant::shared().sample(); };
-        dev.notificationAccess = [] { return Notifications::shared().access(); };
-        dev.setWhileLooking = [](bool on) { Assistant::shared().prefs().setWhileLooking(on); };
-        dev.recent = [] {
-            QList<DevHooks::Heard> rows;
-            for (const auto& h : Assistant::shared().recent())
-                rows.append({QString::fromStdU16String(h.app), QString::fromStdU16String(h.who),
-                             QString::fromStdU16String(h.outcome)});
-            return rows;
-        };
+        AssistantDevHooks::bind(dev, Assistant::shared(), Notifications::shared(), Announcer::shared());
         dev.exportTo = [&app](const QString& path) {
             if (app.narrator && app.narrator->doc()) Exporter::shared().exportDoc(app.narrator->doc(), path.toStdString());
         };

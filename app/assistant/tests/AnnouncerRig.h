@@ -4,6 +4,7 @@
 #pragma once
 
 #include "Announcer.h"
+#include "Assistant.h"
 #include "JavaRegex.h"
 #include "TempDir.h"
 #include "VirtualAudioOutput.h"
@@ -66,6 +67,17 @@ struct AnnouncerRig {
         announcer.reset();
         engine.reset();
         FakeEngine::next = nullptr;
+    }
+
+    // An assistant's neighbours: these settings, this announcer and clock,
+    // and a fixed wall clock.
+    tovan::Assistant::Host assistantHost(tovan::AssistantPrefs& prefs) {
+        tovan::Assistant::Host host;
+        host.prefs = &prefs;
+        host.announcer = announcer.get();
+        host.clock = &clock;
+        host.nowMs = [] { return int64_t(1700000000000); };
+        return host;
     }
 
     // Runs what waits on the engine queue, then what that posted to the main

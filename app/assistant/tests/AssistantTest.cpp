@@ -19,12 +19,7 @@ struct AssistantFixture : ::testing::Test {
     std::unique_ptr<Assistant> assistant;
 
     void SetUp() override {
-        Assistant::Host host;
-        host.prefs = &prefs;
-        host.announcer = rig.announcer.get();
-        host.clock = &rig.clock;
-        host.nowMs = [] { return int64_t(1700000000000); };
-        assistant = std::make_unique<Assistant>(host);
+        assistant = std::make_unique<Assistant>(rig.assistantHost(prefs));
     }
     void TearDown() override { assistant.reset(); }
 

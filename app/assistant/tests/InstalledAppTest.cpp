@@ -93,16 +93,44 @@ TEST(InstalledApp, SortsByNameIgnoringCase) {
 TEST(InstalledApp, FoldersFollowTheXdgVariables) {
     const char* h = std::getenv("HOME");
     const std::string home = h ? h : "";
-    setenv("XDG_DATA_DIRS", "/usr/share/:/opt/x:relative", 1);
-    setenv("XDG_DATA_HOME", "/home/u/data", 1);
-    EXPECT_EQ(InstalledApp::folders(),
-              (std::vector<std::string>{"/opt/x/applications", "/usr/share/applications", "/home/u/data/applications"}));
+    struct Case {
+        const char* dataDirs;  // null: unset
+        const char* dataHome;
+        std::vector<std::string> folders;
+    };
+    const Case cases[] = {
+        {"/usr/share/:/opt/x:relative",
+         "/home/u/data",
+         {"/opt/x/applications", "/usr/share/applications", "/var/lib/flatpak/exports/share/applications",
+          "/home/u/data/flatpak/exports/share/applications", "/home/u/data/applications"}},
+        {nullptr,
+         nullptr,
+         {"/usr/share/applications", "/usr/local/share/applications", "/var/lib/flatpak/exports/share/applications",
+          "/home/v/.local/share/flatpak/exports/share/applications", "/home/v/.local/share/applications"}},
+        // Flatpak's profile already put its exports first: they keep their place.
+        {"/home/u/data/flatpak/exports/share/:/var/lib/flatpak/exports/share:/usr/share",
+         "/home/u/data/",
+         {"/usr/share/applications", "/var/lib/flatpak/exports/share/applications",
+          "/home/u/data/flatpak/exports/share/applications", "/home/u/data/applications"}},
+        {"/var/lib/flatpak/exports/share:/usr/share",
+         "/home/u/data",
+         {"/usr/share/applications", "/var/lib/flatpak/exports/share/applications",
+          "/home/u/data/flatpak/exports/share/applications", "/home/u/data/applications"}},
+    };
+    setenv("HOME", "/home/v", 1);
+    for (const auto& c : cases) {
+        auto set = [](const char* name, const char* value) {
+            if (value)
+                setenv(name, value, 1);
+            else
+                unsetenv(name);
+        };
+        set("XDG_DATA_DIRS", c.dataDirs);
+        set("XDG_DATA_HOME", c.dataHome);
+        EXPECT_EQ(InstalledApp::folders(), c.folders) << (c.dataDirs ? c.dataDirs : "(unset)");
+    }
     unsetenv("XDG_DATA_DIRS");
     unsetenv("XDG_DATA_HOME");
-    setenv("HOME", "/home/v", 1);
-    EXPECT_EQ(InstalledApp::folders(),
-              (std::vector<std::string>{"/usr/share/applications", "/usr/local/share/applications",
-                                        "/home/v/.local/share/applications"}));
     setenv("HOME", home.c_str(), 1);
 }
 

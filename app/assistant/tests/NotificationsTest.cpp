@@ -205,14 +205,25 @@ TEST(Notifications, UnreadableDatabaseQueriesEveryTickAndRecoversWithTheNewestId
 TEST(Notifications, NamesOfApps) {
     TempDir apps;
     apps.write("org.telegram.desktop.desktop", "[Desktop Entry]\nType=Application\nName=Telegram\n");
+    apps.write("org.gnome.Evolution.desktop", "[Desktop Entry]\nType=Application\nName=Evolution Mail\n");
     Intake t({apps.path.string()});
     struct Case {
         std::u16string id, name;
     };
     const Case cases[] = {
-        {u"com.tinyspeck.slackmacgap", u"Slack"}, {u"one.two.tool", u"tool"},
-        {u"a..b.", u"b"},                         {u"com.apple.MobileSMS", u"Messages"},
-        {u"org.telegram.desktop", u"Telegram"},   {u"Slack", u"Slack"},
+        {u"com.tinyspeck.slackmacgap", u"Slack"},
+        {u"one.two.tool", u"Tool"},
+        {u"a..b.", u"B"},
+        {u"com.apple.MobileSMS", u"Messages"},
+        {u"org.telegram.desktop", u"Telegram"},
+        {u"org.example.Chat.desktop", u"Chat"},  // not installed: the part that names it
+        {u"org.signal.signal-desktop", u"Signal"},
+        {u"gnome-calendar", u"Gnome calendar"},
+        {u"app", u"App"},
+        {u"Telegram Desktop", u"Telegram Desktop"},  // an app name, not an id
+        {u"org.gnome.Evolution", u"Evolution Mail"},  // installed: its entry's Name
+        {u"org.gnome.Calendar", u"Calendar"},
+        {u"Slack", u"Slack"},
         {u"", u""},
     };
     for (const auto& c : cases)
@@ -301,7 +312,7 @@ TEST(Notifications, WhatEachKindOfNotificationSays) {
         {"nameless sender", false, {-1, u"org.signal.Signal", u"", u"", u"hi", u""},
          {u"message", u"Signal", u"Someone", u"Someone on Signal.", false, std::nullopt}},
         {"line fragment", false, {-1, u"x.online", u"Kim", u"", u"yo", u""},
-         {u"message", u"online", u"Kim", u"Kim on online.", false, std::nullopt}},
+         {u"message", u"Online", u"Kim", u"Kim on Online.", false, std::nullopt}},
         {"facetime call", true, {-1, u"com.apple.FaceTime", u"Alice is calling you", u"", u"", u""},
          {u"call", u"FaceTime", u"Alice", u"Incoming call from Alice.", true, u"Alice called on FaceTime."}},
         {"call by category", true, {-1, u"x.y.Chat", u"Incoming call: Dan", u"", u"", u"call"},
@@ -317,9 +328,9 @@ TEST(Notifications, WhatEachKindOfNotificationSays) {
         {"notice with words", true, {-1, u"com.apple.Notes", u"Shopping", u"", u"milk", u""},
          {u"system", u"Notes", u"Shopping", u"Shopping, on Notes. milk.", false, u"Notes: Shopping."}},
         {"email", false, {-1, u"com.apple.mail", u"Ann Lee <ann@x.org>", u"Lunch", u"Hi", u""},
-         {u"message", u"mail", u"Ann Lee", u"Email from Ann Lee.", false, u"an email from Ann Lee."}},
+         {u"message", u"Mail", u"Ann Lee", u"Email from Ann Lee.", false, u"an email from Ann Lee."}},
         {"reminder", true, {-1, u"com.apple.reminders", u"Call mum", u"", u"", u""},
-         {u"system", u"reminders", u"", u"Reminder: Call mum.", false, u"a reminder: Call mum."}},
+         {u"system", u"Reminders", u"", u"Reminder: Call mum.", false, u"a reminder: Call mum."}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
