@@ -12,6 +12,7 @@
 
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 class QTcpSocket;
@@ -21,7 +22,10 @@ namespace tovan::test {
 class LoopbackHttp : public QObject {
 public:
     struct Answer {
-        int status = 200;
+        Answer(int status = 200, QByteArray body = {}, QByteArray location = {}, QByteArray contentType = {})
+            : status(status), body(std::move(body)), location(std::move(location)),
+              contentType(std::move(contentType)) {}
+        int status;
         QByteArray body;
         QByteArray location;     // sent as Location when set (redirects)
         QByteArray contentType;  // sent as Content-Type when set
