@@ -11,12 +11,10 @@
 
 namespace tovan::test {
 
-class PulseServer {
+class PulseServer : NonCopyable {
 public:
     PulseServer();
     ~PulseServer();
-    PulseServer(const PulseServer&) = delete;
-    PulseServer& operator=(const PulseServer&) = delete;
 
     bool up() const { return up_; }
 

@@ -6,16 +6,16 @@
 #include <set>
 #include <string>
 
+#include "NonCopyable.h"
+
 namespace tovan::test {
 
-class TempDir {
+class TempDir : NonCopyable {
 public:
     // Under $TMPDIR (else /tmp); throws std::runtime_error when no folder can
     // be made.
     TempDir();
     ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
 
     std::filesystem::path operator/(const std::string& name) const { return path / name; }
     // The path of a file in the folder, as text.

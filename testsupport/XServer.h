@@ -7,14 +7,14 @@
 
 #include <string>
 
+#include "NonCopyable.h"
+
 namespace tovan::test {
 
-class XServer {
+class XServer : NonCopyable {
 public:
     XServer();
     ~XServer();
-    XServer(const XServer&) = delete;
-    XServer& operator=(const XServer&) = delete;
 
     bool up() const { return !display_.empty(); }
     // ":<number>", or "" when the server did not start.

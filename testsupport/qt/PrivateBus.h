@@ -8,14 +8,14 @@
 #include <QString>
 #include <QStringList>
 
+#include "NonCopyable.h"
+
 namespace tovan::test {
 
-class PrivateBus {
+class PrivateBus : NonCopyable {
 public:
     PrivateBus();
     ~PrivateBus();
-    PrivateBus(const PrivateBus&) = delete;
-    PrivateBus& operator=(const PrivateBus&) = delete;
 
     bool ok() const { return !address.isEmpty(); }
     // A new connection to this bus, one per call; closed with the bus.
