@@ -18,9 +18,7 @@
 #include <gtest/gtest.h>
 
 using nlohmann::json;
-using tovan::test::PrivateBus;
-using tovan::test::coreApp;
-using tovan::test::spinUntil;
+using namespace tovan::test;
 
 namespace {
 

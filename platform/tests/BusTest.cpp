@@ -9,8 +9,7 @@
 #include "TestApp.h"
 
 using tovan::Bus;
-using tovan::test::PrivateBus;
-using tovan::test::coreApp;
+using namespace tovan::test;
 
 namespace {
 

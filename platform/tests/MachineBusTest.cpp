@@ -11,9 +11,7 @@
 
 #include <gtest/gtest.h>
 
-using tovan::test::PrivateBus;
-using tovan::test::coreApp;
-using tovan::test::spinUntil;
+using namespace tovan::test;
 
 namespace {
 

@@ -17,8 +17,7 @@
 
 using tovan::MediaControls;
 using tovan::MprisControls;
-using tovan::test::PrivateBus;
-using tovan::test::coreApp;
+using namespace tovan::test;
 
 namespace {
 

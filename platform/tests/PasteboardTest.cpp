@@ -8,8 +8,7 @@
 #include <QMimeData>
 
 using namespace tovan;
-using tovan::test::guiApp;
-using tovan::test::spinUntil;
+using namespace tovan::test;
 
 namespace {
 

@@ -15,9 +15,7 @@
 #include <vector>
 
 using namespace tovan;
-using tovan::test::XServer;
-using tovan::test::guiApp;
-using tovan::test::spinUntil;
+using namespace tovan::test;
 
 namespace {
 

@@ -19,9 +19,7 @@ extern "C" {
 }
 
 using tovan::AudioFileWriter;
-using tovan::test::TempDir;
-using tovan::test::slurp;
-using tovan::test::spit;
+using namespace tovan::test;
 
 namespace {
 

@@ -13,9 +13,7 @@
 
 using tovan::Director;
 using tovan::Engine;
-using tovan::test::TempDir;
-using tovan::test::spit;
-using tovan::test::directorFile;
+using namespace tovan::test;
 
 namespace {
 

@@ -10,8 +10,7 @@
 #include <thread>
 
 using tovan::Engine;
-using tovan::test::TempDir;
-using tovan::test::modelDir;
+using namespace tovan::test;
 
 namespace {
 

@@ -18,11 +18,7 @@ using tovan::AudioOutput;
 using tovan::QtAudioOutput;
 using tovan::QtClock;
 using tovan::SentencePlayer;
-using tovan::test::TempDir;
-using tovan::test::PulseServer;
-using tovan::test::coreApp;
-using tovan::test::spin;
-using tovan::test::spinUntil;
+using namespace tovan::test;
 
 // QtAudioOutput against a real sound server (a private PulseAudio with a
 // null sink); skipped where pulseaudio is not installed.

@@ -14,8 +14,7 @@
 using tovan::SentencePlayer;
 using tovan::VirtualAudioOutput;
 using tovan::VirtualClock;
-using tovan::test::TempDir;
-using tovan::test::spit;
+using namespace tovan::test;
 
 namespace {
 

@@ -26,10 +26,8 @@ namespace tovan {
 namespace {
 
 using test::FakeIntake;
-using test::PrivateBus;
+using namespace test;
 using test::TempDir;
-using test::coreApp;
-using test::spinUntil;
 
 std::string notifyLine(int cookie, const std::string& app, const std::string& summary, const std::string& body,
                        const std::string& hints = "{}") {

@@ -14,11 +14,7 @@
 using tovan::AppModel;
 using tovan::Doc;
 using modeltest::Model;
-using tovan::test::LoopbackHttp;
-using tovan::test::closedLoopbackPort;
-using tovan::test::TempDir;
-using tovan::test::slurp;
-using tovan::test::spit;
+using namespace tovan::test;
 
 namespace {
 

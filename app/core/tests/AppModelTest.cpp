@@ -18,9 +18,7 @@ using tovan::AppModel;
 using tovan::DirectorBox;
 using tovan::Engine;
 using modeltest::Model;
-using tovan::test::TempDir;
-using tovan::test::spit;
-using tovan::test::spinUntil;
+using namespace tovan::test;
 
 namespace {
 

@@ -11,10 +11,7 @@
 using tovan::AppModel;
 using tovan::DevHooks;
 using modeltest::Model;
-using tovan::test::spit;
-using tovan::test::coreApp;
-using tovan::test::spinUntil;
-using tovan::test::PrivateBus;
+using namespace tovan::test;
 
 namespace {
 

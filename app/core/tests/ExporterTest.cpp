@@ -14,9 +14,7 @@
 
 using namespace tovan;
 using coretest::duringSynthesis;
-using tovan::test::TempDir;
-using tovan::test::slurp;
-using tovan::test::spit;
+using namespace tovan::test;
 
 namespace {
 

@@ -6,10 +6,7 @@
 
 using tovan::Doc;
 using tovan::Library;
-using tovan::test::TempDir;
-using tovan::test::slurp;
-using tovan::test::spit;
-using tovan::test::coreApp;
+using namespace tovan::test;
 
 namespace {
 

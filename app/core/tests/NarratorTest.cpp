@@ -20,8 +20,7 @@
 #include <thread>
 
 using namespace tovan;
-using tovan::test::TempDir;
-using tovan::test::spit;
+using namespace tovan::test;
 
 namespace {
 

@@ -15,8 +15,7 @@
 #include <cstdlib>
 
 using namespace tovan;
-using tovan::test::TempDir;
-using tovan::test::directorFile;
+using namespace tovan::test;
 
 namespace {
 

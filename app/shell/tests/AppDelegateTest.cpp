@@ -11,8 +11,7 @@
 #include <vector>
 
 using namespace tovan;
-using tovan::test::widgetApp;
-using tovan::test::spinEvents;
+using namespace tovan::test;
 
 namespace {
 

@@ -25,9 +25,7 @@
 #include <QSystemTrayIcon>
 
 using namespace tovan;
-using tovan::test::TempDir;
-using tovan::test::widgetApp;
-using tovan::test::spinEvents;
+using namespace tovan::test;
 
 namespace {
 
