@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 GEN := cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: run test build deps configure asan clean
+.PHONY: run test build deps configure asan fuzz clean
 
 deps:
 	@scripts/setup-deps
@@ -25,5 +25,10 @@ test: build
 asan: deps
 	@scripts/sanitize
 
+# Each fuzz/ target for FUZZ_SECONDS (default 30) under libFuzzer, ASan and UBSan.
+FUZZ_SECONDS ?= 30
+fuzz: deps
+	@JOBS=$(JOBS) scripts/fuzz $(FUZZ_SECONDS)
+
 clean:
-	rm -rf $(BUILD) build-asan
+	rm -rf $(BUILD) build-asan build-fuzz

@@ -192,7 +192,7 @@ void Assistant::sample() {
     s.add(std::u16string(u"Zenna on WhatsApp."), Expression::NEUTRAL(), std::nullopt, 150);
     s.add(late, Expression::of(late), voice, 400);
     s.add(std::u16string(u"Claude is done in tovan-tts."), Expression::NEUTRAL(), std::nullopt, 120);
-    s.add(std::u16string(u"The Mac app builds and all tests pass."), Expression::HAPPY());
+    s.add(std::u16string(u"The app builds and all tests pass."), Expression::HAPPY());
     host_.announcer->say(s, std::u16string(u"sample"), false);
 }
 

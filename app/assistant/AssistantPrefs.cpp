@@ -36,6 +36,25 @@ AssistantPrefs& AssistantPrefs::shared() {
 }
 
 const std::set<std::u16string>& AssistantPrefs::defaultApps() {
+    // The same kinds of apps as on a Mac (messages, calls and video calls,
+    // team chat, mail, calendar and reminders), by the desktop ids their
+    // entries have as Debian packages and as Flatpaks.
+    static const std::set<std::u16string> apps{
+        // messaging
+        u"org.telegram.desktop", u"signal-desktop", u"org.signal.Signal",
+        u"com.github.eneshecan.WhatsAppForLinux", u"io.github.mimbrero.WhatsAppDesktop",
+        u"element-desktop", u"io.element.Element", u"org.kde.kdeconnect.app", u"sm.puri.Chatty",
+        u"discord", u"com.discordapp.Discord", u"slack", u"com.slack.Slack",
+        // calls and video calls
+        u"org.gnome.Calls", u"teams-for-linux", u"com.github.IsmaelMartinez.teams_for_linux",
+        u"Zoom", u"us.zoom.Zoom", u"skypeforlinux", u"com.skype.Client",
+        // mail, calendar, reminders
+        u"thunderbird", u"org.mozilla.Thunderbird", u"org.gnome.Evolution", u"org.gnome.Geary",
+        u"org.kde.kmail2", u"org.gnome.Calendar", u"org.kde.korganizer", u"org.gnome.Todo"};
+    return apps;
+}
+
+const std::set<std::u16string>& AssistantPrefs::macDefaultApps() {
     static const std::set<std::u16string> apps{
         u"net.whatsapp.WhatsApp",   u"com.apple.MobileSMS",
         u"com.apple.iChat",         u"com.apple.FaceTime",
@@ -132,7 +151,7 @@ std::optional<std::u16string> AssistantPrefs::whyNotNow(bool urgent) const {
     // Calls come before the urgent exemption: nothing talks over a call.
     if (quietInCalls_ && !Machine::callApps().empty()) return u"you're in a call";
     if (respectFocus_) {
-        if (Machine::focusOn()) return u"Focus is on";
+        if (Machine::focusOn()) return u"Do not disturb is on";
         if (urgent) return std::nullopt;
     } else if (urgent) {
         return std::nullopt;

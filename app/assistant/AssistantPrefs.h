@@ -30,8 +30,11 @@ public:
     // For tests and for the store's owner; `hour` null means the local hour.
     explicit AssistantPrefs(std::shared_ptr<Defaults> store, Hour hour = nullptr);
 
-    // Bundle identifiers of the apps announced when the user has chosen none.
+    // Desktop ids of the apps announced when the user has chosen none.
     static const std::set<std::u16string>& defaultApps();
+    // The same choice on a Mac, by bundle identifier: what a store carried
+    // over from there, and the Mac notification database, name.
+    static const std::set<std::u16string>& macDefaultApps();
     static int localHour();
 
     bool on() const { return on_; }

@@ -7,6 +7,8 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
 
 #include <pwd.h>
 #include <unistd.h>
@@ -31,8 +33,11 @@ std::optional<std::string>& toolOverride() {
 }
 
 fs::path settingsFile() { return home() / ".claude" / "settings.json"; }
-fs::path scriptFile() { return home() / ".tovantts.zsh"; }
-fs::path zshrcFile() { return home() / ".zshrc"; }
+
+std::optional<std::optional<fs::path>>& zdotdirOverride() {
+    static std::optional<std::optional<fs::path>> z;
+    return z;
+}
 
 bool validUtf8(const std::string& bytes) {
     UErrorCode err = U_ZERO_ERROR;
@@ -208,16 +213,75 @@ std::string script(const std::string& toolPath) {
     return head + quotedPath(toolPath) + tail;
 }
 
+const std::string& bashSourceLine() {
+    static const std::string line =
+        "[ -f ~/.tovantts.bash ] && source ~/.tovantts.bash   # Lumora: say when a long command finishes\n";
+    return line;
+}
+
+std::string bashScript(const std::string& toolPath) {
+    // bash has no preexec hook: a DEBUG trap armed by the last step of
+    // PROMPT_COMMAND catches the first command of each line, and the first
+    // step reports it with its status. With bash-preexec loaded, its hooks
+    // are used instead of a trap of our own. Times are in microseconds.
+    static const std::string head =
+        "# TovanTTS: says when a long command finishes (\"The build finished, after 4 minutes\"; \"The tests "
+        "failed\").\n"
+        "# Installed and removed by TovanTTS > Assistant > Long commands. The app decides how long counts as "
+        "long.\n"
+        "[ -n \"${__tovan_loaded:-}\" ] && return 0\n"
+        "__tovan_loaded=1 __tovan_cmd=\"\" __tovan_start=0 __tovan_armed=\"\" __tovan_hist=\"\"\n"
+        "__tovan_now() { __tovan_t=${EPOCHREALTIME:-$SECONDS.000000}; __tovan_t=${__tovan_t//[.,]/}; }\n"
+        "__tovan_begin() { __tovan_cmd=$1; __tovan_armed=\"\"; __tovan_now; __tovan_start=$__tovan_t; }\n"
+        "__tovan_preexec() {\n"
+        "  [[ -n \"$__tovan_armed\" ]] || return 0\n"
+        "  if [[ $BASH_COMMAND == __tovan_precmd* ]]; then __tovan_armed=\"\"; return 0; fi\n"
+        "  local line cmd=$BASH_COMMAND\n"
+        "  line=$(HISTTIMEFORMAT= builtin history 1 2>/dev/null)\n"
+        "  if [[ $line =~ ^[[:space:]]*([0-9]+)[*]?[[:space:]]+(.*)$ ]] && [[ ${BASH_REMATCH[1]} != "
+        "\"$__tovan_hist\" ]]; then\n"
+        "    __tovan_hist=${BASH_REMATCH[1]} cmd=${BASH_REMATCH[2]}\n"
+        "  fi\n"
+        "  __tovan_begin \"$cmd\"\n"
+        "}\n"
+        "__tovan_precmd() {\n"
+        "  local st=$?\n"
+        "  if [[ -z \"$__tovan_armed\" && -n \"$__tovan_cmd\" ]]; then\n"
+        "    __tovan_now\n"
+        "    local us=$(( 10#$__tovan_t - 10#$__tovan_start )) secs first=${__tovan_cmd%%[[:space:]]*}\n"
+        "    printf -v secs '%d.%06d' $(( us / 1000000 )) $(( us % 1000000 ))\n"
+        "    case \"$first\" in\n"
+        "      vim|nvim|vi|nano|emacs|less|more|man|ssh|mosh|top|htop|btop|tmux|screen|claude|python|python3|"
+        "ipython|node|irb|psql|mysql|sqlite3|watch|tail|fzf|lazygit|tig) ;;\n"
+        "      *) if (( us >= 10000000 )); then\n"
+        "           ( \"";
+    static const std::string tail =
+        "\" command --status $st --seconds $secs -- \"$__tovan_cmd\" >/dev/null 2>&1 & )\n"
+        "         fi ;;\n"
+        "    esac\n"
+        "  fi\n"
+        "  __tovan_cmd=\"\"\n"
+        "}\n"
+        "__tovan_arm() { __tovan_armed=1; }\n"
+        "if [[ -n \"${bash_preexec_imported:-}${__bp_imported:-}\" ]]; then\n"
+        "  preexec_functions+=(__tovan_begin)\n"
+        "  precmd_functions+=(__tovan_precmd)\n"
+        "elif [[ -z \"$(trap -p DEBUG)\" ]]; then\n"
+        "  trap '__tovan_preexec' DEBUG\n"
+        "  if (( BASH_VERSINFO[0] > 5 || (BASH_VERSINFO[0] == 5 && BASH_VERSINFO[1] >= 1) )); then\n"
+        "    PROMPT_COMMAND=(__tovan_precmd \"${PROMPT_COMMAND[@]}\" __tovan_arm)\n"
+        "  else\n"
+        "    PROMPT_COMMAND=\"__tovan_precmd${PROMPT_COMMAND:+; $PROMPT_COMMAND}; __tovan_arm\"\n"
+        "  fi\n"
+        "fi\n";
+    return head + quotedPath(toolPath) + tail;
+}
+
 bool claudeConnected() {
     const auto text = readText(settingsFile());
     if (!text) return false;
     return text->find("/tovan\\\" hook") != std::string::npos || text->find("/tovan hook") != std::string::npos ||
            text->find("tovan\" hook") != std::string::npos;
-}
-
-bool shellConnected() {
-    const std::string text = readText(zshrcFile()).value_or("");
-    return text.find(".tovantts.zsh") != std::string::npos && present(scriptFile());
 }
 
 void connectClaude() {
@@ -256,44 +320,129 @@ void disconnectClaude() {
     writeJSON(settings, file);
 }
 
-void connectShell() {
-    writeFile(scriptFile(), script(tovan()));
-    const fs::path rc = zshrcFile();
-    std::string text;
-    if (present(rc)) {
-        // A file we cannot read whole is never replaced by one line.
-        auto read = readText(rc);
-        if (!read) throw Failure(rc.string() + " could not be read as text.");
-        text = std::move(*read);
+namespace {
+
+// One shell's hook: a script in the home folder, sourced by one line of the
+// shell's start-up file. Both shells share every rule of editing.
+struct ShellHook {
+    const char* scriptName;  // in the home folder
+    fs::path (*rcFile)();
+    std::string (*scriptFor)(const std::string& toolPath);
+    const std::string& (*line)();
+
+    fs::path script() const { return home() / scriptName; }
+    bool mentioned(const std::string& text) const { return text.find(scriptName) != std::string::npos; }
+    bool connected() const {
+        const std::string text = readText(rcFile()).value_or("");
+        return mentioned(text) && present(script());
     }
-    if (text.find(".tovantts.zsh") != std::string::npos) return;
-    backup(rc);
-    if (!text.empty() && text.back() != '\n') text += '\n';
-    text += sourceLine();
-    writeFile(rc, text);
+};
+
+fs::path zshrc() { return zshrcFile(); }
+fs::path bashrc() { return home() / ".bashrc"; }
+
+const ShellHook& zshHook() {
+    static const ShellHook h{".tovantts.zsh", zshrc, script, sourceLine};
+    return h;
+}
+const ShellHook& bashHook() {
+    static const ShellHook h{".tovantts.bash", bashrc, bashScript, bashSourceLine};
+    return h;
+}
+std::vector<const ShellHook*> shellHooks() { return {&zshHook(), &bashHook()}; }
+
+// The start-up file's text, or nothing when it does not exist yet; a file
+// that cannot be read whole as text is never replaced, so it fails here.
+std::string rcText(const fs::path& rc) {
+    if (!present(rc)) return {};
+    auto read = readText(rc);
+    if (!read) throw Failure(rc.string() + " could not be read as text.");
+    return std::move(*read);
+}
+
+}  // namespace
+
+fs::path zshrcFile() {
+    std::optional<fs::path> dir;
+    if (zdotdirOverride()) {
+        dir = *zdotdirOverride();
+    } else if (const char* env = std::getenv("ZDOTDIR"); env && *env) {
+        dir = fs::path(env);
+    } else {
+        // Usually set in ~/.zshenv, which only zsh itself reads: ask it once.
+        static const std::optional<fs::path> asked = []() -> std::optional<fs::path> {
+            const QString zsh = QStandardPaths::findExecutable(QStringLiteral("zsh"));
+            if (zsh.isEmpty()) return std::nullopt;
+            QProcess p;
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert(QStringLiteral("HOME"), QString::fromStdString(home().string()));
+            p.setProcessEnvironment(env);
+            p.start(zsh, {QStringLiteral("-c"), QStringLiteral("printf %s \"$ZDOTDIR\"")});
+            if (!p.waitForFinished(2000)) {
+                p.kill();
+                p.waitForFinished(500);
+                return std::nullopt;
+            }
+            const QString out = QString::fromLocal8Bit(p.readAllStandardOutput());
+            if (p.exitCode() != 0 || out.isEmpty() || !out.startsWith('/')) return std::nullopt;
+            return fs::path(out.toStdString());
+        }();
+        dir = asked;
+    }
+    return (dir ? *dir : home()) / ".zshrc";
+}
+
+void useZdotdir(std::optional<fs::path> dir) { zdotdirOverride() = std::move(dir); }
+
+bool shellConnected() {
+    for (const ShellHook* h : shellHooks())
+        if (h->connected()) return true;
+    return false;
+}
+
+void connectShell() {
+    // Every start-up file is read first, so a refusal leaves all of them as
+    // they were.
+    std::vector<std::string> texts;
+    for (const ShellHook* h : shellHooks()) texts.push_back(rcText(h->rcFile()));
+    size_t i = 0;
+    for (const ShellHook* h : shellHooks()) {
+        std::string& text = texts[i++];
+        writeFile(h->script(), h->scriptFor(tovan()));
+        if (h->mentioned(text)) continue;
+        const fs::path rc = h->rcFile();
+        backup(rc);
+        if (!text.empty() && text.back() != '\n') text += '\n';
+        text += h->line();
+        std::error_code ec;
+        fs::create_directories(target(rc).parent_path(), ec);
+        writeFile(rc, text);
+    }
 }
 
 void disconnectShell() {
-    const fs::path rc = zshrcFile();
-    if (auto text = readText(rc)) {
-        std::string out;
-        size_t start = 0;
-        bool first = true;
-        while (true) {
-            const size_t nl = text->find('\n', start);
-            const std::string line = text->substr(start, nl == std::string::npos ? std::string::npos : nl - start);
-            if (line.find(".tovantts.zsh") == std::string::npos) {
-                if (!first) out += '\n';
-                out += line;
-                first = false;
+    for (const ShellHook* h : shellHooks()) {
+        const fs::path rc = h->rcFile();
+        if (auto text = readText(rc)) {
+            std::string out;
+            size_t start = 0;
+            bool first = true;
+            while (true) {
+                const size_t nl = text->find('\n', start);
+                const std::string line = text->substr(start, nl == std::string::npos ? std::string::npos : nl - start);
+                if (!h->mentioned(line)) {
+                    if (!first) out += '\n';
+                    out += line;
+                    first = false;
+                }
+                if (nl == std::string::npos) break;
+                start = nl + 1;
             }
-            if (nl == std::string::npos) break;
-            start = nl + 1;
+            if (out != *text) writeFile(rc, out);
         }
-        writeFile(rc, out);
+        std::error_code ec;
+        fs::remove(h->script(), ec);
     }
-    std::error_code ec;
-    fs::remove(scriptFile(), ec);
 }
 
 void repairPaths() {
@@ -306,10 +455,11 @@ void repairPaths() {
             }
         }
     }
-    if (shellConnected()) {
-        if (auto text = readText(scriptFile()); text && text->find(tovan()) == std::string::npos) {
+    for (const ShellHook* h : shellHooks()) {
+        if (!h->connected()) continue;
+        if (auto text = readText(h->script()); text && text->find(tovan()) == std::string::npos) {
             std::string ignored;
-            AtomicFile::write(target(scriptFile()), script(tovan()), &ignored);
+            AtomicFile::write(target(h->script()), h->scriptFor(tovan()), &ignored);
         }
     }
 }

@@ -1,16 +1,20 @@
 #pragma once
-// Installs, removes and repairs the two outside hooks that run the tool
+// Installs, removes and repairs the outside hooks that run the tool
 // `tovan`: Claude Code's "Notification" and "Stop" hooks in
-// ~/.claude/settings.json, and the zsh hook (~/.tovantts.zsh, sourced by one
-// line in ~/.zshrc) that reports long shell commands.
+// ~/.claude/settings.json, and the shell hooks that report long commands:
+// ~/.tovantts.zsh sourced by one line in zsh's .zshrc (in ZDOTDIR when set),
+// and ~/.tovantts.bash sourced by one line in ~/.bashrc.
 //
 // Only these files are touched, each written whole and atomically; an
 // edited file that is a symbolic link is written where it points. Before its
-// first edit by a connect, settings.json and ~/.zshrc are copied once to
-// "<name>.tovantts-backup", which is never overwritten. Whether a hook is
+// first edit by a connect, settings.json and each start-up file are copied
+// once to "<name>.tovantts-backup", which is never overwritten. A start-up
+// file that cannot be read whole as text is refused, and then none is
+// changed. Whether a hook is
 // installed is always read from the files. Main thread only.
 
 #include <filesystem>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -43,9 +47,19 @@ void disconnectShell();
 // Points installed hooks at the tool's current path; never fails.
 void repairPaths();
 
-// The zsh hook script for a tool path, and the line ~/.zshrc gets.
+// The zsh hook script for a tool path, and the line the zsh start-up file
+// gets.
 std::string script(const std::string& toolPath);
 const std::string& sourceLine();
+// The same for bash: ~/.tovantts.bash, sourced from ~/.bashrc.
+std::string bashScript(const std::string& toolPath);
+const std::string& bashSourceLine();
+
+// zsh's start-up file: .zshrc in ZDOTDIR when the user sets one (in the
+// environment, or in ~/.zshenv as zsh itself reports), else in the home
+// folder. Tests fix ZDOTDIR with useZdotdir (nothing: the home folder).
+std::filesystem::path zshrcFile();
+void useZdotdir(std::optional<std::filesystem::path> dir);
 // The command Claude Code runs: the quoted path and "hook".
 std::string command(const std::string& toolPath);
 

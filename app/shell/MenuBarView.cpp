@@ -13,6 +13,8 @@
 #include "AppModel.h"
 #include "BrandMark.h"
 #include "Controls.h"
+#include "ElidedLabel.h"
+#include "SymbolIcon.h"
 #include "Theme.h"
 
 namespace tovan {
@@ -36,8 +38,8 @@ QLabel* caption(const QString& text, QWidget* parent) {
 }
 
 // One whole-width row: symbol, title, and a hint on the right.
-QPushButton* row(const QString& name, const QString& title, const QString& keys, std::function<void()> action,
-                 QWidget* parent) {
+QPushButton* row(const QString& name, const QString& symbol, const QString& title, const QString& keys,
+                 std::function<void()> action, QWidget* parent) {
     auto* b = new QPushButton(parent);
     b->setObjectName(name);
     b->setFlat(true);
@@ -45,9 +47,14 @@ QPushButton* row(const QString& name, const QString& title, const QString& keys,
     auto* h = new QHBoxLayout(b);
     h->setContentsMargins(6, 4, 6, 4);
     h->setSpacing(8);
-    auto* t = new QLabel(title, b);
+    auto* icon = new QLabel(b);
+    icon->setObjectName("icon");
+    icon->setFixedWidth(18);
+    icon->setAlignment(Qt::AlignCenter);
+    icon->setPixmap(symbolIcon(symbol, Theme::accent().current()).pixmap(16, 16));
+    h->addWidget(icon);
+    auto* t = new ElidedLabel(title, b);  // one line
     t->setObjectName("title");
-    t->setTextFormat(Qt::PlainText);
     h->addWidget(t, 1);
     auto* k = caption(keys, b);
     k->setObjectName("hint");
@@ -104,10 +111,8 @@ void MenuBarView::rebuild() {
     auto* hv = new QVBoxLayout(header);
     hv->setContentsMargins(0, 0, 0, 0);
     if (controls_.hasDoc()) {
-        auto* title = new QLabel(controls_.docTitle(), header);
+        auto* title = new ElidedLabel(controls_.docTitle(), header, 2);  // two lines at most
         title->setObjectName("docTitle");
-        title->setWordWrap(true);
-        title->setTextFormat(Qt::PlainText);
         QFont f = title->font();
         f.setBold(true);
         title->setFont(f);
@@ -121,19 +126,20 @@ void MenuBarView::rebuild() {
         transport->setSpacing(22);
         transport->addStretch();
         Controls* c = &controls_;
-        auto button = [&](const QString& name, QStyle::StandardPixmap icon, std::function<void()> fn, int size) {
+        auto button = [&](const QString& name, const QIcon& icon, std::function<void()> fn, int size) {
             auto* b = new QToolButton(header);
             b->setObjectName(name);
             b->setAutoRaise(true);
-            b->setIcon(style()->standardIcon(icon));
+            b->setIcon(icon);
             b->setIconSize(QSize(size, size));
             connect(b, &QToolButton::clicked, b, fn);
             transport->addWidget(b);
         };
-        button("previousButton", QStyle::SP_MediaSkipBackward, [c] { c->previousParagraph(); }, 18);
+        button("previousButton", symbolIcon("backward.fill"), [c] { c->previousParagraph(); }, 18);
         button(controls_.playing() ? "pauseButton" : "playButton",
-               controls_.playing() ? QStyle::SP_MediaPause : QStyle::SP_MediaPlay, [c] { c->toggle(); }, 30);
-        button("nextButton", QStyle::SP_MediaSkipForward, [c] { c->nextParagraph(); }, 18);
+               symbolIcon(controls_.playing() ? "pause.circle.fill" : "play.circle.fill", Theme::accent().current()),
+               [c] { c->toggle(); }, 30);
+        button("nextButton", symbolIcon("forward.fill"), [c] { c->nextParagraph(); }, 18);
         transport->addStretch();
         hv->addLayout(transport);
     } else {
@@ -153,8 +159,8 @@ void MenuBarView::rebuild() {
     }
     layout_->addWidget(header);
     layout_->addWidget(divider(self));
-    layout_->addWidget(row("readSelectionRow", tr("Read Selection"), "Ctrl+Alt+R", roads_.readSelection, self));
-    layout_->addWidget(row("readClipboardRow", tr("Read Clipboard"), "Ctrl+Alt+V", roads_.readClipboard, self));
+    layout_->addWidget(row("readSelectionRow", "text.cursor", tr("Read Selection"), "Ctrl+Alt+R", roads_.readSelection, self));
+    layout_->addWidget(row("readClipboardRow", "doc.on.clipboard", tr("Read Clipboard"), "Ctrl+Alt+V", roads_.readClipboard, self));
 
     const auto& docs = app_.library.docs();
     if (!docs.empty()) {
@@ -163,7 +169,7 @@ void MenuBarView::rebuild() {
         for (size_t i = 0; i < docs.size() && i < 4; i++) {
             const auto& meta = docs[i];
             const std::u16string id = meta.id;
-            layout_->addWidget(row(QStringLiteral("docRow%1").arg(i), QString::fromStdU16String(meta.title),
+            layout_->addWidget(row(QStringLiteral("docRow%1").arg(i), "book", QString::fromStdU16String(meta.title),
                                    readingState(meta.done, meta.pos, meta.count),
                                    [this, id] {
                                        if (auto doc = app_.library.doc(id)) controls_.play(doc);

@@ -4,6 +4,8 @@
 #include <QFileDialog>
 #include <QWidget>
 
+#include "FileDialogs.h"
+
 namespace tovan {
 
 QStringList Panels::types() {
@@ -19,7 +21,7 @@ QString Panels::message() {
 
 void Panels::openFiles(QWidget* parent, std::function<void(const std::filesystem::path&, bool)> open,
                        std::function<void()> showLibrary) {
-    auto* dialog = new QFileDialog(parent, message());
+    auto* dialog = FileDialogs::make(parent, QObject::tr("Open"), message(), QString());
     dialog->setObjectName("openPanel");
     dialog->setFileMode(QFileDialog::ExistingFiles);
     dialog->setNameFilters(types());

@@ -2,19 +2,46 @@
 
 #include <QCheckBox>
 #include <QFormLayout>
+#include <QHBoxLayout>
+#include <QMouseEvent>
 #include <QLabel>
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
 
 #include "BrandMark.h"
 #include "Controls.h"
 #include "Defaults.h"
 #include "LoginItem.h"
+#include "SymbolIcon.h"
 
 namespace tovan {
+namespace {
+
+// The words of a switch: wrapped, and a click on them flips the switch.
+class ToggleText : public QLabel {
+public:
+    ToggleText(const QString& text, QCheckBox* box, QWidget* parent) : QLabel(text, parent), box_(box) {
+        setWordWrap(true);
+        setTextFormat(Qt::PlainText);
+        setBuddy(box);
+    }
+
+protected:
+    void mouseReleaseEvent(QMouseEvent* e) override {
+        if (e->button() == Qt::LeftButton && rect().contains(e->position().toPoint()) && box_->isEnabled())
+            box_->toggle();
+        QLabel::mouseReleaseEvent(e);
+    }
+
+private:
+    QCheckBox* box_;
+};
+
+}  // namespace
 
 QString SettingsView::versionLine(const QString& version) {
     return QStringLiteral("Version ") + (version.isEmpty() ? QStringLiteral("dev") : version);
@@ -24,17 +51,32 @@ SettingsView::SettingsView(Controls& controls, std::shared_ptr<Defaults> default
                            QWidget* parent)
     : QTabWidget(parent), controls_(controls), defaults_(std::move(defaults)), login_(login) {
     setObjectName("settingsView");
-    setFixedSize(480, 300);
+    // 480 wide; as tall as the longer tab needs (at least 300), so no text
+    // is cut off in the desktop's font.
+    setFixedWidth(480);
+    setMinimumHeight(300);
 
     auto* general = new QWidget(this);
     auto* form = new QFormLayout(general);
+    form->setRowWrapPolicy(QFormLayout::DontWrapRows);
+    // A switch whose text wraps: a check box cannot, so its words sit in a
+    // label beside it that toggles it too.
     auto toggle = [&](const QString& name, const QString& text) {
-        auto* box = new QCheckBox(text, general);
+        auto* row = new QWidget(general);
+        auto* h = new QHBoxLayout(row);
+        h->setContentsMargins(0, 0, 0, 0);
+        h->setSpacing(6);
+        auto* box = new QCheckBox(row);
         box->setObjectName(name);
-        form->addRow(box);
+        box->setAccessibleName(text);
+        auto* words = new ToggleText(text, box, row);
+        words->setObjectName(name + "Text");
+        h->addWidget(box, 0, Qt::AlignTop);
+        h->addWidget(words, 1);
+        form->addRow(row);
         return box;
     };
-    atLogin_ = toggle("atLoginToggle", tr("Open at login (in the menu bar)"));
+    atLogin_ = toggle("atLoginToggle", tr("Open at login (in the panel)"));
     auto* autoNext = toggle("autoNextToggle", tr("Play the next document in the reading list"));
     auto* natural = toggle("naturalToggle", tr("Natural narration (read as narrators perform: pace, pitch, endings "
                                                "and pauses planned across sentences)"));
@@ -48,11 +90,7 @@ SettingsView::SettingsView(Controls& controls, std::shared_ptr<Defaults> default
     size->setObjectName("readingSizeSlider");
     size->setRange(14, 30);
     form->addRow(tr("Reading text size"), size);
-    for (QCheckBox* b : {natural, dialogue, autoNext}) {
-        b->setMinimumWidth(0);
-        b->setStyleSheet("QCheckBox { qproperty-wordWrap: true; }");
-    }
-    addTab(general, tr("General"));
+    addTab(general, symbolIcon("gearshape"), tr("General"));
 
     atLogin_->setChecked(login_.enabled());
     connect(atLogin_, &QCheckBox::toggled, this, [this](bool on) { loginChanged(on); });
@@ -83,6 +121,7 @@ SettingsView::SettingsView(Controls& controls, std::shared_ptr<Defaults> default
     v->setAlignment(Qt::AlignHCenter);
     v->addWidget(new AppBadge(72, about), 0, Qt::AlignHCenter);
     auto* name = new QLabel("Lumora", about);
+    name->setObjectName("productName");
     QFont f = name->font();
     f.setPointSizeF(f.pointSizeF() * 1.4);
     f.setWeight(QFont::DemiBold);
@@ -94,15 +133,18 @@ SettingsView::SettingsView(Controls& controls, std::shared_ptr<Defaults> default
     auto* blurb = new QLabel(tr("A voice that runs on this computer: books, articles and anything you select, read "
                                 "aloud with no account and nothing sent anywhere."),
                              about);
+    blurb->setObjectName("aboutText");
     blurb->setWordWrap(true);
     blurb->setAlignment(Qt::AlignCenter);
-    blurb->setMaximumWidth(360);
+    blurb->setFixedWidth(360);
+    blurb->setForegroundRole(QPalette::PlaceholderText);
     v->addWidget(blurb, 0, Qt::AlignHCenter);
     auto* link = new QLabel(QStringLiteral("<a href=\"https://tovantts.org\">tovantts.org</a>"), about);
     link->setObjectName("siteLink");
     link->setOpenExternalLinks(true);
     v->addWidget(link, 0, Qt::AlignHCenter);
-    addTab(about, tr("About"));
+    addTab(about, symbolIcon("info.circle"), tr("About"));
+    setFixedHeight(std::max(300, sizeHint().height()));
 }
 
 void SettingsView::loginChanged(bool on) {

@@ -55,6 +55,9 @@ LinkSheet::LinkSheet(std::optional<QString> pasteboard, std::function<void(const
         this);
     about->setWordWrap(true);
     about->setForegroundRole(QPalette::PlaceholderText);
+    // The sheet is as tall as its lines at its one width, however small the
+    // window is made.
+    about->setMinimumHeight(about->heightForWidth(460 - 40));
     v->addWidget(about);
     field_ = new QLineEdit(this);
     field_->setObjectName("linkField");
@@ -109,8 +112,8 @@ TextSheet::TextSheet(std::function<void(const QString&)> listen, std::function<v
     auto* hint = new QLabel(tr("Times, dates, amounts and links are read the way people say them."), this);
     hint->setObjectName("textHint");
     hint->setForegroundRole(QPalette::PlaceholderText);
-    row->addWidget(hint);
-    row->addStretch();
+    hint->setWordWrap(true);  // beside the buttons it takes two lines in most fonts
+    row->addWidget(hint, 1);
     QPushButton* cancel = nullptr;
     addButtons(row, this, cancel, listenButton_);
     v->addLayout(row);

@@ -8,6 +8,7 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QScreen>
+#include <QShortcut>
 #include <QSystemTrayIcon>
 #include <QVBoxLayout>
 
@@ -17,25 +18,43 @@
 #include "Defaults.h"
 #include "DesktopEntry.h"
 #include "LoginItem.h"
-#include "MenuBarIcon.h"
 #include "MenuBarView.h"
 #include "Panels.h"
 #include "SettingsView.h"
+#include "SymbolIcon.h"
 #include "ViewHooks.h"
 
 namespace tovan {
 
+namespace {
+
+// The window's content: never smaller than 820 × 520, and never smaller
+// than what the screen it shows needs (a split view's two panes at their
+// least), so nothing inside is squeezed on top of its neighbour.
+class Floor : public QWidget {
+public:
+    explicit Floor(QWidget* content) {
+        setObjectName("content");
+        auto* v = new QVBoxLayout(this);
+        v->setContentsMargins(0, 0, 0, 0);
+        v->addWidget(content);
+    }
+    QSize minimumSizeHint() const override { return QWidget::minimumSizeHint().expandedTo(QSize(820, 520)); }
+};
+
+}  // namespace
+
 MainWindow::MainWindow(QWidget* content, QWidget* parent) : QMainWindow(parent) {
     setObjectName("main");
     setWindowTitle(DesktopEntry::kName);
+    setWindowIcon(applicationIcon());
     setAcceptDrops(true);
     if (!content) {
         auto* label = new QLabel(tr("Lumora"), this);
         label->setAlignment(Qt::AlignCenter);
         content = label;
     }
-    content->setMinimumSize(820, 520);
-    setCentralWidget(content);
+    setCentralWidget(new Floor(content));
     resize(1120, 740);
 }
 
@@ -87,6 +106,10 @@ void TovanTTSApp::showSettings() {
         auto* v = new QVBoxLayout(settings_);
         v->setContentsMargins(0, 0, 0, 0);
         v->addWidget(new SettingsView(controls_, defaults_, *login_, QCoreApplication::applicationVersion(), settings_));
+        // Escape closes it, as it does a dialog.
+        auto* close = new QShortcut(QKeySequence(Qt::Key_Escape), settings_);
+        close->setObjectName("settingsEscape");
+        connect(close, &QShortcut::activated, settings_, &QWidget::close);
     }
     settings_->show();
     settings_->raise();
@@ -103,7 +126,7 @@ void TovanTTSApp::refreshMenuBarItem() {
         return;
     }
     if (!tray_) {
-        tray_ = new QSystemTrayIcon(MenuBarIcon::image());
+        tray_ = new QSystemTrayIcon(trayIcon());
         tray_->setObjectName("menuBarItem");
         tray_->setToolTip("Lumora");
         connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason why) {

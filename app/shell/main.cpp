@@ -12,6 +12,7 @@
 #include "AppDelegate.h"
 #include "AppModel.h"
 #include "Bus.h"
+#include "ColorScheme.h"
 #include "CommandLine.h"
 #include "Controls.h"
 #include "Defaults.h"
@@ -39,7 +40,9 @@
 #include "assistant/Notifications.h"
 #include "assistant/SystemEvents.h"
 #include "views/AssistantScreen.h"
+#include "views/DesktopLook.h"
 #include "views/ScreenHooks.h"
+#include "views/SymbolIcon.h"
 
 #if __has_include("DevHooks.h")
 #include "DevHooks.h"
@@ -108,6 +111,12 @@ int main(int argc, char** argv) {
     // does, so what owns child processes and unsaved state is destroyed.
     QuitSignals::install();
     QApplication::setDesktopFileName(DesktopEntry::kId);
+    QApplication::setWindowIcon(applicationIcon());
+    // Fusion in the desktop's light or dark palette, following a change.
+    DesktopLook::apply(ColorScheme::read(QDBusConnection::sessionBus()) == ColorScheme::Scheme::dark);
+    ColorScheme scheme(QDBusConnection::sessionBus());
+    QObject::connect(&scheme, &ColorScheme::changed,
+                     [](ColorScheme::Scheme s) { DesktopLook::apply(s == ColorScheme::Scheme::dark); });
     QApplication::setQuitOnLastWindowClosed(AppDelegate::applicationShouldTerminateAfterLastWindowClosed());
 
     const CommandLine cl = CommandLine::parse(qapp.arguments().mid(1), QDir::currentPath());

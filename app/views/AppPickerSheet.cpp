@@ -34,9 +34,10 @@ AppPickerSheet::AppPickerSheet(std::vector<InstalledApp> installed, AssistantPre
     title->setFont(f);
     auto* explain = new QLabel(QStringLiteral("Their notifications are said as they arrive: messages in the sender's "
                                               "voice and mood, calls at once. Apps that have sent notifications on "
-                                              "this Mac come first."),
+                                              "this computer come first."),
                                this);
     explain->setWordWrap(true);
+    explain->setMinimumHeight(explain->heightForWidth(480 - 40));  // all its lines at the sheet's one width
     QPalette pal = explain->palette();
     pal.setColor(QPalette::WindowText, Theme::secondary(palette()));
     explain->setPalette(pal);
@@ -70,16 +71,22 @@ AppPickerSheet::AppPickerSheet(std::vector<InstalledApp> installed, AssistantPre
 }
 
 std::vector<AppPickerSheet::Section> AppPickerSheet::sections() const {
-    std::set<QString> seen;
+    // A notification names its app by desktop id or, from many Linux apps,
+    // only by the name the user sees: either puts the app first.
+    std::set<QString> seenIds, seenNames;
     if (seen_)
-        for (const auto& a : seen_())
-            seen.insert(qs(a.id).toLower());
+        for (const auto& a : seen_()) {
+            seenIds.insert(qs(a.id).toLower());
+            if (!a.name.empty())
+                seenNames.insert(qs(a.name).toLower());
+        }
     const QString query = search_->text();
     std::vector<InstalledApp> noted, others;
     for (const auto& app : installed_) {
         if (!query.isEmpty() && !qs(app.name).contains(query, Qt::CaseInsensitive))
             continue;
-        (seen.count(qs(app.id).toLower()) ? noted : others).push_back(app);
+        const bool sent = seenIds.count(qs(app.id).toLower()) || seenNames.count(qs(app.name).toLower());
+        (sent ? noted : others).push_back(app);
     }
     if (noted.empty())
         return {{QStringLiteral("Apps"), others}};

@@ -187,9 +187,9 @@ void AssistantScreen::build() {
     titleRow->addWidget(on_, 0, Qt::AlignBaseline);
     hv->addLayout(titleRow);
     hv->addWidget(secondaryLabel(
-        QStringLiteral("Lumora tells you what happens on this Mac while you work: messages and calls, Claude needing "
-                       "you or finishing, long commands, meetings. Each in a voice that fits it. Everything stays on "
-                       "this Mac."),
+        QStringLiteral("Lumora tells you what happens on this computer while you work: messages and calls, Claude "
+                       "needing you or finishing, long commands, meetings. Each in a voice that fits it. Everything "
+                       "stays on this computer."),
         header));
     auto* example = new QPushButton(symbolIcon(QStringLiteral("play.fill")), QStringLiteral("Hear an Example"), header);
     example->setObjectName(QStringLiteral("hearExample"));
@@ -266,8 +266,8 @@ void AssistantScreen::build() {
     }
     messages_ = new Feature(
         QStringLiteral("message"), QStringLiteral("Messages and calls"), std::nullopt,
-        QStringLiteral("WhatsApp, Messages, FaceTime and phone calls from your iPhone, Slack, Telegram, Teams… as they "
-                       "arrive: \u201CZenna on WhatsApp: running late, so sorry!\u201D, said gently and in a voice of "
+        QStringLiteral("WhatsApp, Signal, Telegram, Slack, Teams, mail and calls, from the desktop's notifications, "
+                       "as they arrive: \u201CZenna on WhatsApp: running late, so sorry!\u201D, said gently and in a voice of "
                        "her own. Calls are said at once, more urgently when they ring again."),
         Feature::State::ready(), notesButtons_, appOptions_, content);
     messages_->setObjectName(QStringLiteral("messagesRow"));
@@ -283,7 +283,7 @@ void AssistantScreen::build() {
     claude_ = new Feature(
         QStringLiteral("sparkles"), QStringLiteral("Claude"), std::nullopt,
         QStringLiteral("When Claude needs your permission or your answer, and when it is done, with what it did in a "
-                       "sentence: \u201CClaude is done in tovan tts. The Mac app builds and all tests pass.\u201D "
+                       "sentence: \u201CClaude is done in tovan tts. The app builds and all tests pass.\u201D "
                        "Claude Code through its hooks; the Claude app through its notifications. Not while you are "
                        "looking at that terminal."),
         Feature::State::ready(), column(content, 6, {claudeButton_, whileLooking_}), nullptr, content);
@@ -306,8 +306,8 @@ void AssistantScreen::build() {
     terminal_ = new Feature(
         QStringLiteral("terminal"), QStringLiteral("Long commands"), std::nullopt,
         QStringLiteral("When a command that ran a while finishes: \u201CThe build finished, after 4 minutes\u201D, "
-                       "brightly; \u201CThe tests failed\u201D, let down. Works in Terminal, iTerm, VS Code and any "
-                       "zsh. Scripts can speak too: tovan say \"Deploy is live\" --mood happy"),
+                       "brightly; \u201CThe tests failed\u201D, let down. Works in any terminal, in bash and zsh. "
+                       "Scripts can speak too: tovan say \"Deploy is live\" --mood happy"),
         Feature::State::ready(), column(content, 6, {shellButton_, inRow(content, 4, {longer, commandSeconds_})}),
         nullptr, content);
     terminal_->setObjectName(QStringLiteral("terminalRow"));
@@ -343,8 +343,8 @@ void AssistantScreen::build() {
     devices_ = checkbox(QStringLiteral("Devices"), QStringLiteral("devices"), content,
                         [this](bool on) { prefs_.setDevices(on); });
     auto* mac = new Feature(
-        QStringLiteral("macbook"), QStringLiteral("This Mac"), std::nullopt,
-        QStringLiteral("Downloads finishing, the battery running low or full, drives and AirPods connecting. "
+        QStringLiteral("desktopcomputer"), QStringLiteral("This computer"), std::nullopt,
+        QStringLiteral("Downloads finishing, the battery running low or full, drives and headphones connecting. "
                        "Connecting headphones also catches you up."),
         Feature::State::ready(), column(content, 4, {downloads_, battery_, devices_}), nullptr, content);
     mac->setObjectName(QStringLiteral("macRow"));
@@ -353,7 +353,7 @@ void AssistantScreen::build() {
     // When to stay quiet.
     inCalls_ = checkbox(QStringLiteral("In calls"), QStringLiteral("quietInCalls"), content,
                         [this](bool on) { prefs_.setQuietInCalls(on); });
-    inFocus_ = checkbox(QStringLiteral("In a Focus"), QStringLiteral("respectFocus"), content,
+    inFocus_ = checkbox(QStringLiteral("In do not disturb"), QStringLiteral("respectFocus"), content,
                         [this](bool on) { prefs_.setRespectFocus(on); });
     welcomeBack_ = checkbox(QStringLiteral("Welcome back"), QStringLiteral("welcomeBack"), content,
                             [this](bool on) { prefs_.setWelcomeBack(on); });
@@ -371,7 +371,8 @@ void AssistantScreen::build() {
     connect(quietTo_, &QComboBox::activated, this, [this](int i) { prefs_.setQuietTo(i); });
     auto* quiet = new Feature(
         QStringLiteral("moon"), QStringLiteral("When to stay quiet"), std::nullopt,
-        QStringLiteral("Never over a call or a meeting (whenever an app is using the microphone), and not in a Focus. "
+        QStringLiteral("Never over a call or a meeting (whenever an app is using the microphone), and not while the "
+                       "desktop's do not disturb is on. "
                        "While you are away (screen locked, or five minutes without the keyboard), things wait, and you "
                        "hear them when you are back."),
         Feature::State::ready(),
@@ -416,7 +417,7 @@ void AssistantScreen::render() {
     quiet_->setText(quietNow_ ? QStringLiteral("Quiet now: ") + *quietNow_ : QString());
 
     const bool access = host_.notesAccess ? host_.notesAccess() : false;
-    messages_->setState(access ? Feature::State::ready() : Feature::State::needs(QStringLiteral("Needs Full Disk Access")));
+    messages_->setState(access ? Feature::State::ready() : Feature::State::needs(QStringLiteral("Can't see notifications")));
     notesButtons_->setVisible(!access);
     allowNotes_->setVisible(static_cast<bool>(host_.allowNotes));
     appOptions_->setVisible(access);
@@ -432,7 +433,7 @@ void AssistantScreen::render() {
     terminal_->setState(!prefs_.commands() ? Feature::State::off(QStringLiteral("Off"))
                         : shellOn_         ? Feature::State::ready()
                                            : Feature::State::needs(QStringLiteral("Terminal not connected")));
-    shellButton_->setText(shellOn_ ? QStringLiteral("Disconnect") : QStringLiteral("Connect zsh"));
+    shellButton_->setText(shellOn_ ? QStringLiteral("Disconnect") : QStringLiteral("Connect bash and zsh"));
     {
         const QSignalBlocker quiet(commandSeconds_);
         commandSeconds_->setCurrentIndex(commandSeconds_->findData(prefs_.commandSeconds()));
@@ -510,7 +511,7 @@ void AssistantScreen::hookButton(bool claude) {
         }
     } catch (const std::exception& e) {
         showProblem((claude ? QStringLiteral("Claude Code's settings could not be changed: ")
-                            : QStringLiteral("~/.zshrc could not be changed: ")) +
+                            : QStringLiteral("The shell's start-up file could not be changed: ")) +
                     QString::fromUtf8(e.what()));
         return;
     }

@@ -7,6 +7,8 @@
 #include <QProgressBar>
 #include <QVBoxLayout>
 
+#include "ElidedLabel.h"
+#include "SymbolIcon.h"
 #include "ViewStyle.h"
 
 namespace tovan {
@@ -17,15 +19,6 @@ QString DocRow::iconFor(const std::u16string& kind) {
     if (kind == u"web") return QStringLiteral("globe");
     if (kind == u"docx") return QStringLiteral("doc.text");
     return QStringLiteral("text.alignleft");
-}
-
-QString DocRow::glyph(const QString& symbol) {
-    // Plain Unicode stand-ins, so the rows need no icon theme.
-    if (symbol == "book.closed") return QStringLiteral("\U0001F4D5");
-    if (symbol == "doc.richtext") return QStringLiteral("\U0001F4C4");
-    if (symbol == "globe") return QStringLiteral("\U0001F310");
-    if (symbol == "doc.text") return QStringLiteral("\U0001F4DD");
-    return QStringLiteral("\u2261");
 }
 
 QString DocRow::detailFor(const Doc::Meta& meta, float pace) {
@@ -45,37 +38,34 @@ DocRow::DocRow(Doc::Meta meta, bool playing, float pace, QWidget* parent)
     row->setSpacing(10);
     row->setAlignment(Qt::AlignTop);
 
-    auto* tile = new QLabel(glyph(icon()), this);
+    auto* tile = new QLabel(this);
     tile->setObjectName(QStringLiteral("docRowIcon"));
     tile->setAlignment(Qt::AlignCenter);
     tile->setFixedSize(30, 30);
-    tile->setStyleSheet(QStringLiteral("background:%1; color:%2; border-radius:7px; font-size:15px;")
-                            .arg(ViewStyle::accentSoft(this).name(), ViewStyle::accent(this).name()));
+    tile->setPixmap(symbolIcon(icon(), ViewStyle::accent(this)).pixmap(16, 16));
+    tile->setStyleSheet(QStringLiteral("background:%1; border-radius:7px;").arg(ViewStyle::accentSoft(this).name()));
     row->addWidget(tile, 0, Qt::AlignTop);
 
     auto* column = new QVBoxLayout;
     column->setSpacing(3);
-    auto* title = new QLabel(QString::fromStdU16String(meta_.title), this);
+    auto* title = new ElidedLabel(QString::fromStdU16String(meta_.title), this, 2);  // two lines at most
     title->setObjectName(QStringLiteral("docRowTitle"));
-    title->setTextFormat(Qt::PlainText);
-    title->setWordWrap(true);
     QFont tf = ViewStyle::font(ViewStyle::Role::body);
     tf.setWeight(QFont::Medium);
     title->setFont(tf);
-    title->setMaximumHeight(QFontMetrics(tf).lineSpacing() * 2 + 2);  // two lines at most
     column->addWidget(title);
     if (!meta_.author.empty()) {
-        auto* author = new QLabel(QString::fromStdU16String(meta_.author), this);
+        auto* author = new ElidedLabel(QString::fromStdU16String(meta_.author), this);
         author->setObjectName(QStringLiteral("docRowAuthor"));
-        author->setTextFormat(Qt::PlainText);
         author->setFont(ViewStyle::font(ViewStyle::Role::callout));
         column->addWidget(author);
     }
     auto* status = new QHBoxLayout;
     status->setSpacing(6);
     if (playing) {
-        auto* speaker = new QLabel(QStringLiteral("\U0001F50A"), this);
+        auto* speaker = new QLabel(this);
         speaker->setObjectName(QStringLiteral("docRowPlaying"));
+        speaker->setPixmap(symbolIcon(QStringLiteral("speaker.wave.2.fill"), ViewStyle::accent(this)).pixmap(12, 12));
         status->addWidget(speaker);
     }
     auto* bar = new QProgressBar(this);

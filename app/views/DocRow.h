@@ -27,8 +27,6 @@ public:
 
     static QString iconFor(const std::u16string& kind);
     static QString detailFor(const Doc::Meta& meta, float pace);
-    // The glyph drawn for a symbol name.
-    static QString glyph(const QString& symbol);
 
 private:
     Doc::Meta meta_;

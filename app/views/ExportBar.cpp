@@ -9,6 +9,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 
+#include "ElidedLabel.h"
+#include "SymbolIcon.h"
 #include "ViewStyle.h"
 
 namespace tovan {
@@ -20,13 +22,10 @@ ExportBar::ExportBar(QWidget* parent) : QWidget(parent) {
     row->setContentsMargins(18, 8, 18, 8);
     row->setSpacing(12);
 
-    icon_ = new QLabel(QStringLiteral("\u223F"), this);  // a wave: the export symbol
+    icon_ = new QLabel(this);
     icon_->setObjectName(QStringLiteral("exportIcon"));
-    saving_ = new QLabel(this);
+    saving_ = new ElidedLabel(this);  // one line, elided when narrow
     saving_->setObjectName(QStringLiteral("exportTitle"));
-    saving_->setTextFormat(Qt::PlainText);
-    saving_->setWordWrap(false);
-    saving_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);  // one line, cut when narrow
     progress_ = new QProgressBar(this);
     progress_->setObjectName(QStringLiteral("exportProgress"));
     progress_->setRange(0, 1000);
@@ -58,9 +57,7 @@ QString ExportBar::percent(double fraction) {
 }
 
 void ExportBar::setJob(const QString& title, double fraction) {
-    QPalette pal = icon_->palette();
-    pal.setColor(QPalette::WindowText, ViewStyle::accent(this));
-    icon_->setPalette(pal);
+    icon_->setPixmap(symbolIcon(QStringLiteral("waveform"), ViewStyle::accent(this)).pixmap(16, 16));
     saving_->setText(savingText(title));
     saving_->setToolTip(saving_->text());
     const double f = std::isfinite(fraction) ? std::clamp(fraction, 0.0, 1.0) : 0.0;

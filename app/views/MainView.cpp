@@ -72,8 +72,11 @@ MainView::MainView(AppModel& app, ReadingState& reading, ViewHooks& hooks, QWidg
     : QWidget(parent), app_(app), reading_(reading), hooks_(hooks) {
     setObjectName(QStringLiteral("mainView"));
     setAcceptDrops(true);
+    // Chosen rows in the accent's soft fill with accent text: rows drawn by
+    // widgets of their own keep their text readable on it.
     QPalette tint = palette();
-    tint.setColor(QPalette::Highlight, ViewStyle::accent(this));
+    tint.setColor(QPalette::Highlight, ViewStyle::accentSoft(this));
+    tint.setColor(QPalette::HighlightedText, ViewStyle::accent(this));
     setPalette(tint);
 
     auto* outer = new QHBoxLayout(this);
@@ -126,6 +129,7 @@ MainView::MainView(AppModel& app, ReadingState& reading, ViewHooks& hooks, QWidg
 
     capsule_ = new Capsule(this);
     capsule_->setObjectName(QStringLiteral("openingCapsule"));
+    capsule_->setProperty("floats", true);  // over the screen on purpose
     auto* pill = new QHBoxLayout(capsule_);
     pill->setContentsMargins(14, 8, 14, 8);
     pill->setSpacing(8);

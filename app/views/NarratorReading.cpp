@@ -1,6 +1,9 @@
 #include "NarratorReading.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
+
+#include "FileDialogs.h"
 
 #include "SentencePlayer.h"
 #include "core/Exporter.h"
@@ -19,10 +22,11 @@ NarratorReading::NarratorReading(Narrator& narrator, Exporter& exporter, QObject
     connect(&exporter_, &Exporter::fractionChanged, this, &ReadingState::exportChanged);
     exporter_.setAskDestination([](const QString& proposed, const QString& message,
                                    std::function<void(std::filesystem::path)> chosen) {
-        auto* dialog = new QFileDialog(nullptr, message, proposed,
-                                       QFileDialog::tr("Audio (*.m4a *.wav)"));
+        auto* dialog = FileDialogs::make(nullptr, QObject::tr("Save as Audio"), message, FileDialogs::musicFolder(),
+                                         QFileDialog::tr("Audio (*.m4a *.wav)"));
+        dialog->setObjectName(QStringLiteral("savePanel"));
         dialog->setAcceptMode(QFileDialog::AcceptSave);
-        dialog->selectFile(proposed);
+        dialog->selectFile(QFileInfo(proposed).fileName());
         dialog->setAttribute(Qt::WA_DeleteOnClose);
         QObject::connect(dialog, &QFileDialog::fileSelected, dialog, [chosen](const QString& file) {
             if (!file.isEmpty()) chosen(std::filesystem::path(file.toStdString()));

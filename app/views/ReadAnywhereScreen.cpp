@@ -27,27 +27,29 @@ struct RowText {
 constexpr RowText texts[7] = {
     {"text.cursor", "Read what you select", "Ctrl+Alt+R",
      "Select text in any app (a web page, a mail, a document) and press Ctrl+Alt+R."},
-    {"contextualmenu.and.cursorarrow", "Services menu", nullptr,
-     "Right-click selected text and choose Services > Read with Lumora, or Add to Lumora Reading List. Works "
-     "everywhere, no permission needed. You can give it your own shortcut in Keyboard settings."},
+    {"contextualmenu.and.cursorarrow", "Launcher actions", nullptr,
+     "Right-click Lumora in the applications menu, dock or panel and choose Read with Lumora, Add Selection to "
+     "Lumora or Read Clipboard with Lumora. Other programs reach the same actions over D-Bus. Works everywhere, "
+     "no permission needed. You can give them your own shortcut in Keyboard settings."},
     {"doc.on.clipboard", "Read what you copied", "Ctrl+Alt+V",
      "Copy text or a link anywhere and press Ctrl+Alt+V. A link is read as its article."},
     {"playpause", "Play and pause from anywhere", "Ctrl+Alt+Space",
-     "Or use the play key, AirPods and Control Center: Lumora shows there like any player."},
-    {"menubar.rectangle", "Menu bar", nullptr,
-     "What is playing, the controls and Read Selection, from the menu bar, with the window closed."},
-    {"hifispeaker.2", "Speakers in your home", nullptr,
-     "Send the voice to a HomePod, an Apple TV, or any AirPlay speaker or TV, with the AirPlay button in the "
-     "player."},
+     "Or use the play key, the buttons of your headphones and the desktop's media controls: Lumora shows there "
+     "like any player."},
+    {"menubar.rectangle", "Panel icon", nullptr,
+     "What is playing, the controls and Read Selection, from Lumora's icon in the panel, with the window closed."},
+    {"hifispeaker.2", "Speakers and headphones", nullptr,
+     "Send the voice to any speaker, headphones or TV in the desktop's sound settings, with the speaker button "
+     "in the player."},
     {"waveform.badge.plus", "Save as audio", "Shift+Ctrl+E",
      "Turn any book or article into an audio file for your phone, the car or a walk, read in your voice and "
      "style."},
 };
 
-QCheckBox* toggle(const QString& name, bool on, QWidget* parent) {
+QCheckBox* toggle(const QString& name, const QString& spoken, bool on, QWidget* parent) {
     auto* c = new QCheckBox(parent);
     c->setObjectName(name);
-    c->setAccessibleName(name);  // the label itself stays hidden
+    c->setAccessibleName(spoken);  // the label itself stays hidden
     c->setChecked(on);
     return c;
 }
@@ -85,8 +87,8 @@ AnywhereView::AnywhereView(Host host, QWidget* parent)
     title->setFont(Theme::font(Theme::TextStyle::title2));
     header->addWidget(title);
     auto* blurb = new QLabel(
-        "Hear text from any app on this Mac, in your voice. Everything is read on this Mac; nothing is sent "
-        "anywhere.",
+        "Hear text from any app on this computer, in your voice. Everything is read on this computer; nothing is "
+        "sent anywhere.",
         column);
     blurb->setWordWrap(true);
     QPalette bp = blurb->palette();
@@ -95,7 +97,7 @@ AnywhereView::AnywhereView(Host host, QWidget* parent)
     header->addWidget(blurb);
     v->addLayout(header);
 
-    allow_ = new QPushButton("Allow…", column);
+    allow_ = new QPushButton("Learn More…", column);
     allow_->setObjectName("allow");
     connect(allow_, &QPushButton::clicked, this, [this] {
         if (host_.requestTrust) host_.requestTrust();
@@ -110,8 +112,8 @@ AnywhereView::AnywhereView(Host host, QWidget* parent)
     connect(clip, &QPushButton::clicked, this, [this] {
         if (host_.readClipboard) host_.readClipboard();
     });
-    shortcutsSwitch_ = toggle("Shortcuts", shortcuts(), column);
-    menuBarSwitch_ = toggle("Menu bar", menuBarItem(), column);
+    shortcutsSwitch_ = toggle("Shortcuts", "Shortcuts", shortcuts(), column);
+    menuBarSwitch_ = toggle("menuBarItem", "Panel icon", menuBarItem(), column);
     // Connected after the initial state: opening the screen registers nothing.
     connect(shortcutsSwitch_, &QCheckBox::toggled, this, [this](bool on) {
         if (host_.defaults) host_.defaults->setBool("shortcuts", on);
@@ -159,7 +161,7 @@ void AnywhereView::refresh() {
     using S = Feature::State;
     const bool keys = shortcuts();
     const S keysOff = S::off("Shortcuts are off");
-    rows_[0]->setState(!keys ? keysOff : trusted_ ? S::ready() : S::needs("Needs Accessibility access"));
+    rows_[0]->setState(!keys ? keysOff : trusted_ ? S::ready() : S::needs("Needs an X11 session"));
     rows_[1]->setState(S::ready());
     rows_[2]->setState(keys ? S::ready() : keysOff);
     rows_[3]->setState(keys ? S::ready() : keysOff);

@@ -22,6 +22,7 @@
 #include "Defaults.h"
 #include "Doc.h"
 #include "ReadingState.h"
+#include "SymbolIcon.h"
 #include "ViewStyle.h"
 #include "core/AppModel.h"
 
@@ -52,13 +53,16 @@ ReaderView::ReaderView(std::shared_ptr<Doc> doc, AppModel& app, ReadingState& re
 
     toolbar_ = new QToolBar(this);
     toolbar_->setObjectName(QStringLiteral("readerToolbar"));
-    QAction* smaller = toolbar_->addAction(QStringLiteral("A\u2212"), this, &ReaderView::smaller);
+    QAction* smaller = toolbar_->addAction(symbolIcon(QStringLiteral("textformat.size.smaller")), tr("Smaller"), this,
+                                           &ReaderView::smaller);
     smaller->setObjectName(QStringLiteral("readerSmaller"));
     smaller->setToolTip(tr("Smaller text"));
-    QAction* larger = toolbar_->addAction(QStringLiteral("A+"), this, &ReaderView::larger);
+    QAction* larger = toolbar_->addAction(symbolIcon(QStringLiteral("textformat.size.larger")), tr("Larger"), this,
+                                          &ReaderView::larger);
     larger->setObjectName(QStringLiteral("readerLarger"));
     larger->setToolTip(tr("Larger text"));
-    QAction* save = toolbar_->addAction(QStringLiteral("\u2B07"), this, [this] { reading_.exportAudio(doc_); });
+    QAction* save = toolbar_->addAction(symbolIcon(QStringLiteral("square.and.arrow.down")), tr("Save as Audio"), this,
+                                        [this] { reading_.exportAudio(doc_); });
     save->setObjectName(QStringLiteral("readerSave"));
     save->setToolTip(tr("Save as audio (an audiobook file)"));
     column->addWidget(toolbar_);
@@ -113,8 +117,9 @@ ReaderView::ReaderView(std::shared_ptr<Doc> doc, AppModel& app, ReadingState& re
     head->addLayout(actions);
     connect(text_->verticalScrollBar(), &QScrollBar::valueChanged, this, &ReaderView::layoutHeader);
 
-    back_ = new QPushButton(QStringLiteral("\u2913 ") + tr("Back to Reading"), this);
+    back_ = new QPushButton(symbolIcon(QStringLiteral("arrow.down.to.line")), tr("Back to Reading"), this);
     back_->setObjectName(QStringLiteral("readerBackToReading"));
+    back_->setProperty("floats", true);  // drawn over the text on purpose
     back_->hide();
     connect(back_, &QPushButton::clicked, this, &ReaderView::backToReading);
 
@@ -316,8 +321,10 @@ void ReaderView::refreshHeader() {
     author_->setPalette(dim);
     meta_->setPalette(dim);
     const bool pause = isCurrent() && reading_.playing();
-    play_->setText((pause ? QStringLiteral("\u23F8 ") : QStringLiteral("\u25B6 ")) + playTitle());
-    play_->setProperty("symbol", pause ? "pause.fill" : "play.fill");
+    const QString symbol = pause ? QStringLiteral("pause.fill") : QStringLiteral("play.fill");
+    play_->setText(playTitle());
+    play_->setIcon(symbolIcon(symbol));
+    play_->setProperty("symbol", symbol);
     const float rate = reading_.speed() * app_.style().pace;
     meta_->setText(metaText(doc_->kind, doc_->minutesLeft(rate), doc_->pos > 0 && !doc_->done));
     placeBackButton();

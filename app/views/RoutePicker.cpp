@@ -4,6 +4,7 @@
 #include <QMenu>
 
 #include "AudioOutput.h"
+#include "SymbolIcon.h"
 
 namespace tovan {
 
@@ -13,7 +14,8 @@ RoutePicker::RoutePicker(AudioOutput* output, QWidget* parent)
     menu_->setObjectName(QStringLiteral("routePickerItems"));
     setFixedSize(26, 22);
     setAutoRaise(true);
-    setText(QStringLiteral("\U0001F508"));
+    setToolButtonStyle(Qt::ToolButtonIconOnly);
+    setIcon(symbolIcon(QStringLiteral("hifispeaker")));
     setToolTip(tr("Play on another speaker or headphones"));
     setMenu(menu_);
     setPopupMode(QToolButton::InstantPopup);

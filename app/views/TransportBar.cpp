@@ -14,8 +14,10 @@
 #include <QVBoxLayout>
 
 #include "Doc.h"
+#include "ElidedLabel.h"
 #include "ReadingState.h"
 #include "RoutePicker.h"
+#include "SymbolIcon.h"
 #include "ViewStyle.h"
 #include "VoiceMenu.h"
 #include "core/AppModel.h"
@@ -37,11 +39,13 @@ public:
     }
 };
 
-QToolButton* symbolButton(QWidget* parent, const char* name, const QString& glyph, const char* symbol) {
+QToolButton* symbolButton(QWidget* parent, const char* name, const char* symbol, int side) {
     auto* b = new QToolButton(parent);
     b->setObjectName(QString::fromLatin1(name));
     b->setAutoRaise(true);
-    b->setText(glyph);
+    b->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    b->setIconSize(QSize(side, side));
+    b->setIcon(symbolIcon(QString::fromLatin1(symbol)));
     b->setProperty("symbol", QString::fromLatin1(symbol));
     return b;
 }
@@ -56,37 +60,32 @@ TransportBar::TransportBar(AppModel& app, ReadingState& reading, QWidget* parent
     row->setSpacing(18);
 
     auto* titleBox = new QWidget(this);
-    titleBox->setFixedWidth(210);
+    // 210 wide, narrower only when the window is too narrow for the whole bar.
+    titleBox->setMinimumWidth(110);
+    titleBox->setMaximumWidth(210);
+    titleBox->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
     auto* titleColumn = new QVBoxLayout(titleBox);
     titleColumn->setContentsMargins(0, 0, 0, 0);
     titleColumn->setSpacing(2);
-    title_ = new QLabel(titleBox);
+    title_ = new ElidedLabel(titleBox);
     title_->setObjectName(QStringLiteral("transportTitle"));
     title_->setTextFormat(Qt::PlainText);
     title_->setFont(ViewStyle::font(ViewStyle::Role::headline));
-    title_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    status_ = new QLabel(titleBox);
+    status_ = new ElidedLabel(titleBox);
     status_->setObjectName(QStringLiteral("transportStatus"));
     status_->setTextFormat(Qt::PlainText);
     status_->setFont(ViewStyle::font(ViewStyle::Role::caption));
-    status_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     titleColumn->addWidget(title_);
     titleColumn->addWidget(status_);
     row->addWidget(titleBox);
 
     auto* buttons = new QHBoxLayout;
     buttons->setSpacing(14);
-    previous_ = symbolButton(this, "transportPrevious", QStringLiteral("\u23EA"), "backward.fill");
+    previous_ = symbolButton(this, "transportPrevious", "backward.fill", 18);
     previous_->setToolTip(tr("Previous paragraph (Ctrl+\u2190)"));
-    play_ = symbolButton(this, "transportPlay", QStringLiteral("\u25B6"), "play.circle.fill");
-    QFont big = play_->font();
-    big.setPixelSize(34);
-    play_->setFont(big);
-    next_ = symbolButton(this, "transportNext", QStringLiteral("\u23E9"), "forward.fill");
+    play_ = symbolButton(this, "transportPlay", "play.circle.fill", 34);
+    next_ = symbolButton(this, "transportNext", "forward.fill", 18);
     next_->setToolTip(tr("Next paragraph (Ctrl+\u2192)"));
-    QFont title3 = ViewStyle::font(ViewStyle::Role::title3);
-    previous_->setFont(title3);
-    next_->setFont(title3);
     connect(previous_, &QToolButton::clicked, this, [this] { reading_.previousParagraph(); });
     connect(play_, &QToolButton::clicked, this, [this] { reading_.toggle(); });
     connect(next_, &QToolButton::clicked, this, [this] { reading_.nextParagraph(); });
@@ -147,6 +146,8 @@ TransportBar::TransportBar(AppModel& app, ReadingState& reading, QWidget* parent
     sleep_->setObjectName(QStringLiteral("sleepMenu"));
     sleep_->setAutoRaise(true);
     sleep_->setPopupMode(QToolButton::InstantPopup);
+    sleep_->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    sleep_->setIconSize(QSize(16, 16));
     sleepItems_ = new QMenu(sleep_);
     sleepItems_->setObjectName(QStringLiteral("sleepMenuItems"));
     QAction* off = sleepItems_->addAction(tr("Off"));
@@ -215,12 +216,10 @@ void TransportBar::refresh() {
     status_->setText(status(*doc));
 
     const bool playing = reading_.playing();
-    play_->setText(playing ? QStringLiteral("\u23F8") : QStringLiteral("\u25B6"));
-    play_->setProperty("symbol", playing ? "pause.circle.fill" : "play.circle.fill");
+    const QString playSymbol = playing ? QStringLiteral("pause.circle.fill") : QStringLiteral("play.circle.fill");
+    play_->setIcon(symbolIcon(playSymbol, ViewStyle::accent(this)));
+    play_->setProperty("symbol", playSymbol);
     play_->setToolTip(playing ? tr("Pause (Space)") : tr("Play (Space)"));
-    QPalette accent = play_->palette();
-    accent.setColor(QPalette::ButtonText, ViewStyle::accent(this));
-    play_->setPalette(accent);
 
     const double top = sliderTop(static_cast<int64_t>(doc->sentences.size()));
     slider_->setRange(0, static_cast<int>(top * STEPS));
@@ -251,8 +250,9 @@ void TransportBar::refreshMenus() {
         a->setText(speedLabel(v) + (std::fabs(speed - v) < 0.01f ? QStringLiteral("  \u2713") : QString()));
     }
     const std::optional<QDateTime> at = reading_.sleepAt();
-    sleep_->setText(at ? QStringLiteral("\u263E\u2605") : QStringLiteral("\u263E"));
-    sleep_->setProperty("symbol", at ? "moon.zzz.fill" : "moon.zzz");
+    const QString sleepSymbol = at ? QStringLiteral("moon.zzz.fill") : QStringLiteral("moon.zzz");
+    sleep_->setIcon(symbolIcon(sleepSymbol));
+    sleep_->setProperty("symbol", sleepSymbol);
     sleep_->setToolTip(at ? tr("Stops at %1").arg(QLocale().toString(at->time(), QLocale::ShortFormat))
                           : tr("Sleep timer"));
     route_->setOutput(reading_.output());

@@ -4,6 +4,7 @@
 
 #include "core/AppModel.h"
 #include "ReadingState.h"
+#include "SymbolIcon.h"
 
 namespace tovan {
 
@@ -14,7 +15,8 @@ VoiceMenu::VoiceMenu(AppModel& app, ReadingState& reading, QWidget* parent)
     setMenu(menu_);
     setPopupMode(QToolButton::InstantPopup);
     setAutoRaise(true);
-    setToolButtonStyle(Qt::ToolButtonTextOnly);
+    setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    setIcon(symbolIcon(QStringLiteral("person.wave.2")));
     setToolTip(tr("The reading voice"));
     build();
     connect(&app_, &AppModel::styleChanged, this, &VoiceMenu::rebuild);
@@ -56,7 +58,7 @@ void VoiceMenu::build() {
 }
 
 void VoiceMenu::rebuild() {
-    setText(QStringLiteral("\u263A ") + label(app_));  // a face: the voice symbol
+    setText(label(app_));
     for (auto& [action, voice] : voices_) action->setText(itemTitle(voice, app_.style().voice));
 }
 

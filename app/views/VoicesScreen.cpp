@@ -102,17 +102,16 @@ public:
 
     void mark(bool selected, bool favourite) {
         selected_ = selected;
-        check_->setPixmap(symbolIcon(selected ? "checkmark.circle.fill" : "circle").pixmap(16, 16));
+        check_->setPixmap(symbolIcon(selected ? "checkmark.circle.fill" : "circle",
+                                     selected ? Theme::accent().resolve(palette()) : Theme::secondary(palette()))
+                              .pixmap(16, 16));
         check_->setProperty("selected", selected);
         QFont f = Theme::font(Theme::TextStyle::body);
         f.setWeight(selected ? QFont::DemiBold : QFont::Normal);
         name_->setFont(f);
-        star_->setIcon(symbolIcon(favourite ? "star.fill" : "star"));
-        star_->setText(favourite ? QString::fromUtf16(u"\u2605") : QString::fromUtf16(u"\u2606"));
-        star_->setToolButtonStyle(star_->icon().isNull() ? Qt::ToolButtonTextOnly : Qt::ToolButtonIconOnly);
-        QPalette p = star_->palette();
-        p.setColor(QPalette::ButtonText, favourite ? QColor(0xFF, 0xCC, 0x00) : Theme::secondary(palette()));
-        star_->setPalette(p);
+        star_->setIcon(symbolIcon(favourite ? "star.fill" : "star",
+                                  favourite ? QColor(0xFF, 0xCC, 0x00) : Theme::secondary(palette())));
+        star_->setToolButtonStyle(Qt::ToolButtonIconOnly);
         star_->setToolTip(favourite ? "Remove from favourites" : "Add to favourites");
         star_->setProperty("favourite", favourite);
     }

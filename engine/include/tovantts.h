@@ -155,7 +155,9 @@ int32_t tovantts_phonemes(tovantts_engine *e, const char *text, int32_t **ids, i
    path is NULL from n samples at rate Hz (copied, never changed). */
 int32_t tovantts_speaker_vector(tovantts_engine *e, const char *path, const float *samples,
                                 int64_t n, int32_t rate, float *out, char *err, size_t errlen);
-/* 0 / -1. Writes a 16-bit mono WAV at 24000 Hz (atomically). */
+/* 0 / -1. Writes a 16-bit mono WAV at 24000 Hz: a regular file is replaced
+   atomically (through symbolic links, keeping its mode); a device or FIFO is
+   written in place. */
 int32_t tovantts_save_wav(const float *samples, int64_t n, const char *path);
 /* 0 / -1. *samples (freed with tovantts_free) receives *n mono samples of any
    WAV file at its own rate *rate. */

@@ -76,6 +76,17 @@ TEST(AcousticLoad, RefusesBadArchitecturesAndTensors) {
        "acoustic: d=32 / state_dim=31 unsupported"},
       {"big state", [](Arch &a) { a.dec_layers = 1, a.dec_mixer = "hybrid", a.d = 32, a.state_dim = 66; }, none, "",
        "acoustic: d=32 / state_dim=66 unsupported"},
+      // Sizes are bounded before any sum or product of them can overflow.
+      {"speaker width at the i32 limit", [](Arch &a) { a.spk_dim = 2147483647; }, none, "",
+       "acoustic: unsupported arch (spk_dim=2147483647 is above 65536)"},
+      {"tag width at the i32 limit", [](Arch &a) { a.tag_dim = 2147483647; }, none, "",
+       "acoustic: unsupported arch (tag_dim=2147483647 is above 65536)"},
+      {"width whose triple wraps", [](Arch &a) { a.d = 1073741824, a.heads = 1; }, none, "",
+       "acoustic: unsupported arch (d=1073741824 is above 65536)"},
+      {"kernel times width wraps", [](Arch &a) { a.k = 1048577; }, none, "",
+       "acoustic: unsupported arch (k=1048577 is above 255)"},
+      {"feed-forward width", [](Arch &a) { a.ffn = 65537; }, none, "",
+       "acoustic: unsupported arch (ffn=65537 is above 65536)"},
       {"missing in a later layer", [](Arch &a) { a.dec_layers = 2, a.dec_mixer = "hybrid", a.d = 32; },
        [](Tensors &t) { t.drop("decoder.layers.1.seq.bwd.decay_log"); }, "",
        "%p: missing tensor decoder.layers.1.seq.bwd.decay_log"},
@@ -88,7 +99,8 @@ TEST(AcousticLoad, RefusesBadArchitecturesAndTensors) {
     // tensor set: the refusal must come before any tensor is read.
     Arch shapes = a;
     if (shapes.heads < 1 || shapes.d % shapes.heads || shapes.d % 2 || shapes.k % 2 == 0 || shapes.ffn < 1 ||
-        shapes.spk_dim + shapes.tag_dim > 488)
+        shapes.d > 65536 || shapes.k > 255 || shapes.ffn > 65536 || shapes.spk_dim > 65536 ||
+        shapes.tag_dim > 65536 || (int64_t)shapes.spk_dim + shapes.tag_dim > 488)
       shapes = Arch();
     Tensors t = acoustic_tensors(shapes);
     c.tweak(t);

@@ -171,6 +171,11 @@ TEST(FlowLoad, RefusesUnsupportedConfigurations) {
       {"{\"d\": 1e300, \"n_layers\": 2, \"g_dim\": 4}",
        "flow: unsupported cfg (n_mel 100, d -2147483648, n_layers 2)"},
       {"{\"d\": 12, \"n_layers\": 2, \"g_dim\": 0}", "flow: unsupported cfg (g_dim 0)"},
+      // Sizes whose multiples would wrap an i32 are refused first.
+      {"{\"d\": 1073741820, \"n_layers\": 2, \"g_dim\": 4}",
+       "flow: unsupported cfg (d 1073741820, g_dim 4; at most 65536)"},
+      {"{\"d\": 12, \"n_layers\": 2, \"g_dim\": 2147483647}",
+       "flow: unsupported cfg (d 12, g_dim 2147483647; at most 65536)"},
       {"{\"d\": 12, \"n_layers\": 2, \"g_dim\": 4, \"rope_at\": [1]}",
        "flow: rope_at / n_ptok / skips (optional flow blocks) are not supported"},
       {"{\"d\": 12, \"n_layers\": 2, \"g_dim\": 4, \"n_ptok\": 4}",

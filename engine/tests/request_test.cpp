@@ -7,6 +7,7 @@
 #include <string.h>
 
 #include <string>
+#include <vector>
 
 #include "api/engine.h"
 #include "api/render.h"
@@ -276,6 +277,53 @@ TEST(Request, SpeakerVectorReplacesTheVoice) {
   EXPECT_EQ(req_from_json(&fe.e, ("{\"text\": \"a\", \"spk_vec\": " + bools + "}").c_str(), &r, 0), -1);
   EXPECT_STREQ(tv_geterr(), "spk_vec must be a list of 512 numbers");
   req_free(&r);
+}
+
+// A vector value that is not finite or far outside a speaker vector's range
+// would render silence; it is refused naming the element, whether it came as
+// JSON or through the options record.
+TEST(Request, RefusesSpeakerVectorValuesOutOfRange) {
+  struct Case {
+    const char *json;  // element 7 as written in JSON
+    float value;       // the same through the options record
+    const char *err;  // empty: accepted
+  };
+  const Case cases[] = {
+      {"NaN", NAN, "spk_vec[7]=nan is outside [-1000.0, 1000.0]"},
+      {"Infinity", INFINITY, "spk_vec[7]=inf is outside [-1000.0, 1000.0]"},
+      {"-Infinity", -INFINITY, "spk_vec[7]=-inf is outside [-1000.0, 1000.0]"},
+      {"1e39", 1e30f, "spk_vec[7]=1e+39 is outside [-1000.0, 1000.0]"},
+      {"-1000.5", -1000.5f, "spk_vec[7]=-1000.5 is outside [-1000.0, 1000.0]"},
+      {"1000", 1000.0f, ""},
+  };
+  for (bool edge : {true, false}) {
+    FakeEngine fe(edge);
+    for (const Case &c : cases) {
+      SCOPED_TRACE(c.json);
+      std::string vec = "[";
+      for (int i = 0; i < 512; i++) vec += i == 0 ? "" : ", ", vec += i == 7 ? c.json : "0.25";
+      vec += "]";
+      tv_request r;
+      const int rc = req_from_json(&fe.e, ("{\"text\": \"a\", \"spk_vec\": " + vec + "}").c_str(), &r, 0);
+      const std::string err = rc == 0 ? "" : tv_geterr();
+      req_free(&r);
+      if (!c.err[0]) {
+        EXPECT_EQ(rc, 0) << err;
+        continue;
+      }
+      EXPECT_EQ(rc, -1);
+      EXPECT_EQ(err, c.err);
+
+      std::vector<float> v(512, 0.25f);
+      v[7] = c.value;
+      tovantts_options o;
+      tovantts_default_options(&o);
+      o.spk_vec = v.data();
+      EXPECT_EQ(req_from_options(&fe.e, "hi", &o, &r, 0), -1);
+      EXPECT_EQ(strncmp(tv_geterr(), "spk_vec[7]=", 11), 0) << tv_geterr();
+      req_free(&r);
+    }
+  }
 }
 
 TEST(Request, ParseFailuresPassTheReaderMessage) {

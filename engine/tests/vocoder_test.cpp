@@ -46,20 +46,27 @@ struct Voc {
     tv_vocoder_free(v);
     tv_weights_close(w);
   }
+  // Saves the tensors as dir/v.safetensors and opens them.
+  void open(const TmpDir &dir, const Tensors &t) {
+    path = dir.file("v.safetensors");
+    ASSERT_TRUE(t.save(path));
+    w = tv_weights_open(path.c_str());
+    ASSERT_NE(w, nullptr) << tv_geterr();
+  }
 };
 
 TEST(VocoderLoad, RefusesBadShapesShowingAllFive) {
   TempDir dir;
   Voc V;
-  V.path = dir.file("v.safetensors");
-  ASSERT_TRUE(vocoder_tensors(4, 8, 1).save(V.path));
-  V.w = tv_weights_open(V.path.c_str());
-  ASSERT_NE(V.w, nullptr);
+  V.open(dir, vocoder_tensors(4, 8, 1));
   struct Case {
     int dim, inter, layers, n_fft, hop;
   };
   const Case cases[] = {{4, 8, 1, 1000, 256}, {0, 8, 1, 1024, 256}, {4, 0, 1, 1024, 256}, {4, 8, 0, 1024, 256},
-                        {4, 8, 1, 1024, 0},   {4, 8, 1, 1024, 1024}, {4, 8, 1, 1, 1},     {4, 8, 1, 0, 256}};
+                        {4, 8, 1, 1024, 0},   {4, 8, 1, 1024, 1024}, {4, 8, 1, 1, 1},     {4, 8, 1, 0, 256},
+                        // Sizes far beyond any model, refused before anything is allocated.
+                        {4, 8, 2147483647, 1024, 256}, {65537, 8, 1, 1024, 256}, {4, 2147483647, 1, 1024, 256},
+                        {4, 8, 1, 1073741824, 256}};
   for (const Case &c : cases) {
     EXPECT_EQ(tv_vocoder_load(V.w, c.dim, c.inter, c.layers, c.n_fft, c.hop), nullptr);
     char want[128];
@@ -90,6 +97,18 @@ TEST(VocoderLoad, StopsAtTheFirstMissingOrMisshapenTensor) {
     ASSERT_NE(V.w, nullptr);
     EXPECT_EQ(tv_vocoder_load(V.w, 4, 8, 2, 1024, 256), nullptr);
     EXPECT_EQ(std::string(tv_geterr()), V.path + c.msg);
+  }
+  // A layer count the weights do not hold is refused before the layers are
+  // allocated (26 million of them once took 2 GiB before any check).
+  {
+    TmpDir dir;
+    Voc V;
+    V.open(dir, vocoder_tensors(4, 8, 2));
+    for (int layers : {3, 1000}) {
+      EXPECT_EQ(tv_vocoder_load(V.w, 4, 8, layers, 1024, 256), nullptr);
+      EXPECT_EQ(std::string(tv_geterr()), V.path + ": vocoder layers = " + std::to_string(layers) +
+                                              ", but there is no backbone.convnext." + std::to_string(layers - 1));
+    }
   }
   // The inner width must match pwconv1.
   TempDir dir;

@@ -6,6 +6,10 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <string>
@@ -305,15 +309,175 @@ TEST(WavWrite, ReportsAFolderThatCannotBeWritten) {
   float x = 0;
   EXPECT_EQ(tv_wav_write("/nonexistent/dir/out.wav", &x, 1, 24000), -1);
   EXPECT_STREQ(tv_geterr(), "cannot write /nonexistent/dir/out.wav");
-  // A non-empty directory in place of the file: the rename fails and no
+  // A directory in place of the file is neither replaced nor written, and no
   // temporary file is left behind.
   TempDir dir;
   std::string sub = dir.file("taken");
   std::filesystem::create_directory(sub);
   dir.write("taken/keep", "x");
   EXPECT_EQ(tv_wav_write(sub.c_str(), &x, 1, 24000), -1);
-  EXPECT_EQ(std::string(tv_geterr()), "write error on " + sub);
+  EXPECT_EQ(std::string(tv_geterr()), "cannot write " + sub);
   EXPECT_EQ(entries(dir), 1u);
+  EXPECT_TRUE(std::filesystem::is_directory(sub));
+}
+
+// The samples a WAV file holds, or {-9} when it does not read.
+std::vector<float> samples_of(const std::string &path) {
+  float *s = NULL;
+  size_t n = 0;
+  int32_t rate = 0;
+  if (tv_wav_read(path.c_str(), &s, &n, &rate) != 0) return {-9.0f};
+  std::vector<float> out(s, s + n);
+  tv_free(s);
+  return out;
+}
+
+mode_t mode_of(const std::string &path) {
+  struct stat st;
+  return lstat(path.c_str(), &st) == 0 ? st.st_mode : 0;
+}
+
+// Where the path leads decides how the file is written; whatever it is, the
+// new samples arrive, the path keeps its kind, and no temporary is left.
+TEST(WavWrite, WritesThroughLinksAndKeepsWhatThePathIs) {
+  const std::vector<float> x = {0.5f, -0.5f};
+  struct Case {
+    const char *what;
+    // Makes the layout in dir and returns the path to write.
+    std::string (*setup)(const TmpDir &dir);
+    // The file whose samples must be the new ones.
+    const char *written;
+    // Names that must keep their file type (checked with lstat).
+    std::vector<std::pair<const char *, mode_t>> kinds;
+  };
+  const Case cases[] = {
+      {"absolute symlink to a file in another folder",
+       [](const TmpDir &d) {
+         std::filesystem::create_directory(d.file("real"));
+         d.write("real/a.wav", "old");
+         std::filesystem::create_symlink(d.file("real/a.wav"), d.file("link.wav"));
+         return d.file("link.wav");
+       },
+       "real/a.wav",
+       {{"link.wav", S_IFLNK}, {"real/a.wav", S_IFREG}}},
+      {"relative symlink through a second link",
+       [](const TmpDir &d) {
+         std::filesystem::create_directory(d.file("real"));
+         d.write("real/a.wav", "old");
+         std::filesystem::create_symlink("real/a.wav", d.file("hop.wav"));
+         std::filesystem::create_symlink("hop.wav", d.file("link.wav"));
+         return d.file("link.wav");
+       },
+       "real/a.wav",
+       {{"link.wav", S_IFLNK}, {"hop.wav", S_IFLNK}, {"real/a.wav", S_IFREG}}},
+      {"dangling symlink creates its target",
+       [](const TmpDir &d) {
+         std::filesystem::create_directory(d.file("real"));
+         std::filesystem::create_symlink("real/new.wav", d.file("link.wav"));
+         return d.file("link.wav");
+       },
+       "real/new.wav",
+       {{"link.wav", S_IFLNK}, {"real/new.wav", S_IFREG}}},
+      {"hard-linked file stays one file under both names",
+       [](const TmpDir &d) {
+         d.write("a.wav", "old");
+         std::filesystem::create_hard_link(d.file("a.wav"), d.file("b.wav"));
+         return d.file("a.wav");
+       },
+       "b.wav",
+       {{"a.wav", S_IFREG}, {"b.wav", S_IFREG}}},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.what);
+    TmpDir dir;
+    const std::string path = c.setup(dir);
+    const size_t before = entries(dir);
+    ASSERT_EQ(tv_wav_write(path.c_str(), x.data(), x.size(), 24000), 0) << tv_geterr();
+    const std::vector<float> got = samples_of(dir.file(c.written));
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_NEAR(got[0], 0.5f, 1.0 / 32767);
+    for (auto &k : c.kinds) EXPECT_EQ(mode_of(dir.file(k.first)) & S_IFMT, k.second) << k.first;
+    EXPECT_EQ(entries(dir), before);
+  }
+}
+
+TEST(WavWrite, KeepsTheModeOfTheFileItReplaces) {
+  for (mode_t mode : {0600, 0640, 0604, 0755}) {
+    SCOPED_TRACE(mode);
+    TmpDir dir;
+    const std::string path = dir.write("a.wav", "old");
+    ASSERT_EQ(chmod(path.c_str(), mode), 0);
+    const float x = 0.25f;
+    ASSERT_EQ(tv_wav_write(path.c_str(), &x, 1, 24000), 0) << tv_geterr();
+    EXPECT_EQ(mode_of(path) & 07777, mode);
+    EXPECT_EQ(samples_of(path).size(), 1u);
+  }
+}
+
+TEST(WavWrite, WritesAWritableFileInAReadOnlyFolderInPlace) {
+  TmpDir dir;
+  std::filesystem::create_directory(dir.file("ro"));
+  const std::string path = dir.write("ro/a.wav", "old");
+  ASSERT_EQ(chmod(dir.file("ro").c_str(), 0555), 0);
+  const float x[3] = {0.1f, 0.2f, 0.3f};
+  const int rc = tv_wav_write(path.c_str(), x, 3, 24000);
+  const std::string err = tv_geterr();
+  // A new file cannot be made there (unless the tests run as root).
+  const int fresh = tv_wav_write(dir.file("ro/new.wav").c_str(), x, 3, 24000);
+  chmod(dir.file("ro").c_str(), 0755);
+  ASSERT_EQ(rc, 0) << err;
+  EXPECT_EQ(samples_of(path).size(), 3u);
+  size_t n = 0;
+  for (auto &e : std::filesystem::directory_iterator(dir.file("ro"))) (void)e, n++;
+  if (geteuid() != 0) {
+    EXPECT_EQ(fresh, -1);
+    EXPECT_EQ(n, 1u);
+  }
+}
+
+// A FIFO (like /dev/null or a player's pipe) gets the bytes and stays a FIFO.
+TEST(WavWrite, WritesIntoAFifoWithoutReplacingIt) {
+  TmpDir dir;
+  const std::string path = dir.file("pipe.wav");
+  ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+  const int reader = open(path.c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  const float x[2] = {0.5f, -0.5f};
+  ASSERT_EQ(tv_wav_write(path.c_str(), x, 2, 24000), 0) << tv_geterr();
+  EXPECT_TRUE(S_ISFIFO(mode_of(path)));
+  unsigned char buf[128];
+  const ssize_t got = read(reader, buf, sizeof buf);
+  close(reader);
+  ASSERT_EQ(got, 48);
+  EXPECT_EQ(memcmp(buf, "RIFF", 4), 0);
+  EXPECT_EQ(entries(dir), 1u);
+}
+
+// A device made like /dev/null (where the system lets the tests make one) is
+// written in place and stays a device.
+TEST(WavWrite, WritesIntoADeviceWithoutReplacingIt) {
+  TmpDir dir;
+  const std::string path = dir.file("null");
+  if (mknod(path.c_str(), S_IFCHR | 0666, makedev(1, 3)) != 0) GTEST_SKIP() << "cannot make a device here";
+  const float x = 0.5f;
+  ASSERT_EQ(tv_wav_write(path.c_str(), &x, 1, 24000), 0) << tv_geterr();
+  EXPECT_TRUE(S_ISCHR(mode_of(path)));
+  EXPECT_EQ(entries(dir), 1u);
+}
+
+// Only root can give a file away, so only root can check that its owner stays.
+TEST(WavWrite, KeepsTheOwnerOfTheFileItReplaces) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to make another user's file";
+  TmpDir dir;
+  const std::string path = dir.write("a.wav", "old");
+  ASSERT_EQ(chown(path.c_str(), 4321, 4322), 0);
+  const float x = 0.5f;
+  ASSERT_EQ(tv_wav_write(path.c_str(), &x, 1, 24000), 0) << tv_geterr();
+  struct stat st;
+  ASSERT_EQ(stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, 4321u);
+  EXPECT_EQ(st.st_gid, 4322u);
+  EXPECT_EQ(samples_of(path).size(), 1u);
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QString>
+
 using tovan::AssistantPrefs;
 using tovan::MemoryDefaults;
 
@@ -35,7 +37,7 @@ TEST_F(Prefs, FreshUserGetsTheDefaults) {
     EXPECT_EQ(p->commandSeconds(), 20.0);
     EXPECT_EQ(p->quietFrom(), 22);
     EXPECT_EQ(p->quietTo(), 7);
-    EXPECT_EQ(p->apps().size(), 13u);
+    EXPECT_GE(p->apps().size(), 13u) << "at least as many kinds of apps as on a Mac";
     EXPECT_EQ(p->apps(), AssistantPrefs::defaultApps());
     EXPECT_FALSE(store->value("a.apps")) << "the default list is not written until it changes";
 }
@@ -92,11 +94,28 @@ TEST_F(Prefs, WritesPublishThenStore) {
 
 TEST_F(Prefs, AppOnIgnoresCase) {
     auto p = make();
-    EXPECT_TRUE(p->appOn(u"com.apple.MobileSMS"));
-    EXPECT_TRUE(p->appOn(u"COM.APPLE.MOBILESMS"));
-    EXPECT_FALSE(p->appOn(u"com.apple.Mail"));
+    EXPECT_TRUE(p->appOn(u"org.telegram.desktop"));
+    EXPECT_TRUE(p->appOn(u"ORG.TELEGRAM.DESKTOP"));
+    EXPECT_FALSE(p->appOn(u"org.gnome.Nautilus"));
     p->setApps({});
-    EXPECT_FALSE(p->appOn(u"com.apple.MobileSMS"));
+    EXPECT_FALSE(p->appOn(u"org.telegram.desktop"));
+    p->setApps(AssistantPrefs::macDefaultApps());
+    EXPECT_TRUE(p->appOn(u"COM.APPLE.MOBILESMS"));
+}
+
+// A fresh Linux user hears the usual messaging, call, mail and calendar apps
+// without picking them first, whichever way they were installed.
+TEST_F(Prefs, FreshStoreHearsLinuxAppsAsPackagesAndFlatpaks) {
+    auto p = make();
+    const char16_t* heard[] = {u"org.telegram.desktop", u"signal-desktop", u"org.signal.Signal", u"slack",
+                               u"com.slack.Slack",      u"thunderbird",    u"org.mozilla.Thunderbird",
+                               u"org.gnome.Calendar",   u"org.gnome.Calls", u"us.zoom.Zoom"};
+    for (const char16_t* id : heard) EXPECT_TRUE(p->appOn(id)) << std::string(QString::fromStdU16String(id).toUtf8());
+    for (const auto& id : p->apps()) {
+        EXPECT_FALSE(id.starts_with(u"com.apple.")) << "a Mac identifier in the Linux defaults";
+        EXPECT_EQ(id.find_first_of(u" /"), std::u16string::npos) << "a desktop id, not a path or a name";
+    }
+    EXPECT_EQ(AssistantPrefs::macDefaultApps().size(), 13u);
 }
 
 TEST_F(Prefs, QuietHoursSpanAndWrap) {
@@ -131,7 +150,7 @@ TEST_F(Prefs, QuietRulesInOrder) {
         {.name = "off beats all", .on = false, .inCall = true, .urgent = true, .expected = "the assistant is off"},
         {.name = "urgent yields to a call", .inCall = true, .focus = true, .urgent = true,
          .expected = "you're in a call"},
-        {.name = "urgent yields to Focus", .focus = true, .urgent = true, .expected = "Focus is on"},
+        {.name = "urgent yields to Focus", .focus = true, .urgent = true, .expected = "Do not disturb is on"},
         {.name = "urgent in quiet hours, away", .quietHours = true, .locked = true, .urgent = true,
          .expected = "speak"},
         {.name = "urgent with Focus ignored", .focus = true, .respectFocus = false, .quietHours = true,

@@ -215,7 +215,7 @@ TEST_F(AssistantFixture, SampleSkipsTheRulesAndTheLog) {
     assistant->sample();
     EXPECT_EQ(speaking(),
               "Zenna on WhatsApp. Running ten minutes late, so sorry! Claude is done in tovan-tts. "
-              "The Mac app builds and all tests pass.");
+              "The app builds and all tests pass.");
     EXPECT_TRUE(assistant->recent().empty());
 }
 

@@ -10,7 +10,11 @@
 
 #include <fstream>
 #include <sstream>
-#include <thread>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace I = tovan::Integrations;
 namespace fs = std::filesystem;
@@ -24,10 +28,13 @@ struct Hooks : ::testing::Test {
     void SetUp() override {
         I::useHome(tmp.path);
         I::useTool("/A/B/tovan");
+        I::useZdotdir(std::nullopt);
     }
     fs::path settings() const { return tmp.path / ".claude" / "settings.json"; }
     fs::path zshrc() const { return tmp.path / ".zshrc"; }
     fs::path zscript() const { return tmp.path / ".tovantts.zsh"; }
+    fs::path bashrc() const { return tmp.path / ".bashrc"; }
+    fs::path bscript() const { return tmp.path / ".tovantts.bash"; }
     static std::string read(const fs::path& p) {
         std::ifstream in(p, std::ios::binary);
         std::stringstream s;
@@ -237,38 +244,235 @@ TEST_F(Hooks, RepairLeavesWhatIsNotInstalled) {
     EXPECT_FALSE(fs::exists(zscript()));
 }
 
+namespace {
+
+// Lines the fake tool writes into a pipe, read as they come: the tool runs
+// detached, so the test waits on the pipe instead of on a clock.
+struct ToolPipe {
+    fs::path fifo;
+    int readEnd = -1, keepOpen = -1;
+    explicit ToolPipe(fs::path at) : fifo(std::move(at)) {
+        ::mkfifo(fifo.c_str(), 0600);
+        readEnd = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+        keepOpen = ::open(fifo.c_str(), O_WRONLY);  // no end of file between two writers
+    }
+    ~ToolPipe() {
+        ::close(readEnd);
+        ::close(keepOpen);
+    }
+    // A fake tool that writes its arguments, '|'-separated, as one line.
+    std::string tool() const {
+        return "#!/bin/sh\nline=''\nfor a in \"$@\"; do line=\"$line$a|\"; done\nprintf '%s\\n' \"$line\" > '" +
+               fifo.string() + "'\n";
+    }
+    // The next `count` lines; fewer when none comes within a generous bound.
+    std::vector<std::string> lines(size_t count) {
+        std::vector<std::string> out;
+        std::string buf;
+        while (out.size() < count) {
+            pollfd p{readEnd, POLLIN, 0};
+            if (::poll(&p, 1, 20000) <= 0) break;
+            char chunk[512];
+            const ssize_t n = ::read(readEnd, chunk, sizeof chunk);
+            if (n <= 0) continue;
+            buf.append(chunk, size_t(n));
+            for (size_t nl; (nl = buf.find('\n')) != std::string::npos; buf.erase(0, nl + 1)) out.push_back(buf.substr(0, nl));
+        }
+        return out;
+    }
+};
+
+// A shell hook installed with a fake tool that writes into a pipe; the
+// shell run with `arguments`; the `expected` calls the tool got, sorted (the
+// tool runs detached, so two calls may come in either order).
+std::vector<std::string> hookCalls(Hooks& h, const std::string& shell, const fs::path& script,
+                                   std::string (*scriptFor)(const std::string&), const std::string& arguments,
+                                   size_t expected) {
+    ToolPipe pipe(h.tmp.path / "calls");
+    const fs::path tool = h.tmp.path / "bin" / "tovan";
+    Hooks::write(tool, pipe.tool());
+    fs::permissions(tool, fs::perms::owner_all);
+    Hooks::write(script, scriptFor(tool.string()));
+    const fs::path err = h.tmp.path / "err";
+    // The test's home: an interactive shell writes its history there.
+    const std::string run = "HOME='" + h.tmp.path.string() + "' " + shell + " " + arguments + " 2>'" + err.string() + "'";
+    EXPECT_EQ(std::system(run.c_str()), 0) << Hooks::read(err);
+    std::vector<std::string> calls = pipe.lines(expected);
+    std::sort(calls.begin(), calls.end());
+    EXPECT_EQ(calls.size(), expected) << Hooks::read(err);
+    return calls;
+}
+
+std::vector<std::string> bashCalls(Hooks& h, const std::string& arguments, size_t expected) {
+    return hookCalls(h, "bash", h.bscript(), I::bashScript, arguments, expected);
+}
+
+// Commands as the prompt hooks see them: what ran, for how long, how it
+// ended. Only "git push" and the last one are reported; the last one stands
+// for the wait that shows nothing was said for the cases before it.
+struct HookCase {
+    const char* command;
+    double seconds;
+    int status;
+};
+constexpr HookCase hookCases[] = {{"vim notes.txt", 600, 0}, {"sleep 9", 9.5, 0}, {"git push", 12.5, 3},
+                                  {"", 30, 0},               {"make -j8 all", 75.25, 0}};
+
+}  // namespace
+
 // The script itself in a real zsh: the hooks are called as zsh would call
 // them, with a fake tool that writes down its arguments.
 TEST_F(Hooks, ZshHookReportsOnlyLongNonInteractiveCommands) {
     if (std::system("command -v zsh >/dev/null 2>&1") != 0) GTEST_SKIP() << "no zsh";
-    const fs::path tool = tmp.path / "bin" / "tovan";
-    const fs::path log = tmp.path / "calls";
-    write(tool, "#!/bin/sh\nfor a in \"$@\"; do printf '%s|' \"$a\"; done >> '" + log.string() + "'\necho >> '" +
-                    log.string() + "'\n");
-    fs::permissions(tool, fs::perms::owner_all);
-    write(zscript(), I::script(tool.string()));
-    struct Case {
-        const char* command;
-        double seconds;
-        int status;
-    };
-    const Case cases[] = {{"vim notes.txt", 600, 0}, {"sleep 9", 9.5, 0}, {"git push", 12.5, 3}, {"", 30, 0}};
     // The hooks are called by hand here, so zsh must not call them as well.
     std::string program = "source '" + zscript().string() + "'\n" +
                           "add-zsh-hook -d preexec __tovan_preexec; add-zsh-hook -d precmd __tovan_precmd\n";
-    for (const Case& c : cases) {
+    for (const HookCase& c : hookCases) {
         program += "__tovan_preexec '" + std::string(c.command) + "'\n";
         program += "__tovan_start=$(( EPOCHREALTIME - " + std::to_string(c.seconds) + " ))\n";
         program += "(exit " + std::to_string(c.status) + "); __tovan_precmd\n";
     }
-    program += "wait\n";
     write(tmp.path / "run.zsh", program);
-    ASSERT_EQ(std::system(("zsh -f '" + (tmp.path / "run.zsh").string() + "' 2>'" + (tmp.path / "err").string() + "'").c_str()), 0);
-    // The tool was started detached: give it a moment to write.
-    for (int i = 0; i < 250 && !fs::exists(log); i++) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    const std::string calls = read(log);
-    ASSERT_EQ(std::count(calls.begin(), calls.end(), '\n'), 1) << calls << read(tmp.path / "err") << program;
-    EXPECT_EQ(calls.rfind("command|--status|3|--seconds|12.", 0), 0u) << calls;
-    EXPECT_NE(calls.find("|--|git push|\n"), std::string::npos) << calls;
+    const auto calls =
+        hookCalls(*this, "zsh", zscript(), I::script, "-f '" + (tmp.path / "run.zsh").string() + "'", 2);
+    ASSERT_EQ(calls.size(), 2u) << program;
+    EXPECT_EQ(calls[0].rfind("command|--status|0|--seconds|75.", 0), 0u) << calls[0];
+    EXPECT_NE(calls[0].find("|--|make -j8 all|"), std::string::npos) << calls[0];
+    EXPECT_EQ(calls[1].rfind("command|--status|3|--seconds|12.", 0), 0u) << calls[1];
+    EXPECT_NE(calls[1].find("|--|git push|"), std::string::npos) << calls[1];
+}
+
+TEST(HookScript, BothShellsQuoteOddPathsAndKeepTheirSourceLines) {
+    struct Case {
+        const char* shell;
+        std::string (*script)(const std::string&);
+        std::string line;
+    };
+    const Case cases[] = {{"zsh", I::script, I::sourceLine()}, {"bash", I::bashScript, I::bashSourceLine()}};
+    for (const Case& c : cases) {
+        const std::string s = c.script("/a b/$(x)`y`\\\"q/tovan");
+        EXPECT_NE(s.find("\"/a b/\\$(x)\\`y\\`\\\\\\\"q/tovan\" command --status"), std::string::npos) << c.shell << s;
+        EXPECT_EQ(c.line.back(), '\n') << c.shell;
+        EXPECT_NE(c.line.find(std::string("source ~/.tovantts.") + c.shell), std::string::npos) << c.shell;
+    }
+}
+
+TEST_F(Hooks, ShellConnectInstallsBashAndZshWithTheSameRules) {
+    struct Rc {
+        fs::path rc, script;
+        std::string line, body;
+    };
+    write(bashrc(), "# ~/.bashrc\nalias ll='ls -l'");
+    write(zshrc(), "export A=1\n");
+    const Rc rcs[] = {{bashrc(), bscript(), I::bashSourceLine(), I::bashScript("/A/B/tovan")},
+                      {zshrc(), zscript(), I::sourceLine(), I::script("/A/B/tovan")}};
+    const std::string before[] = {read(bashrc()), read(zshrc())};
+    I::connectShell();
+    I::connectShell();
+    for (size_t i = 0; i < 2; ++i) {
+        const Rc& r = rcs[i];
+        std::string expected = before[i];
+        if (expected.back() != '\n') expected += '\n';
+        EXPECT_EQ(read(r.rc), expected + r.line) << r.rc << ": one line, once";
+        EXPECT_EQ(read(r.rc.string() + ".tovantts-backup"), before[i]);
+        EXPECT_EQ(read(r.script), r.body);
+    }
+    EXPECT_TRUE(I::shellConnected());
+    I::disconnectShell();
+    EXPECT_FALSE(I::shellConnected());
+    for (size_t i = 0; i < 2; ++i) {
+        EXPECT_EQ(read(rcs[i].rc), before[i] + (i == 0 ? "\n" : "")) << rcs[i].rc;
+        EXPECT_FALSE(fs::exists(rcs[i].script));
+    }
+}
+
+TEST_F(Hooks, ShellConnectRefusesAnUnreadableStartupFileAndChangesNeither) {
+    struct Case {
+        fs::path bad, other;
+    };
+    const Case cases[] = {{bashrc(), zshrc()}, {zshrc(), bashrc()}};
+    for (const Case& c : cases) {
+        fs::remove(bashrc());
+        fs::remove(zshrc());
+        write(c.bad, "caf\xE9\n");  // not UTF-8
+        write(c.other, "export B=2\n");
+        EXPECT_THROW(I::connectShell(), I::Failure) << c.bad;
+        EXPECT_EQ(read(c.bad), "caf\xE9\n");
+        EXPECT_EQ(read(c.other), "export B=2\n") << "nothing is half-done";
+        EXPECT_FALSE(fs::exists(zscript()));
+        EXPECT_FALSE(fs::exists(bscript()));
+    }
+}
+
+TEST_F(Hooks, ZshHookGoesIntoZdotdirWhenTheUserHasOne) {
+    const fs::path zdot = tmp.path / ".config" / "zsh";
+    I::useZdotdir(zdot);
+    write(zdot / ".zshrc", "setopt autocd\n");
+    I::connectShell();
+    EXPECT_EQ(read(zdot / ".zshrc"), "setopt autocd\n" + I::sourceLine());
+    EXPECT_EQ(read((zdot / ".zshrc").string() + ".tovantts-backup"), "setopt autocd\n");
+    EXPECT_FALSE(fs::exists(zshrc())) << "the home folder's .zshrc is not zsh's here";
+    EXPECT_TRUE(fs::exists(zscript()));
+    I::disconnectShell();
+    EXPECT_EQ(read(zdot / ".zshrc"), "setopt autocd\n");
+}
+
+TEST_F(Hooks, BashRepairRewritesTheScriptOnly) {
+    write(bashrc(), "x=1\n");
+    I::connectShell();
+    const std::string rc = read(bashrc());
+    I::useTool("/Moved/tovan");
+    I::repairPaths();
+    EXPECT_EQ(read(bscript()), I::bashScript("/Moved/tovan"));
+    EXPECT_EQ(read(bashrc()), rc);
+}
+
+// The bash hook in a real bash, its functions called as the prompt would.
+TEST_F(Hooks, BashHookReportsOnlyLongNonInteractiveCommands) {
+    if (std::system("command -v bash >/dev/null 2>&1") != 0) GTEST_SKIP() << "no bash";
+    std::string program = "source '" + bscript().string() + "'\ntrap - DEBUG\n";
+    for (const HookCase& c : hookCases) {
+        char start[64];
+        std::snprintf(start, sizeof start, "%.6f", 1000.0);
+        char end[64];
+        std::snprintf(end, sizeof end, "%.6f", 1000.0 + c.seconds);
+        program += "EPOCHREALTIME=" + std::string(start) + "; __tovan_begin '" + c.command + "'\n";
+        program += "EPOCHREALTIME=" + std::string(end) + "; (exit " + std::to_string(c.status) + "); __tovan_precmd\n";
+    }
+    // EPOCHREALTIME loses its special meaning once unset, so the test sets the clock.
+    program = "unset EPOCHREALTIME\n" + program;
+    write(tmp.path / "run.bash", program);
+    const auto calls = bashCalls(*this, "--norc --noprofile '" + (tmp.path / "run.bash").string() + "'", 2);
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[0], "command|--status|0|--seconds|75.250000|--|make -j8 all|");
+    EXPECT_EQ(calls[1], "command|--status|3|--seconds|12.500000|--|git push|");
+}
+
+// The trap and the prompt hooks themselves, in an interactive bash fed a
+// session: each line is reported once, whole, with its status; an empty
+// line and the prompt's own commands are not.
+TEST_F(Hooks, BashHookFollowsAnInteractiveSession) {
+    if (std::system("command -v bash >/dev/null 2>&1") != 0) GTEST_SKIP() << "no bash";
+    // A clock the commands move: each "take N" makes the line last N seconds.
+    write(tmp.path / "rc",
+          "unset EPOCHREALTIME; EPOCHREALTIME=1000.000000\n"
+          "PROMPT_COMMAND='mine=1'\n"
+          "take() { EPOCHREALTIME=$(( ${EPOCHREALTIME%.*} + $1 )).000000; return ${2:-0}; }\n"
+          "vim() { take 50; }\n"
+          "source '" + bscript().string() + "'\n");
+    const std::string session =
+        "take 3\n"
+        "\n"
+        "take 20 4; echo after\n"
+        "vim notes\n"
+        "take 11 && true\n"
+        "exit\n";
+    write(tmp.path / "session", session);
+    const auto calls = bashCalls(*this,
+                                 "--noprofile --rcfile '" + (tmp.path / "rc").string() + "' -i < '" +
+                                     (tmp.path / "session").string() + "' >/dev/null",
+                                 2);
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[0], "command|--status|0|--seconds|11.000000|--|take 11 && true|");
+    EXPECT_EQ(calls[1], "command|--status|0|--seconds|20.000000|--|take 20 4; echo after|");
 }

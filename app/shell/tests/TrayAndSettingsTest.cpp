@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QShortcut>
+
 #include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
@@ -145,7 +147,12 @@ TEST_F(WithModel, MainWindowHasItsNameSizesAndMenus) {
     EXPECT_EQ(w->objectName(), "main");
     EXPECT_EQ(w->windowTitle(), "Lumora");
     EXPECT_EQ(w->size(), QSize(1120, 740));
-    EXPECT_EQ(w->centralWidget()->minimumSize(), QSize(820, 520));
+    EXPECT_EQ(w->centralWidget()->minimumSizeHint(), QSize(820, 520)) << "a content that needs less";
+    // A content that needs more than 820 wide sets the floor instead.
+    auto* wide = new QWidget;
+    wide->setMinimumWidth(900);
+    MainWindow greedy(wide);
+    EXPECT_EQ(greedy.centralWidget()->minimumSizeHint(), QSize(900, 520));
     EXPECT_NE(w->findChild<QAction*>("playAction"), nullptr);
     EXPECT_NE(w->findChild<QAction*>("settingsAction"), nullptr);
     w->show();
@@ -182,3 +189,18 @@ TEST(MenuBarIcon, IsAMaskOf20By16PointsAtTwiceThePixels) {
 }
 
 }  // namespace
+
+TEST_F(WithModel, EscapeClosesTheSettingsWindow) {
+    TovanTTSApp shell(*app, controls, defaults, std::make_shared<FakeLoginItem>(), {});
+    shell.showSettings();
+    QWidget* settings = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->objectName() == "settings") settings = w;
+    ASSERT_NE(settings, nullptr);
+    EXPECT_TRUE(settings->isVisible());
+    auto* escape = settings->findChild<QShortcut*>("settingsEscape");
+    ASSERT_NE(escape, nullptr);
+    EXPECT_EQ(escape->key(), QKeySequence(Qt::Key_Escape));
+    emit escape->activated();
+    EXPECT_FALSE(settings->isVisible());
+}

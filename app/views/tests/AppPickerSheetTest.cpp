@@ -50,6 +50,11 @@ TEST(AppPickerSheet, AppsThatSentNotificationsComeFirst) {
     Sheet some(std::vector<Notifications::SeenApp>{{u"COM.SLACK.SLACK", u"Slack"}, {u"uninstalled.app", u"X"}});
     EXPECT_EQ(some.shown(), (Shown{{QStringLiteral("Sends notifications"), {u"com.slack.Slack"}},
                                    {QStringLiteral("Other apps"), {u"org.gnome.Calls", u"org.telegram.desktop"}}}));
+    // Many Linux apps name themselves in a notification only by the name the
+    // user sees, under an id that is no desktop id.
+    Sheet named(std::vector<Notifications::SeenApp>{{u"telegram-desktop", u"TELEGRAM DESKTOP"}});
+    EXPECT_EQ(named.shown(), (Shown{{QStringLiteral("Sends notifications"), {u"org.telegram.desktop"}},
+                                    {QStringLiteral("Other apps"), {u"org.gnome.Calls", u"com.slack.Slack"}}}));
 }
 
 TEST(AppPickerSheet, SearchLooksAtNamesOnlyAndKeepsTheCount) {

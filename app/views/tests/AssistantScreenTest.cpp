@@ -135,7 +135,7 @@ TEST(AssistantScreen, RowStates) {
         {"fresh", [](World&) {}, S::ready(), S::needs("Claude Code not connected"), S::needs("Terminal not connected"),
          S::needs("Needs your calendar")},
         {"no access, hooks in, calendar", [](World& w) { w.access = false; w.claude = w.shell = w.calendar = true; },
-         S::needs("Needs Full Disk Access"), S::ready(), S::ready(), S::ready()},
+         S::needs("Can't see notifications"), S::ready(), S::ready(), S::ready()},
         {"switches off", [](World& w) {
              w.claude = w.shell = w.calendar = true;
              w.prefs.setClaude(false);
@@ -229,7 +229,7 @@ TEST(AssistantScreen, HookButtonsConnectAndReportFailures) {
     auto* claude = t.get<QPushButton>("claudeHook");
     auto* shell = t.get<QPushButton>("shellHook");
     EXPECT_EQ(claude->text(), QStringLiteral("Connect Claude Code"));
-    EXPECT_EQ(shell->text(), QStringLiteral("Connect zsh"));
+    EXPECT_EQ(shell->text(), QStringLiteral("Connect bash and zsh"));
     claude->click();
     EXPECT_TRUE(t.w.claude);
     EXPECT_EQ(claude->text(), QStringLiteral("Disconnect Claude Code"));
@@ -238,7 +238,7 @@ TEST(AssistantScreen, HookButtonsConnectAndReportFailures) {
 
     t.w.failWith = "Permission denied";
     shell->click();
-    EXPECT_EQ(t.s->problem(), QStringLiteral("~/.zshrc could not be changed: Permission denied"));
+    EXPECT_EQ(t.s->problem(), QStringLiteral("The shell's start-up file could not be changed: Permission denied"));
     EXPECT_EQ(shell->text(), QStringLiteral("Disconnect"));  // until a refresh finds a change
     auto* alert = t.s->findChild<QMessageBox*>(QStringLiteral("problemAlert"));
     ASSERT_TRUE(alert);

@@ -45,13 +45,13 @@ protected:
 
 TEST_F(Anywhere, ShortcutsOnWithoutAccess) {
     make();
-    EXPECT_EQ(state(1), State::needs("Needs Accessibility access"));
+    EXPECT_EQ(state(1), State::needs("Needs an X11 session"));
     EXPECT_TRUE(allowShown());
     for (int r : {2, 3, 4, 5, 6, 7}) EXPECT_EQ(state(r), State::ready()) << r;
     EXPECT_EQ(registrations, 0);  // opening the screen registers nothing
     view->findChild<QPushButton*>("allow")->click();
     EXPECT_EQ(trustRequests, 1);
-    EXPECT_EQ(state(1), State::needs("Needs Accessibility access"));  // until the next tick
+    EXPECT_EQ(state(1), State::needs("Needs an X11 session"));  // until the next tick
 }
 
 TEST_F(Anywhere, ShortcutsOffMuteRowsOneThreeAndFour) {
@@ -72,7 +72,7 @@ TEST_F(Anywhere, TickFollowsAccessBothWays) {
     EXPECT_FALSE(allowShown());
     trusted = false;
     view->tick();
-    EXPECT_EQ(state(1), State::needs("Needs Accessibility access"));
+    EXPECT_EQ(state(1), State::needs("Needs an X11 session"));
     EXPECT_TRUE(allowShown());
     view->hide();
     EXPECT_FALSE(view->timer()->isActive());  // no checks while another section shows
@@ -97,7 +97,7 @@ TEST_F(Anywhere, ShortcutsSwitchStoresThenRegisters) {
 
 TEST_F(Anywhere, MenuBarSwitch) {
     make();
-    auto* sw = view->findChild<QCheckBox*>("Menu bar");
+    auto* sw = view->findChild<QCheckBox*>("menuBarItem");
     sw->click();
     EXPECT_EQ(defaults->getBool("menuBarItem"), false);
     EXPECT_EQ(state(5), State::off("Hidden"));

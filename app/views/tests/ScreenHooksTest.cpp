@@ -92,7 +92,7 @@ TEST_F(Hooks, ReadAnywhereKeepsItsSwitchesInTheModelsDefaults) {
     auto* view = qobject_cast<AnywhereView*>(w.get());
     ASSERT_TRUE(view);
     view->show();
-    view->findChild<QCheckBox*>("Menu bar")->click();
+    view->findChild<QCheckBox*>("menuBarItem")->click();
     EXPECT_EQ(app->defaults->getBool("menuBarItem"), false);
 }
 

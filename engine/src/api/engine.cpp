@@ -128,7 +128,7 @@ int load_edge(tovantts_engine *e) {
     return -1;
   }
   e->row_width = (int32_t)dims[1];
-  if (!(e->voice_table = tv_weights_f32(e->voices_w, "s", (int64_t)n * e->row_width))) return -1;
+  if (!(e->voice_table = tv_weights_finite(e->voices_w, "s", (int64_t)n * e->row_width))) return -1;
 
   if (!(e->w_acoustic = open_weights(e->model_dir, NULL, cfg_str(cfg, "acoustic", "file", "acoustic.safetensors"))))
     return -1;
@@ -174,7 +174,7 @@ int load_full(tovantts_engine *e) {
                   e->n_voices, TV_SPK_VEC);
       return -1;
     }
-    if (!(e->voice_table = tv_weights_f32(e->voices_w, "vec", want))) {
+    if (!(e->voice_table = tv_weights_finite(e->voices_w, "vec", want))) {
       tv_seterr("speaker_vectors / voices_order mismatch (%s)", tv_geterr());
       return -1;
     }

@@ -285,6 +285,16 @@ int speaker_of(tovantts_engine *e, const tv_request *r, tv_speaker *sp) {
 // ---------------------------------------------------------------------------
 // One segment
 
+namespace {
+
+bool finite_samples(const float *x, size_t n) {
+  for (size_t i = 0; i < n; i++)
+    if (!isfinite(x[i])) return false;
+  return true;
+}
+
+}  // namespace
+
 int render(tovantts_engine *e, const char *text, const tv_speaker *sp, const char *tag, int32_t n_ctrl,
            const int32_t *ctrl_idx, const double *ctrl_val, const tv_req_shift *shifts, int32_t n_shifts,
            int32_t flow, int64_t seed, float **audio, int64_t *n, double pace, double guidance) {
@@ -371,6 +381,13 @@ int render(tovantts_engine *e, const char *text, const tv_speaker *sp, const cha
       }
     }
     if (tv_vocoder_decode(e->vocoder, e->pool, mel, T, &x, &samples) != 0) goto done;
+    // Speakable text that gives no samples, or samples that are not numbers,
+    // comes from damaged weights; written out it would read as silence.
+    if (samples == 0 || !finite_samples(x, samples)) {
+      tv_seterr("the model gave %s for this text; its files may be damaged (%s)",
+                samples == 0 ? "no audio" : "audio that is not finite", e->model_dir);
+      goto done;
+    }
   }
   *audio = x;
   *n = (int64_t)samples;

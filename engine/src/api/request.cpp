@@ -619,6 +619,15 @@ int validate(const tovantts_engine *e, const tv_json *root, tv_request *r, int s
       tv_seterr("spk_vec must be a list of 512 numbers");
       return -1;
     }
+    // Speaker vectors are unit length; the bound leaves room for unnormalised
+    // mixes while refusing what would overflow the conditioning network (or a
+    // float) into silence.
+    for (int32_t i = 0; i < TV_SPK_VEC; i++) {
+      char name[32];
+      double v;
+      snprintf(name, sizeof name, "spk_vec[%d]", (int)i);
+      if (json_num(name, &spk->items[i], "-1000.0", "1000.0", 0, &v, -1000.0, 1000.0) != 0) return -1;
+    }
     if (!(r->spk_vec = (float *)malloc(sizeof(float) * TV_SPK_VEC))) return fail_oom();
     for (int32_t i = 0; i < TV_SPK_VEC; i++) r->spk_vec[i] = (float)spk->items[i].num;
   }

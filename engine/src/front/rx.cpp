@@ -823,17 +823,11 @@ struct Compiler {
       return;
     }
     if (x->min == 0 && x->max == 1) {
-      // An optional item is a plain choice.
+      // An optional item is a plain choice between the body and the way past
+      // it: greedy tries the body first, lazy the way past.
       int32_t split = emit(OP_SPLIT, 0, x->greedy ? 0 : 1);
-      if (x->greedy) {
-        seq(x->body, &loop);
-        rx->prog[split].a = here();
-      } else {
-        int32_t skip = emit(OP_JMP);
-        rx->prog[split].a = here();
-        seq(x->body, &loop);
-        rx->prog[skip].a = here();
-      }
+      seq(x->body, &loop);
+      rx->prog[split].a = here();
       return;
     }
     int32_t reg = rx->nrep++;

@@ -12,6 +12,8 @@
 #define COND_HIDDEN 256
 #define MAX_TOKEN_FRAMES 1048576
 #define MAX_LAYERS 256
+#define MAX_SIZE 65536
+#define MAX_KERNEL 255
 
 // ---------------------------------------------------------------------------
 // Loading
@@ -105,6 +107,27 @@ tv_acoustic *tv_acoustic_load(tv_weights *w, const tv_json *arch) {
   const int32_t want_symbols = arch_i(arch, "n_symbols", 0);
   const char *enc_mixer = tv_json_str(tv_json_get(arch, "enc_mixer"), "attn");
   const char *dec_mixer = tv_json_str(tv_json_get(arch, "dec_mixer"), "attn");
+  // Every size is bounded before any arithmetic on it: a damaged config must
+  // be refused, never overflow a product or a sum of two sizes.
+  {
+    const struct {
+      const char *key;
+      int32_t v, max;
+    } sizes[] = {{"d", d, MAX_SIZE},
+                 {"heads", heads, MAX_SIZE},
+                 {"k", k, MAX_KERNEL},
+                 {"ffn", ffn, MAX_SIZE},
+                 {"g_dim", g_dim, MAX_SIZE},
+                 {"spk_dim", spk_dim, MAX_SIZE},
+                 {"tag_dim", tag_dim, MAX_SIZE},
+                 {"state_dim", state_dim, MAX_SIZE},
+                 {"spk_enc_dim", spk_enc_dim, MAX_SIZE}};
+    for (const auto &z : sizes)
+      if (z.v > z.max) {
+        tv_seterr("acoustic: unsupported arch (%s=%d is above %d)", z.key, z.v, z.max);
+        return NULL;
+      }
+  }
   if (heads < 1 || d < 2 || d % heads != 0 || d % 2 != 0 || k < 1 || k % 2 == 0) {
     tv_seterr("acoustic: unsupported arch (d=%d heads=%d k=%d)", d, heads, k);
     return NULL;

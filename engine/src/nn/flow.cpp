@@ -11,6 +11,7 @@
 
 #define LN_EPS 1e-5f
 #define STATE_COLS (3 * TV_FLOW_MEL)
+#define MAX_SIZE 65536
 
 // ---------------------------------------------------------------------------
 // Loading
@@ -107,6 +108,11 @@ tv_flow *tv_flow_load(tv_weights *w, const tv_json *cfg) {
     tv_seterr("flow: unsupported cfg (g_dim %d)", g_dim);
     return NULL;
   }
+  // Bounded before 3 d, 4 d and the other products of sizes below.
+  if (d > MAX_SIZE || g_dim > MAX_SIZE) {
+    tv_seterr("flow: unsupported cfg (d %d, g_dim %d; at most %d)", d, g_dim, MAX_SIZE);
+    return NULL;
+  }
   {
     const tv_json *rope = tv_json_get(cfg, "rope_at");
     const double n_ptok = tv_json_num(tv_json_get(cfg, "n_ptok"), 0);
@@ -143,7 +149,7 @@ tv_flow *tv_flow_load(tv_weights *w, const tv_json *cfg) {
   f->mu_cmn = mu_cmn;
   f->n_in = prompt ? 301 : 200;
   {
-    const float *mean = tv_weights_f32(w, "mean", 1), *std = mean ? tv_weights_f32(w, "std", 1) : NULL;
+    const float *mean = tv_weights_finite(w, "mean", 1), *std = mean ? tv_weights_finite(w, "std", 1) : NULL;
     if (!mean || !std) goto fail;
     f->mean = *mean;
     f->std = *std;

@@ -37,10 +37,10 @@ int load_layer(tv_prompt *p, tv_weights *w, int32_t l) {
   if (!(L->o.b = tv_weights_f32(w, N("attention.output.dense.bias"), d))) return -1;
   if (!(L->inter.b = tv_weights_f32(w, N("intermediate.dense.bias"), f))) return -1;
   if (!(L->out.b = tv_weights_f32(w, N("output.dense.bias"), d))) return -1;
-  if (!(L->ln1_w = tv_weights_f32(w, N("attention.output.LayerNorm.weight"), d))) return -1;
-  if (!(L->ln1_b = tv_weights_f32(w, N("attention.output.LayerNorm.bias"), d))) return -1;
-  if (!(L->ln2_w = tv_weights_f32(w, N("output.LayerNorm.weight"), d))) return -1;
-  if (!(L->ln2_b = tv_weights_f32(w, N("output.LayerNorm.bias"), d))) return -1;
+  if (!(L->ln1_w = tv_weights_finite(w, N("attention.output.LayerNorm.weight"), d))) return -1;
+  if (!(L->ln1_b = tv_weights_finite(w, N("attention.output.LayerNorm.bias"), d))) return -1;
+  if (!(L->ln2_w = tv_weights_finite(w, N("output.LayerNorm.weight"), d))) return -1;
+  if (!(L->ln2_b = tv_weights_finite(w, N("output.LayerNorm.bias"), d))) return -1;
 #undef N
   return 0;
 }
@@ -64,8 +64,8 @@ tv_prompt *tv_prompt_load(tv_weights *minilm, const char *vocab, tv_weights *ada
     tv_seterr("%s: %d position embeddings < %d", tv_weights_path(minilm), p->pos->rows, MIN_POSITIONS);
     goto fail;
   }
-  if (!(p->emb_ln_w = tv_weights_f32(minilm, "embeddings.LayerNorm.weight", d))) goto fail;
-  if (!(p->emb_ln_b = tv_weights_f32(minilm, "embeddings.LayerNorm.bias", d))) goto fail;
+  if (!(p->emb_ln_w = tv_weights_finite(minilm, "embeddings.LayerNorm.weight", d))) goto fail;
+  if (!(p->emb_ln_b = tv_weights_finite(minilm, "embeddings.LayerNorm.bias", d))) goto fail;
   for (int32_t l = 0; l < TV_MINILM_LAYERS; l++)
     if (load_layer(p, minilm, l) != 0) goto fail;
   if (!(p->body0.w = tv_weights_mat(adapter, "body.0.weight", h, d))) goto fail;

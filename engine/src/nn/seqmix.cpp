@@ -47,7 +47,7 @@ int tv_seqmix_load(tv_weights *w, const char *name, int32_t d, int32_t S, tv_seq
       {"q_bias", &m->q_bias, (int64_t)S * H},
   };
   for (auto &v : vecs)
-    if (!(*v.dst = tv_weights_f32(w, tv_name("%s.%s", prefix, v.name), v.n))) return -1;
+    if (!(*v.dst = tv_weights_finite(w, tv_name("%s.%s", prefix, v.name), v.n))) return -1;
   const float *decay_log = tv_weights_f32(w, tv_name("%s.decay_log", prefix), H);
   if (!decay_log) return -1;
   m->neg_decay = (float *)tv_malloc(sizeof(float) * (size_t)H);

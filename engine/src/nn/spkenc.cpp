@@ -103,15 +103,15 @@ int load_layer(tv_wavlm *m, tv_weights *w, int32_t l) {
   if (!(Y->gate_w = tv_weights_f32(w, LN("attention.gru_rel_pos_linear.weight"), 8 * (int64_t)hd))) return -1;
   if (!(Y->gate_b = tv_weights_f32(w, LN("attention.gru_rel_pos_linear.bias"), 8))) return -1;
   if (!(Y->gate_c = tv_weights_f32(w, LN("attention.gru_rel_pos_const"), m->H))) return -1;
-  if (!(Y->ln_w = tv_weights_f32(w, LN("layer_norm.weight"), D))) return -1;
-  if (!(Y->ln_b = tv_weights_f32(w, LN("layer_norm.bias"), D))) return -1;
+  if (!(Y->ln_w = tv_weights_finite(w, LN("layer_norm.weight"), D))) return -1;
+  if (!(Y->ln_b = tv_weights_finite(w, LN("layer_norm.bias"), D))) return -1;
   if (!(Y->ffi.w = tv_weights_mat(w, LN("feed_forward.intermediate_dense.weight"), 0, D))) return -1;
   const int32_t F = Y->ffi.w->rows;
   if (!(Y->ffi.b = tv_weights_f32(w, LN("feed_forward.intermediate_dense.bias"), F))) return -1;
   if (!(Y->ffo.w = tv_weights_mat(w, LN("feed_forward.output_dense.weight"), D, F))) return -1;
   if (!(Y->ffo.b = tv_weights_f32(w, LN("feed_forward.output_dense.bias"), D))) return -1;
-  if (!(Y->fln_w = tv_weights_f32(w, LN("final_layer_norm.weight"), D))) return -1;
-  if (!(Y->fln_b = tv_weights_f32(w, LN("final_layer_norm.bias"), D))) return -1;
+  if (!(Y->fln_w = tv_weights_finite(w, LN("final_layer_norm.weight"), D))) return -1;
+  if (!(Y->fln_b = tv_weights_finite(w, LN("final_layer_norm.bias"), D))) return -1;
 #undef LN
   return 0;
 }
@@ -162,10 +162,10 @@ tv_wavlm *tv_wavlm_load(tv_weights *w) {
   }
   {
     const int32_t C0 = m->conv_c[0], C6 = m->conv_c[TV_WAVLM_CONVS - 1];
-    if (!(m->gn_w = tv_weights_f32(w, PFX "feature_extractor.conv_layers.0.layer_norm.weight", C0))) goto fail;
-    if (!(m->gn_b = tv_weights_f32(w, PFX "feature_extractor.conv_layers.0.layer_norm.bias", C0))) goto fail;
-    if (!(m->fp_ln_w = tv_weights_f32(w, PFX "feature_projection.layer_norm.weight", C6))) goto fail;
-    if (!(m->fp_ln_b = tv_weights_f32(w, PFX "feature_projection.layer_norm.bias", C6))) goto fail;
+    if (!(m->gn_w = tv_weights_finite(w, PFX "feature_extractor.conv_layers.0.layer_norm.weight", C0))) goto fail;
+    if (!(m->gn_b = tv_weights_finite(w, PFX "feature_extractor.conv_layers.0.layer_norm.bias", C0))) goto fail;
+    if (!(m->fp_ln_w = tv_weights_finite(w, PFX "feature_projection.layer_norm.weight", C6))) goto fail;
+    if (!(m->fp_ln_b = tv_weights_finite(w, PFX "feature_projection.layer_norm.bias", C6))) goto fail;
     if (tv_lin_load(w, PFX "feature_projection.projection", 0, C6, &m->proj) != 0) goto fail;
     m->D = m->proj.w->rows;
   }
@@ -183,8 +183,8 @@ tv_wavlm *tv_wavlm_load(tv_weights *w) {
     const tv_mat *src = tv_weights_mat(w, POS_W, D, Dg * m->K);
     if (!src || relay(src, Dg, m->K, &m->pos) != 0) goto fail;
     if (!(m->pos_b = tv_weights_f32(w, PFX "encoder.pos_conv_embed.conv.bias", D))) goto fail;
-    if (!(m->enc_ln_w = tv_weights_f32(w, PFX "encoder.layer_norm.weight", D))) goto fail;
-    if (!(m->enc_ln_b = tv_weights_f32(w, PFX "encoder.layer_norm.bias", D))) goto fail;
+    if (!(m->enc_ln_w = tv_weights_finite(w, PFX "encoder.layer_norm.weight", D))) goto fail;
+    if (!(m->enc_ln_b = tv_weights_finite(w, PFX "encoder.layer_norm.bias", D))) goto fail;
   }
   if (!tv_weights_has(w, REL_W) || tv_weights_shape(w, REL_W, dims) != 2) {
     tv_seterr("wavlm: missing rel_attn_embed");
@@ -620,6 +620,12 @@ int tv_wavlm_xvector16(const tv_wavlm *m, tv_pool *pool, const float *samples, s
     double norm = 0;
     for (int i = 0; i < TV_WAVLM_OUT; i++) norm += (double)y[i] * y[i];
     norm = sqrt(norm);
+    // NaN or infinite values come from damaged weights; passed on, the
+    // vector would turn every clone of this clip into silence.
+    if (!isfinite(norm)) {
+      tv_seterr("wavlm: the speaker vector is not finite; the speaker encoder's weights may be damaged");
+      goto done;
+    }
     if (!(norm > 1e-12)) norm = 1e-12;
     for (int i = 0; i < TV_WAVLM_OUT; i++) out[i] = (float)(y[i] / norm);
   }

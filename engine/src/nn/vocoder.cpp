@@ -10,14 +10,23 @@
 
 #define LN_EPS 1e-6f
 #define MAX_MAGNITUDE 100.0f
+#define MAX_SIZE 65536
+#define MAX_LAYERS 1024
 
 tv_vocoder *tv_vocoder_load(tv_weights *w, int32_t dim, int32_t inter, int32_t layers, int32_t n_fft,
                             int32_t hop) {
   // A hop at or above the FFT size leaves samples under no window at all: the
   // inverse STFT could never decode such a model.
-  if (n_fft < 2 || (n_fft & (n_fft - 1)) != 0 || dim < 1 || inter < 1 || layers < 1 || hop < 1 ||
-      hop >= n_fft) {
+  if (n_fft < 2 || n_fft > MAX_SIZE || (n_fft & (n_fft - 1)) != 0 || dim < 1 || dim > MAX_SIZE || inter < 1 ||
+      inter > MAX_SIZE || layers < 1 || layers > MAX_LAYERS || hop < 1 || hop >= n_fft) {
     tv_seterr("vocoder: bad shape (dim %d inter %d layers %d n_fft %d hop %d)", dim, inter, layers, n_fft, hop);
+    return NULL;
+  }
+  // The layer count comes from a config file: the weights must hold that many
+  // blocks before anything is allocated for them.
+  if (!tv_weights_has(w, tv_name("backbone.convnext.%d.dwconv.weight", layers - 1))) {
+    tv_seterr("%s: vocoder layers = %d, but there is no backbone.convnext.%d", tv_weights_path(w), layers,
+              layers - 1);
     return NULL;
   }
   tv_vocoder *v = (tv_vocoder *)tv_calloc(sizeof(tv_vocoder));
@@ -30,10 +39,10 @@ tv_vocoder *tv_vocoder_load(tv_weights *w, int32_t dim, int32_t inter, int32_t l
   if (!(v->block = (tv_voc_block *)tv_calloc(sizeof(tv_voc_block) * (size_t)layers))) goto fail;
   if (!(v->embed = tv_weights_mat(w, "backbone.embed.weight", dim, TV_VOCODER_MEL * TV_VOCODER_TAPS))) goto fail;
   if (!(v->embed_b = tv_weights_f32(w, "backbone.embed.bias", dim))) goto fail;
-  if (!(v->norm_w = tv_weights_f32(w, "backbone.norm.weight", dim))) goto fail;
-  if (!(v->norm_b = tv_weights_f32(w, "backbone.norm.bias", dim))) goto fail;
-  if (!(v->final_w = tv_weights_f32(w, "backbone.final_layer_norm.weight", dim))) goto fail;
-  if (!(v->final_b = tv_weights_f32(w, "backbone.final_layer_norm.bias", dim))) goto fail;
+  if (!(v->norm_w = tv_weights_finite(w, "backbone.norm.weight", dim))) goto fail;
+  if (!(v->norm_b = tv_weights_finite(w, "backbone.norm.bias", dim))) goto fail;
+  if (!(v->final_w = tv_weights_finite(w, "backbone.final_layer_norm.weight", dim))) goto fail;
+  if (!(v->final_b = tv_weights_finite(w, "backbone.final_layer_norm.bias", dim))) goto fail;
   if (!(v->head = tv_weights_mat(w, "head.out.weight", n_fft + 2, dim))) goto fail;
   if (!(v->head_b = tv_weights_f32(w, "head.out.bias", n_fft + 2))) goto fail;
   for (int32_t b = 0; b < layers; b++) {
@@ -41,9 +50,9 @@ tv_vocoder *tv_vocoder_load(tv_weights *w, int32_t dim, int32_t inter, int32_t l
 #define BLOCK(s) tv_name("backbone.convnext.%d.%s", b, s)
     if (!(B->dw = tv_weights_f32(w, BLOCK("dwconv.weight"), (int64_t)dim * TV_VOCODER_TAPS))) goto fail;
     if (!(B->dw_b = tv_weights_f32(w, BLOCK("dwconv.bias"), dim))) goto fail;
-    if (!(B->norm_w = tv_weights_f32(w, BLOCK("norm.weight"), dim))) goto fail;
-    if (!(B->norm_b = tv_weights_f32(w, BLOCK("norm.bias"), dim))) goto fail;
-    if (!(B->gamma = tv_weights_f32(w, BLOCK("gamma"), dim))) goto fail;
+    if (!(B->norm_w = tv_weights_finite(w, BLOCK("norm.weight"), dim))) goto fail;
+    if (!(B->norm_b = tv_weights_finite(w, BLOCK("norm.bias"), dim))) goto fail;
+    if (!(B->gamma = tv_weights_finite(w, BLOCK("gamma"), dim))) goto fail;
     if (!(B->pw1 = tv_weights_mat(w, BLOCK("pwconv1.weight"), inter, dim))) goto fail;
     if (!(B->pw1_b = tv_weights_f32(w, BLOCK("pwconv1.bias"), inter))) goto fail;
     if (!(B->pw2 = tv_weights_mat(w, BLOCK("pwconv2.weight"), dim, inter))) goto fail;

@@ -1,5 +1,8 @@
 #include "runtime/error.h"
 
+#include <errno.h>
+#include <fcntl.h>
+#include <limits.h>
 #include <locale.h>
 #include <stdarg.h>
 #include <stdio.h>
@@ -8,6 +11,10 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <time.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <string>
 
 static thread_local char last_error[TV_ERRLEN];
 
@@ -83,6 +90,102 @@ unreadable:
   fclose(f);
   tv_seterr("cannot read %s", path);
   return -1;
+}
+
+// The file a path names once its symbolic links are followed (relative
+// targets are read from the link's folder). A dangling link gives its target,
+// so writing creates it; a loop ends as a link, which open then refuses.
+static std::string follow_links(const char *path) {
+  std::string p = path;
+  for (int hop = 0; hop < 40; hop++) {
+    struct stat st;
+    if (lstat(p.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) break;
+    char to[PATH_MAX];
+    const ssize_t n = readlink(p.c_str(), to, sizeof to - 1);
+    if (n <= 0) break;
+    to[n] = 0;
+    const size_t slash = p.rfind('/');
+    p = (to[0] == '/' || slash == std::string::npos) ? std::string(to) : p.substr(0, slash + 1) + to;
+  }
+  return p;
+}
+
+static bool write_all(int fd, const void *bytes, size_t len) {
+  const unsigned char *p = (const unsigned char *)bytes;
+  size_t done = 0;
+  while (done < len) {
+    const ssize_t w = write(fd, p + done, len - done);
+    if (w < 0 && errno == EINTR) continue;
+    if (w <= 0) return false;
+    done += (size_t)w;
+  }
+  return true;
+}
+
+static std::atomic<unsigned> tmp_counter{0};
+
+// 0 written, -1 failed (message set), 1 no temporary could be made beside
+// the target (a read-only folder, say): the caller writes in place instead.
+static int replace_file(const std::string &target, const struct stat *old, const void *bytes, size_t len,
+                        const char *shown) {
+  std::string tmp;
+  int fd = -1;
+  for (int attempt = 0; attempt < 100 && fd < 0; attempt++) {
+    tmp = target + ".tmp-" + std::to_string((long)getpid()) + "-" + std::to_string(tmp_counter.fetch_add(1));
+    fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0 && errno != EEXIST) break;
+  }
+  if (fd < 0) return 1;
+  if (old) {
+    // Owner first: changing it may clear the set-id bits the mode restores.
+    // Another user's file we may write keeps its owner by being written in
+    // place; one we may not write becomes ours, as a copy over it would.
+    struct stat now;
+    const bool other = fstat(fd, &now) != 0 || now.st_uid != old->st_uid || now.st_gid != old->st_gid;
+    if (other && fchown(fd, old->st_uid, old->st_gid) != 0 && access(target.c_str(), W_OK) == 0) {
+      close(fd);
+      unlink(tmp.c_str());
+      return 1;
+    }
+    (void)!fchmod(fd, old->st_mode & 07777);
+  }
+  bool ok = write_all(fd, bytes, len) && fsync(fd) == 0;
+  if (close(fd) != 0) ok = false;
+  if (ok && rename(tmp.c_str(), target.c_str()) != 0) ok = false;
+  if (!ok) {
+    unlink(tmp.c_str());
+    tv_seterr("write error on %s", shown);
+    return -1;
+  }
+  return 0;
+}
+
+int tv_write_file(const char *path, const void *bytes, size_t len) {
+  const std::string target = follow_links(path);
+  struct stat st;
+  const bool exists = lstat(target.c_str(), &st) == 0;
+  // Renaming over a hard-linked file would split it from its other names.
+  if (!exists || (S_ISREG(st.st_mode) && st.st_nlink == 1)) {
+    const int r = replace_file(target, exists ? &st : NULL, bytes, len, path);
+    if (r <= 0) return r;
+    if (!exists) {
+      tv_seterr("cannot write %s", path);
+      return -1;
+    }
+  }
+  // Devices and FIFOs take the bytes as they are; only regular files are cut.
+  const int fd = open(target.c_str(), O_WRONLY | O_CLOEXEC | (exists && S_ISREG(st.st_mode) ? O_TRUNC : 0));
+  if (fd < 0) {
+    tv_seterr("cannot write %s", path);
+    return -1;
+  }
+  bool ok = write_all(fd, bytes, len);
+  if (close(fd) != 0) ok = false;
+  if (!ok) {
+    tv_seterr("write error on %s", path);
+    return -1;
+  }
+  return 0;
 }
 
 // The C locale, made once, so that conversions ignore the process locale

@@ -39,6 +39,15 @@ void tv_free(void *p);
    *buf is freed with tv_free; *len (when len is not NULL) gets the byte count. */
 int tv_read_file(const char *path, char **buf, size_t *len);
 
+/* 0 / -1 ("cannot write %s", "write error on %s"). Writes len bytes to path,
+   following symbolic links to the file they name. A regular file with one
+   name (or a new file) in a folder that takes new files is replaced through a
+   temporary file renamed over it, keeping its mode and, where allowed, its
+   owner; a failure leaves the old file whole. Anything else (a device, a
+   FIFO, a hard-linked file, a writable file in a read-only folder) is written
+   in place and never replaced. */
+int tv_write_file(const char *path, const void *bytes, size_t len);
+
 /* Decimal number with '.' as the decimal point under any process locale.
    Nothing numeric: 0.0 with *end at s. Never touches the error text. */
 double tv_strtod(const char *s, char **end);

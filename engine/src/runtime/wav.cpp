@@ -1,13 +1,8 @@
 #include "runtime/wav.h"
 
-#include <errno.h>
-#include <fcntl.h>
 #include <math.h>
 #include <stdio.h>
 #include <string.h>
-#include <unistd.h>
-
-#include <atomic>
 
 #include "runtime/error.h"
 
@@ -192,45 +187,11 @@ int tv_wav_encode(const float *x, size_t n, int32_t rate, uint8_t **bytes, size_
   return 0;
 }
 
-static std::atomic<unsigned> tmp_counter{0};
-
 int tv_wav_write(const char *path, const float *x, size_t n, int32_t rate) {
   uint8_t *bytes = NULL;
   size_t len = 0;
   if (tv_wav_encode(x, n, rate, &bytes, &len) != 0) return -1;
-  size_t plen = strlen(path);
-  char *tmp = (char *)tv_malloc(plen + 48);
-  if (!tmp) {
-    tv_free(bytes);
-    return -1;
-  }
-  int fd = -1;
-  for (int attempt = 0; attempt < 100 && fd < 0; attempt++) {
-    snprintf(tmp, plen + 48, "%s.tmp-%d-%u", path, (int)getpid(), tmp_counter.fetch_add(1));
-    fd = open(tmp, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && errno != EEXIST) break;
-  }
-  if (fd < 0) {
-    tv_seterr("cannot write %s", path);
-    tv_free(tmp);
-    tv_free(bytes);
-    return -1;
-  }
-  int ok = 1;
-  size_t done = 0;
-  while (ok && done < len) {
-    ssize_t w = write(fd, bytes + done, len - done);
-    if (w < 0 && errno == EINTR) continue;
-    if (w <= 0) ok = 0;
-    else done += (size_t)w;
-  }
-  if (close(fd) != 0) ok = 0;
-  if (ok && rename(tmp, path) != 0) ok = 0;
-  if (!ok) {
-    unlink(tmp);
-    tv_seterr("write error on %s", path);
-  }
-  tv_free(tmp);
+  const int rc = tv_write_file(path, bytes, len);
   tv_free(bytes);
-  return ok ? 0 : -1;
+  return rc;
 }

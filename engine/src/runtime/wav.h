@@ -20,6 +20,6 @@ int tv_wav_read(const char *path, float **samples, size_t *frames, int32_t *rate
 /* 0 / -1. 44-byte header plus 2 n bytes of 16-bit PCM in one tv_malloc block.
    Samples above 1 become 32767, below -1 become -32767, NaN becomes 0. */
 int tv_wav_encode(const float *x, size_t n, int32_t rate, uint8_t **bytes, size_t *len);
-/* 0 / -1. Writes the encoded file through a temporary file in the same
-   folder renamed over path, so a failed write never leaves a torn file. */
+/* 0 / -1. Writes the encoded file with tv_write_file: replaced atomically
+   where that is safe, written in place otherwise. */
 int tv_wav_write(const char *path, const float *x, size_t n, int32_t rate);

@@ -1,6 +1,7 @@
 #include "runtime/weights.h"
 
 #include <fcntl.h>
+#include <math.h>
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -103,7 +104,7 @@ tv_file *tv_file_open(const char *path) {
   entry *work = NULL;
   int32_t nwork = 0;
   const unsigned char *base;
-  uint64_t hlen, data_size;
+  uint64_t hlen, data_size, data_end = 0;
   const unsigned char *data;
   struct stat st;
   int fd;
@@ -191,9 +192,17 @@ tv_file *tv_file_open(const char *path) {
     }
     e->t.data = data + begin;
     e->t.size = end - begin;
+    if (end > data_end) data_end = end;
     e->pos = i;
     if (!(e->t.name = tv_strdup(name))) goto fail;
     nwork++;
+  }
+  // Bytes after the last tensor mean the data was shifted or the file was
+  // appended to: every offset would then point at the wrong values.
+  if (data_end != data_size) {
+    tv_seterr("%s: %llu bytes after the last tensor (damaged file?)", path,
+              (unsigned long long)(data_size - data_end));
+    goto fail;
   }
   tv_json_free(hdr);
   hdr = NULL;
@@ -408,6 +417,12 @@ static const float *float_form(const tv_tensor *t, float **owned) {
   return out;
 }
 
+static bool all_finite(const float *x, int64_t n) {
+  for (int64_t i = 0; i < n; i++)
+    if (!isfinite(x[i])) return false;
+  return true;
+}
+
 static cache_entry *cache_find(tv_weights *w, const char *name) {
   for (int32_t i = 0; i < w->ncache; i++)
     if (strcmp(w->cache[i].name, name) == 0) return &w->cache[i];
@@ -555,6 +570,10 @@ const tv_mat *tv_weights_mat(tv_weights *w, const char *name, int32_t rows, int3
       memcpy(scales, sf, (size_t)n * 4);
     }
     m.scales = scales;
+    if (!all_finite(scales, (int64_t)tv_numel(st))) {
+      tv_seterr("%s: the scales of %s hold a value that is not finite (damaged file?)", path, name);
+      goto fail;
+    }
   } else {
     tv_seterr("%s: unknown storage '%s' for %s", path, s, name);
     return NULL;
@@ -642,6 +661,20 @@ const float *tv_weights_f32(tv_weights *w, const char *name, int64_t expected) {
     c->f32_count = count;
   }
   return out;
+}
+
+const float *tv_weights_finite(tv_weights *w, const char *name, int64_t expected) {
+  const float *x = tv_weights_f32(w, name, expected);
+  if (!x) return NULL;
+  uint64_t dims[TV_MAX_DIMS];
+  const int nd = tv_weights_shape(w, name, dims);
+  int64_t n = 1;
+  for (int i = 0; i < nd; i++) n *= (int64_t)dims[i];
+  if (!all_finite(x, n)) {
+    tv_seterr("%s: tensor %s holds a value that is not finite (damaged file?)", w->file->path, name);
+    return NULL;
+  }
+  return x;
 }
 
 const char *tv_name(const char *fmt, ...) {

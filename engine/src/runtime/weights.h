@@ -97,6 +97,10 @@ int tv_weights_has(const tv_weights *w, const char *name);
 int tv_weights_shape(const tv_weights *w, const char *name, uint64_t dims[TV_MAX_DIMS]);
 /* Float array of the logical tensor (expected < 1: any element count), or NULL. */
 const float *tv_weights_f32(tv_weights *w, const char *name, int64_t expected);
+/* As tv_weights_f32, refusing an array that holds NaN or an infinity: for
+   norms, scales and tables, where a damaged file would otherwise turn every
+   result into NaN. */
+const float *tv_weights_finite(tv_weights *w, const char *name, int64_t expected);
 /* Matrix view (rows/cols < 1: any), or NULL. */
 const tv_mat *tv_weights_mat(tv_weights *w, const char *name, int32_t rows, int32_t cols);
 
