@@ -47,7 +47,7 @@ struct Voc {
     tv_weights_close(w);
   }
   // Saves the tensors as dir/v.safetensors and opens them.
-  void open(const TmpDir &dir, const Tensors &t) {
+  void open(const TempDir &dir, const Tensors &t) {
     path = dir.file("v.safetensors");
     ASSERT_TRUE(t.save(path));
     w = tv_weights_open(path.c_str());
@@ -101,7 +101,7 @@ TEST(VocoderLoad, StopsAtTheFirstMissingOrMisshapenTensor) {
   // A layer count the weights do not hold is refused before the layers are
   // allocated (26 million of them once took 2 GiB before any check).
   {
-    TmpDir dir;
+    TempDir dir;
     Voc V;
     V.open(dir, vocoder_tensors(4, 8, 2));
     for (int layers : {3, 1000}) {

@@ -344,7 +344,7 @@ TEST(WavWrite, WritesThroughLinksAndKeepsWhatThePathIs) {
   struct Case {
     const char *what;
     // Makes the layout in dir and returns the path to write.
-    std::string (*setup)(const TmpDir &dir);
+    std::string (*setup)(const TempDir &dir);
     // The file whose samples must be the new ones.
     const char *written;
     // Names that must keep their file type (checked with lstat).
@@ -352,7 +352,7 @@ TEST(WavWrite, WritesThroughLinksAndKeepsWhatThePathIs) {
   };
   const Case cases[] = {
       {"absolute symlink to a file in another folder",
-       [](const TmpDir &d) {
+       [](const TempDir &d) {
          std::filesystem::create_directory(d.file("real"));
          d.write("real/a.wav", "old");
          std::filesystem::create_symlink(d.file("real/a.wav"), d.file("link.wav"));
@@ -361,7 +361,7 @@ TEST(WavWrite, WritesThroughLinksAndKeepsWhatThePathIs) {
        "real/a.wav",
        {{"link.wav", S_IFLNK}, {"real/a.wav", S_IFREG}}},
       {"relative symlink through a second link",
-       [](const TmpDir &d) {
+       [](const TempDir &d) {
          std::filesystem::create_directory(d.file("real"));
          d.write("real/a.wav", "old");
          std::filesystem::create_symlink("real/a.wav", d.file("hop.wav"));
@@ -371,7 +371,7 @@ TEST(WavWrite, WritesThroughLinksAndKeepsWhatThePathIs) {
        "real/a.wav",
        {{"link.wav", S_IFLNK}, {"hop.wav", S_IFLNK}, {"real/a.wav", S_IFREG}}},
       {"dangling symlink creates its target",
-       [](const TmpDir &d) {
+       [](const TempDir &d) {
          std::filesystem::create_directory(d.file("real"));
          std::filesystem::create_symlink("real/new.wav", d.file("link.wav"));
          return d.file("link.wav");
@@ -379,7 +379,7 @@ TEST(WavWrite, WritesThroughLinksAndKeepsWhatThePathIs) {
        "real/new.wav",
        {{"link.wav", S_IFLNK}, {"real/new.wav", S_IFREG}}},
       {"hard-linked file stays one file under both names",
-       [](const TmpDir &d) {
+       [](const TempDir &d) {
          d.write("a.wav", "old");
          std::filesystem::create_hard_link(d.file("a.wav"), d.file("b.wav"));
          return d.file("a.wav");
@@ -389,7 +389,7 @@ TEST(WavWrite, WritesThroughLinksAndKeepsWhatThePathIs) {
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.what);
-    TmpDir dir;
+    TempDir dir;
     const std::string path = c.setup(dir);
     const size_t before = entries(dir);
     ASSERT_EQ(tv_wav_write(path.c_str(), x.data(), x.size(), 24000), 0) << tv_geterr();
@@ -404,7 +404,7 @@ TEST(WavWrite, WritesThroughLinksAndKeepsWhatThePathIs) {
 TEST(WavWrite, KeepsTheModeOfTheFileItReplaces) {
   for (mode_t mode : {0600, 0640, 0604, 0755}) {
     SCOPED_TRACE(mode);
-    TmpDir dir;
+    TempDir dir;
     const std::string path = dir.write("a.wav", "old");
     ASSERT_EQ(chmod(path.c_str(), mode), 0);
     const float x = 0.25f;
@@ -415,7 +415,7 @@ TEST(WavWrite, KeepsTheModeOfTheFileItReplaces) {
 }
 
 TEST(WavWrite, WritesAWritableFileInAReadOnlyFolderInPlace) {
-  TmpDir dir;
+  TempDir dir;
   std::filesystem::create_directory(dir.file("ro"));
   const std::string path = dir.write("ro/a.wav", "old");
   ASSERT_EQ(chmod(dir.file("ro").c_str(), 0555), 0);
@@ -437,7 +437,7 @@ TEST(WavWrite, WritesAWritableFileInAReadOnlyFolderInPlace) {
 
 // A FIFO (like /dev/null or a player's pipe) gets the bytes and stays a FIFO.
 TEST(WavWrite, WritesIntoAFifoWithoutReplacingIt) {
-  TmpDir dir;
+  TempDir dir;
   const std::string path = dir.file("pipe.wav");
   ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
   const int reader = open(path.c_str(), O_RDONLY | O_NONBLOCK);
@@ -456,7 +456,7 @@ TEST(WavWrite, WritesIntoAFifoWithoutReplacingIt) {
 // A device made like /dev/null (where the system lets the tests make one) is
 // written in place and stays a device.
 TEST(WavWrite, WritesIntoADeviceWithoutReplacingIt) {
-  TmpDir dir;
+  TempDir dir;
   const std::string path = dir.file("null");
   if (mknod(path.c_str(), S_IFCHR | 0666, makedev(1, 3)) != 0) GTEST_SKIP() << "cannot make a device here";
   const float x = 0.5f;
@@ -468,7 +468,7 @@ TEST(WavWrite, WritesIntoADeviceWithoutReplacingIt) {
 // Only root can give a file away, so only root can check that its owner stays.
 TEST(WavWrite, KeepsTheOwnerOfTheFileItReplaces) {
   if (geteuid() != 0) GTEST_SKIP() << "needs root to make another user's file";
-  TmpDir dir;
+  TempDir dir;
   const std::string path = dir.write("a.wav", "old");
   ASSERT_EQ(chown(path.c_str(), 4321, 4322), 0);
   const float x = 0.5f;
