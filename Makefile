@@ -3,7 +3,9 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 GEN := cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: run test build deps configure asan fuzz clean
+PREFIX ?= /usr/local
+
+.PHONY: run test build deps configure asan fuzz install deb clean
 
 deps:
 	@scripts/setup-deps
@@ -20,6 +22,16 @@ run: build
 
 test: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# The program, tovan, the model, desktop entry, icons, metainfo, bus service
+# file and man pages under $(PREFIX) (DESTDIR honoured).
+install: build
+	@cmake --install $(BUILD) --prefix $(PREFIX)
+
+# A Debian package of the same files under /usr, in $(BUILD)/ (install it
+# with `sudo dpkg -i build/tovantts_*.deb` or `sudo apt install ./build/tovantts_*.deb`).
+deb: build
+	@cd $(BUILD) && cpack -G DEB
 
 # The engine and text tests once more under AddressSanitizer and UBSan.
 asan: deps

@@ -5,10 +5,12 @@
 
 #include <QCoreApplication>
 #include <QDBusConnection>
+#include <QDBusError>
 #include <QDBusMessage>
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <cmath>
@@ -94,10 +96,31 @@ Plan plan(const Inputs& in) {
         event["terminal"] = in.termProgram.value_or("");
     } else if (sub == "command") {
         event["kind"] = "command";
-        event["status"] = integer(value(args, "--status").value_or("0")).value_or(0);
-        // Infinity and not-a-number cannot be written as JSON: they count as 0.
-        const double seconds = number(value(args, "--seconds").value_or("0")).value_or(0);
-        event["seconds"] = std::isfinite(seconds) ? seconds : 0.0;
+        // A flag that is absent counts as 0; one whose value is missing or
+        // wrong is refused rather than reported as a success after 0 s.
+        auto given = [&](const char* flag) -> std::optional<std::string> {
+            if (std::find(args.begin(), args.end(), flag) == args.end()) return "0";
+            return value(args, flag);
+        };
+        const auto statusText = given("--status");
+        const auto status = statusText ? integer(*statusText) : std::nullopt;
+        if (!status) {
+            out.status = 2;
+            out.problem = statusText ? "--status wants a whole number, not \"" + *statusText + "\""
+                                     : std::string("--status wants a whole number after it");
+            return out;
+        }
+        const auto secondsText = given("--seconds");
+        // Infinity and not-a-number cannot be written as JSON.
+        const auto seconds = secondsText ? number(*secondsText) : std::nullopt;
+        if (!seconds || !std::isfinite(*seconds)) {
+            out.status = 2;
+            out.problem = secondsText ? "--seconds wants a number of seconds, not \"" + *secondsText + "\""
+                                      : std::string("--seconds wants a number of seconds after it");
+            return out;
+        }
+        event["status"] = *status;
+        event["seconds"] = *seconds;
         for (size_t i = 0; i < args.size(); i++) {
             if (args[i] != "--") continue;
             std::string line;
@@ -131,13 +154,25 @@ int run(int argc, char** argv) {
         std::cerr << usage();
         return p.status;
     }
+    if (!p.problem.empty()) {
+        std::cerr << "tovan: " << p.problem << "\n";
+        return p.status;
+    }
     QCoreApplication app(argc, argv);
     QDBusConnection bus = QDBusConnection::sessionBus();
-    // Without a session bus nothing could reach the application: no launch.
-    if (!bus.isConnected()) return 0;
-    Launcher(bus, argc > 0 ? argv[0] : "tovan").ensureRunning();
+    if (!bus.isConnected()) {
+        std::cerr << "tovan: there is no session bus to reach TovanTTS (" << bus.lastError().message().toStdString()
+                  << ")\n";
+        return 1;
+    }
+    // An application that could not be started may still be on its way:
+    // the event is sent all the same, and the failure reported.
+    const QString problem = Launcher(bus, argc > 0 ? argv[0] : "tovan").ensureRunning();
     const std::string text = encode(*p.event);
-    if (!Bus::send(bus, QStringLiteral("event"), QString::fromStdString(text))) return 0;
+    if (!Bus::send(bus, QStringLiteral("event"), QString::fromStdString(text))) {
+        std::cerr << "tovan: the event could not be sent (" << bus.lastError().message().toStdString() << ")\n";
+        return 1;
+    }
     // Messages leave in order: once the daemon answers this call, the signal
     // has gone out, and the tool may exit.
     QDBusMessage ping = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"),
@@ -145,6 +180,10 @@ int run(int argc, char** argv) {
                                                        QStringLiteral("org.freedesktop.DBus.Peer"),
                                                        QStringLiteral("Ping"));
     bus.call(ping, QDBus::Block, 2000);
+    if (!problem.isEmpty()) {
+        std::cerr << "tovan: " << problem.toStdString() << "\n";
+        return 1;
+    }
     return 0;
 }
 

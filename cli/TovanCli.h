@@ -36,10 +36,12 @@ struct Inputs {
     double now = 0;  // seconds since 1970
 };
 
-// What one run does: show the usage and exit with `status`, or post `event`.
+// What one run does: show the usage or refuse with `problem` and exit with
+// `status`, or post `event`.
 struct Plan {
     int status = 0;
     bool usage = false;
+    std::string problem;  // a bad option value, in words
     std::optional<nlohmann::json> event;
 };
 Plan plan(const Inputs& in);
@@ -48,7 +50,8 @@ Plan plan(const Inputs& in);
 // arguments is replaced rather than losing the event.
 std::string encode(const nlohmann::json& event);
 
-// The whole program.
+// The whole program. Every failure says why on standard error: status 2 for
+// a bad command line, 1 when the event cannot reach the application.
 int run(int argc, char** argv);
 
 }  // namespace tovan::TovanCli

@@ -1,8 +1,11 @@
 #include "DesktopEntry.h"
 
 #include "AtomicFile.h"
+#include "DesktopEntryTemplate.h"
+#include "Install.h"
 
 #include <cstdlib>
+#include <string_view>
 #include <system_error>
 
 namespace tovan {
@@ -41,32 +44,29 @@ std::string quote(const std::string& arg) {
     return escaped;
 }
 
-std::string text(const std::string& program) {
-    const std::string exe = quote(program);
-    return "[Desktop Entry]\n"
-           "Type=Application\n"
-           "Name=" + std::string(kName) + "\n"
-           "Comment=Reads books, articles and anything you select aloud\n"
-           "Exec=" + exe + " %U\n"
-           "Icon=org.tovantts.TovanTTS\n"
-           "Terminal=false\n"
-           "Categories=Utility;Accessibility;AudioVideo;\n"
-           "MimeType=application/pdf;application/epub+zip;text/html;text/plain;text/markdown;"
-           "application/vnd.openxmlformats-officedocument.wordprocessingml.document;\n"
-           "StartupNotify=false\n"
-           "Actions=read-selection;add-selection;read-clipboard;\n"
-           "\n"
-           "[Desktop Action read-selection]\n"
-           "Name=Read with " + std::string(kName) + "\n"
-           "Exec=" + exe + " --read-selection\n"
-           "\n"
-           "[Desktop Action add-selection]\n"
-           "Name=Add Selection to " + std::string(kName) + "\n"
-           "Exec=" + exe + " --add-selection\n"
-           "\n"
-           "[Desktop Action read-clipboard]\n"
-           "Name=Read Clipboard with " + std::string(kName) + "\n"
-           "Exec=" + exe + " --read-clipboard\n";
+namespace {
+
+constexpr std::string_view kExec = "@EXEC@";
+
+std::string withExec(const std::string& exec) {
+    std::string out = kTemplate;
+    for (size_t at = out.find(kExec); at != std::string::npos; at = out.find(kExec, at + exec.size()))
+        out.replace(at, kExec.size(), exec);
+    return out;
+}
+
+}  // namespace
+
+std::string text(const std::string& program) { return withExec(quote(program)); }
+
+bool isOurs(const std::string& entry) {
+    const std::string key = "\nExec=", open = " %U\n";
+    const size_t from = entry.find(key);
+    if (from == std::string::npos) return false;
+    const size_t begin = from + key.size();
+    const size_t end = entry.find(open, begin);
+    if (end == std::string::npos || entry.find('\n', begin) < end) return false;
+    return entry == withExec(entry.substr(begin, end - begin));
 }
 
 std::string autostartText(const std::string& program) {
@@ -81,6 +81,21 @@ std::string autostartText(const std::string& program) {
 
 std::filesystem::path standardFile() {
     return xdg("XDG_DATA_HOME", ".local/share") / "applications" / (std::string(kId) + ".desktop");
+}
+
+std::filesystem::path shipped(const std::filesystem::path& program) {
+    return Install::shared(program, std::filesystem::path("applications") / (std::string(kId) + ".desktop"));
+}
+
+bool refresh(const std::filesystem::path& file, const std::filesystem::path& program, std::string* error) {
+    std::error_code ec;
+    if (!std::filesystem::exists(shipped(program), ec)) return install(file, program.string(), error);
+    std::string have;
+    if (AtomicFile::read(file, have) && isOurs(have) && !std::filesystem::remove(file, ec)) {
+        if (error) *error = file.string() + ": " + ec.message();
+        return false;
+    }
+    return true;
 }
 
 bool install(const std::filesystem::path& file, const std::string& program, std::string* error) {

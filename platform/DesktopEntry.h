@@ -29,5 +29,16 @@ std::filesystem::path standardFile();
 // True when the file now holds it.
 bool install(const std::filesystem::path& file, const std::string& program, std::string* error = nullptr);
 
+// Whether `entry` is exactly what text() gives for some program.
+bool isOurs(const std::string& entry);
+// The entry an installed copy ships: <prefix>/share/applications/ beside the program.
+std::filesystem::path shipped(const std::filesystem::path& program);
+// The user's entry at start-up: an installed copy has its own entry, and an
+// entry written earlier by a copy run from elsewhere (which would hide it)
+// is removed; any other copy writes its entry with install(). Only an entry
+// isOurs() recognises is removed. False with `error` when a write or removal
+// failed.
+bool refresh(const std::filesystem::path& file, const std::filesystem::path& program, std::string* error = nullptr);
+
 }  // namespace DesktopEntry
 }  // namespace tovan

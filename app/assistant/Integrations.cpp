@@ -1,12 +1,11 @@
 #include "Integrations.h"
 
 #include "AtomicFile.h"
+#include "Install.h"
 
 #include <nlohmann/json.hpp>
 #include <unicode/ustring.h>
 
-#include <QCoreApplication>
-#include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 
@@ -157,14 +156,11 @@ const fs::path& home() {
 
 const std::string& tovan() {
     if (toolOverride()) return *toolOverride();
-    static const std::string t = [] {
-        // The tool is installed beside the program.
-        const QString exe = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
-        const QString dir = exe.isEmpty() ? QCoreApplication::applicationDirPath() : QFileInfo(exe).absolutePath();
-        return (dir + QStringLiteral("/tovan")).toStdString();
-    }();
+    static const std::string t = toolFor(Install::self());
     return t;
 }
+
+std::string toolFor(const fs::path& program) { return Install::beside(program, Install::kTool).string(); }
 
 void useHome(fs::path h) { homeOverride() = std::move(h); }
 void useTool(std::string path) { toolOverride() = std::move(path); }

@@ -31,6 +31,10 @@ public:
 // the running program); tests point both elsewhere.
 const std::filesystem::path& home();
 const std::string& tovan();
+// The tool that belongs to `program`: beside it, symbolic links resolved,
+// so a copy run from the build tree, an installed copy and a moved one each
+// write hooks that run their own tool.
+std::string toolFor(const std::filesystem::path& program);
 void useHome(std::filesystem::path home);
 void useTool(std::string path);
 

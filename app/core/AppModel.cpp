@@ -15,6 +15,7 @@
 #include "Engine.h"
 #include "EngineApi.h"
 #include "Fetch.h"
+#include "Install.h"
 #include "NowPlaying.h"
 #include "Paths.h"
 #include "SerialQueue.h"
@@ -24,9 +25,6 @@
 
 #ifndef TOVANTTS_DEV_MODEL
 #define TOVANTTS_DEV_MODEL "engine/models/dev"
-#endif
-#ifndef TOVANTTS_INSTALLED_MODEL
-#define TOVANTTS_INSTALLED_MODEL "/usr/local/share/tovantts/model"
 #endif
 
 namespace tovan {
@@ -102,14 +100,12 @@ QByteArray AppModel::userAgent() { return QByteArrayLiteral("Mozilla/5.0 (Macint
 
 // ---- start-up ----
 
-fs::path AppModel::standardModelDir() {
+fs::path AppModel::standardModelDir() { return modelDirFor(Install::self()); }
+
+fs::path AppModel::modelDirFor(const fs::path& program) {
     if (const char* env = std::getenv("TOVANTTS_MODEL"); env && *env && hasConfig(env)) return env;
-    if (QCoreApplication::instance()) {
-        fs::path beside = fs::path(QCoreApplication::applicationDirPath().toStdString()) / ".." / "share" /
-                          "tovantts" / "model";
-        if (hasConfig(beside)) return beside.lexically_normal();
-    }
-    if (hasConfig(TOVANTTS_INSTALLED_MODEL)) return TOVANTTS_INSTALLED_MODEL;
+    const fs::path own = Install::shared(program, fs::path(Install::kProgram) / "model");
+    if (hasConfig(own)) return own;
     return fs::path(TOVANTTS_DEV_MODEL).lexically_normal();
 }
 

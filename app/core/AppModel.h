@@ -100,12 +100,14 @@ public:
         // Engine threads for playback-side synthesis.
         int threads = 4;
     };
-    // Support = Paths::support(); model = $TOVANTTS_MODEL, else the installed
-    // share/tovantts/model, else the build tree's development model (each
-    // taken when it holds config.json; the last one in any case).
+    // Support = Paths::support(); model = standardModelDir().
     static Config standardConfig();
-    // The model directory standardConfig() picks.
+    // The model directory of the running program: modelDirFor(Install::self()).
     static std::filesystem::path standardModelDir();
+    // $TOVANTTS_MODEL, else the installed copy's own model beside `program`
+    // (<bin>/../share/tovantts/model), else the build tree's development
+    // model; each taken when it holds config.json, the last one in any case.
+    static std::filesystem::path modelDirFor(const std::filesystem::path& program);
 
     // The one model, made from standardConfig() on first use (main thread).
     static AppModel& shared();

@@ -21,6 +21,7 @@
 #include "Hotkey.h"
 #include "HotkeyBackend.h"
 #include "LoginItem.h"
+#include "Install.h"
 #include "Panels.h"
 #include "QuitSignals.h"
 #include "QtPasteboard.h"
@@ -126,6 +127,13 @@ int main(int argc, char** argv) {
     if (bus.isConnected() && bus.nameHasOwner()) return handOver(bus, cl) ? 0 : 1;
 
     AppModel& app = AppModel::shared();
+#ifdef TOVAN_HAS_DEVHOOKS
+    // Which copy's model and tool this start uses (checked by the install tests).
+    if (DevHooks::enabled()) {
+        std::printf("model: %s\ntool: %s\n", app.modelDir.c_str(), Integrations::tovan().c_str());
+        std::fflush(stdout);
+    }
+#endif
     std::shared_ptr<Defaults> defaults = app.defaults ? app.defaults : Defaults::standard();
     std::unique_ptr<Controls> controls = makeControls();
 
@@ -210,8 +218,7 @@ int main(int argc, char** argv) {
     launch.installServices = [&] {
         bus.connection().registerObject(Bus::path(), Bus::interface(), &provider, QDBusConnection::ExportScriptableSlots);
         std::string error;
-        if (!DesktopEntry::install(DesktopEntry::standardFile(), QApplication::applicationFilePath().toStdString(),
-                                   &error))
+        if (!DesktopEntry::refresh(DesktopEntry::standardFile(), Install::self(), &error))
             std::fprintf(stderr, "TovanTTS: the desktop entry could not be written: %s\n", error.c_str());
     };
     // The assistant first: its bus listener must be up before the name is

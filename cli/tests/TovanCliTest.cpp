@@ -55,18 +55,18 @@ TEST(TovanCli, EventsCarryTheirKindsFields) {
         {{"say", "Hi", "--mood", "grumpy"}, {{"kind", "say"}, {"text", "Hi"}, {"mood", "grumpy"}}},
         {{"command", "--status", "1", "--seconds", "42.5", "--", "make", "-j8"},
          {{"kind", "command"}, {"status", 1}, {"seconds", 42.5}, {"command", "make -j8"}, {"terminal", ""}}},
-        {{"command", "--status", "x", "--seconds", "1e2"},
-         {{"kind", "command"}, {"status", 0}, {"seconds", 100.0}, {"terminal", ""}}},
+        {{"command", "--status", "2", "--seconds", "1e2"},
+         {{"kind", "command"}, {"status", 2}, {"seconds", 100.0}, {"terminal", ""}}},
+        {{"command", "--", "make"}, {{"kind", "command"}, {"status", 0}, {"seconds", 0.0}, {"command", "make"},
+                                     {"terminal", ""}}},
         {{"command", "--status", "0", "--"}, {{"kind", "command"}, {"status", 0}, {"seconds", 0.0}, {"command", ""},
                                               {"terminal", ""}}},
         {{"command", "--status", "-3", "--", "ls"},
          {{"kind", "command"}, {"status", -3}, {"seconds", 0.0}, {"command", "ls"}, {"terminal", ""}}},
         {{"command", "--seconds", "30", "--", "grep", "--status", "3"},
          {{"kind", "command"}, {"status", 3}, {"seconds", 30.0}, {"command", "grep --status 3"}, {"terminal", ""}}},
-        {{"command", "--seconds", "inf", "--status", "99999999999999999999"},
-         {{"kind", "command"}, {"status", 0}, {"seconds", 0.0}, {"terminal", ""}}},
-        {{"command", "--seconds", "nan", "--status", "+7"},
-         {{"kind", "command"}, {"status", 7}, {"seconds", 0.0}, {"terminal", ""}}},
+        {{"command", "--seconds", "-0.5", "--status", "+7"},
+         {{"kind", "command"}, {"status", 7}, {"seconds", -0.5}, {"terminal", ""}}},
     };
     for (const Case& c : cases) {
         auto p = plan(inputs(c.args));
@@ -78,6 +78,37 @@ TEST(TovanCli, EventsCarryTheirKindsFields) {
         got.erase("time");
         EXPECT_EQ(got, c.expected) << json(c.args).dump();
     }
+}
+
+// A status or a duration that is not a number is refused with a message and
+// nothing is posted; before, it was reported as a success after 0 seconds.
+TEST(TovanCli, BadStatusOrSecondsAreRefused) {
+    struct Case {
+        std::vector<std::string> args;
+        std::string problem;
+    };
+    const Case cases[] = {
+        {{"command", "--status", "x", "--seconds", "1e2"}, "--status wants a whole number, not \"x\""},
+        {{"command", "--seconds", "3", "--status", "99999999999999999999"},
+         "--status wants a whole number, not \"99999999999999999999\""},
+        {{"command", "--seconds", "1", "--status"}, "--status wants a whole number after it"},
+        {{"command", "--status", "--", "ls"}, "--status wants a whole number, not \"--\""},
+        {{"command", "--status", "", "--seconds", "1"}, "--status wants a whole number, not \"\""},
+        {{"command", "--status", "1", "--seconds", "12s"}, "--seconds wants a number of seconds, not \"12s\""},
+        {{"command", "--seconds", "inf", "--status", "1"}, "--seconds wants a number of seconds, not \"inf\""},
+        {{"command", "--seconds", "nan", "--status", "+7"}, "--seconds wants a number of seconds, not \"nan\""},
+        {{"command", "--status", "0", "--seconds"}, "--seconds wants a number of seconds after it"},
+        {{"command", "--seconds", "4", "--", "grep", "--status", "x"}, "--status wants a whole number, not \"x\""},
+    };
+    for (const Case& c : cases) {
+        auto p = plan(inputs(c.args));
+        EXPECT_EQ(p.problem, c.problem) << json(c.args).dump();
+        EXPECT_EQ(p.status, 2) << json(c.args).dump();
+        EXPECT_FALSE(p.usage);
+        EXPECT_FALSE(p.event) << "nothing is posted";
+    }
+    for (const char* sub : {"say", "hook"})
+        EXPECT_TRUE(plan(inputs({sub, "--status", "x"})).problem.empty()) << sub << " takes no status";
 }
 
 TEST(TovanCli, HookPassesStandardInputOn) {

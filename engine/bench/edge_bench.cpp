@@ -23,7 +23,7 @@ std::string models_dir() {
   char buf[4096];
   ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
   std::string p = n > 0 ? std::string(buf, (size_t)n) : std::string("./x");
-  return p.substr(0, p.rfind('/')) + "/models/";
+  return p.substr(0, p.rfind('/')) + "/../engine/models/";
 }
 
 struct Edge {

@@ -41,7 +41,7 @@ struct Full {
   std::string err;
 
   explicit Full(const char *quant) {
-    const std::string dir = build_dir() + "/models/bench-full" + (std::string(quant) == "int8" ? "-int8" : "");
+    const std::string dir = build_dir() + "/../engine/models/bench-full" + (std::string(quant) == "int8" ? "-int8" : "");
     if (access((dir + "/config.json").c_str(), R_OK) != 0) {
       const std::string cmd = build_dir() + "/tovan-mkmodel --layout full --size default --quant " + quant +
                               " --fixed-quant int8 " + dir;

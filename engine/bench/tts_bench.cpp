@@ -244,7 +244,7 @@ static std::string model_label(const std::string &dir, const char *fallback) {
 
 int main(int argc, char **argv) {
   int runs = 2;
-  std::string models = exe_dir() + "/models";
+  std::string models = exe_dir() + "/../engine/models";
   for (int i = 1; i < argc; i++) {
     if (i + 1 < argc && strcmp(argv[i], "--runs") == 0)
       runs = std::max(1, atoi(argv[++i]));

@@ -1,5 +1,5 @@
 // Where the tests find the generator and the model directories it wrote into
-// the build tree (beside the test program: models/tiny, models/dev, ...).
+// the build tree (programs in build/bin, models in build/engine/models).
 #pragma once
 
 #include <stdlib.h>

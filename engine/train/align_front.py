@@ -106,7 +106,7 @@ def main():
     data = torch.load(path)
     texts = [l.rstrip("\n") for l in open(os.path.join(a.data, a.texts))]
     lines = "".join("%s\t%s\n" % (it["name"], texts[int(it["name"][1:])]) for it in data["items"])
-    out = subprocess.run([os.path.join(a.build, "engine", "tovan-saylines"), "--phonemes", a.model], input=lines,
+    out = subprocess.run([os.path.join(a.build, "bin", "tovan-saylines"), "--phonemes", a.model], input=lines,
                          capture_output=True, text=True)
     front = {}
     for line in out.stdout.splitlines():

@@ -9,7 +9,7 @@
    symbols and mel: durations must agree exactly, mel and samples closely.
 2. Export: the torch networks of MODEL_DIR (default: that seeded model) are
    exported again with export_model, the engine runs the export through
-   BUILD_DIR/engine/tovan-netrun, and its mel, durations and samples are
+   BUILD_DIR/bin/tovan-netrun, and its mel, durations and samples are
    compared with torch's.
 Prints the largest differences and exits non-zero when one is too large.
 """
@@ -73,7 +73,7 @@ def main():
     ok = True
     with tempfile.TemporaryDirectory() as tmp:
         seeded = os.path.join(tmp, "seeded")
-        subprocess.run([os.path.join(build, "engine", "tovan-mkmodel"), "--size", "default", seeded], check=True)
+        subprocess.run([os.path.join(build, "bin", "tovan-mkmodel"), "--size", "default", seeded], check=True)
         model_dir = sys.argv[2] if len(sys.argv) > 2 else seeded
         rng = np.random.default_rng(3)
         mel_in = (rng.standard_normal((40, 100)) - 4.0).astype(np.float32)
@@ -112,7 +112,7 @@ def main():
                 audio_t = voc_q(torch.tensor(mel_in)[None])[0].numpy()
             inp, outp = os.path.join(tmp, "in.safetensors"), os.path.join(tmp, "out.safetensors")
             tn._write(inp, [("ids", np.array(IDS, dtype=np.float32)), ("mel", mel_in)], None)
-            subprocess.run([os.path.join(build, "engine", "tovan-netrun"), out_dir, inp, outp], check=True)
+            subprocess.run([os.path.join(build, "bin", "tovan-netrun"), out_dir, inp, outp], check=True)
             got = tn.load_safetensors(outp)
             same_d = list(got["durs"].astype(int)) == list(r_t.numpy())
             e = (worst(got["mel"], mel_t) if same_d else float("inf"), worst(got["audio"], audio_t))

@@ -47,7 +47,7 @@ if [ ! -d "$D/espeak" ]; then
   done
 fi
 rm -rf "$D/engine" && mkdir -p "$D/engine"
-head -100 "$D/test.txt" | nl -v0 -nrz -w5 | sed 's/^/t/' | $NICE "$B/engine/tovan-saylines" --threads 4 "$D/model" "$D/engine" | tail -1
+head -100 "$D/test.txt" | nl -v0 -nrz -w5 | sed 's/^/t/' | $NICE "$B/bin/tovan-saylines" --threads 4 "$D/model" "$D/engine" | tail -1
 for s in engine festival espeak; do
   case $s in engine) w=$D/engine ;; festival) w=$D/wav24 ;; espeak) w=$D/espeak ;; esac
   $NICE $PY "$T/wer.py" "$D" $s "$w" --first 100

@@ -4,7 +4,7 @@
     synth_engine.py DATA_DIR BUILD_DIR MODEL_DIR OUT_WAV_DIR [--first N] [--gt-mel]
 
 For the first N held-out utterances of DATA_DIR/feats-test.pt (prep_data.py
---prefix t --out feats-test.pt) runs BUILD_DIR/engine/tovan-netrun on their
+--prefix t --out feats-test.pt) runs BUILD_DIR/bin/tovan-netrun on their
 symbol ids and writes 24 kHz wav files. With --gt-mel the vocoder reads the
 true mel instead of the acoustic model's (the vocoder's share of the errors).
 """
@@ -43,7 +43,7 @@ def main():
     a = ap.parse_args()
     items = torch.load(os.path.join(a.data, "feats-test.pt"))["items"]
     os.makedirs(a.out, exist_ok=True)
-    tool = os.path.join(a.build, "engine", "tovan-netrun")
+    tool = os.path.join(a.build, "bin", "tovan-netrun")
     with tempfile.TemporaryDirectory() as tmp:
         inp, outp = os.path.join(tmp, "in.safetensors"), os.path.join(tmp, "out.safetensors")
         for it in items:

@@ -78,7 +78,8 @@ int main(int argc, char** argv) {
     }
     if (model.empty()) model = here.parent_path() / "engine" / "models" / "dev";
     if (directorPath.empty())
-        directorPath = fs::exists(model / "director.bin") ? model / "director.bin" : here / "director" / "dev.bin";
+        directorPath = fs::exists(model / "director.bin") ? model / "director.bin"
+                                                           : here.parent_path() / "playback" / "director" / "dev.bin";
 
     std::unique_ptr<Engine> engine;
     try {

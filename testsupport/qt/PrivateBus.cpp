@@ -4,7 +4,8 @@
 
 namespace tovan::test {
 
-PrivateBus::PrivateBus() {
+PrivateBus::PrivateBus(const QProcessEnvironment& env) {
+    daemon_.setProcessEnvironment(env);
     daemon_.start(QStringLiteral("dbus-daemon"),
                   {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
     if (!daemon_.waitForStarted(5000)) return;

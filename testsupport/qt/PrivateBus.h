@@ -5,6 +5,7 @@
 
 #include <QDBusConnection>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 
@@ -14,7 +15,9 @@ namespace tovan::test {
 
 class PrivateBus : NonCopyable {
 public:
-    PrivateBus();
+    // The daemon's environment: its XDG_DATA_DIRS name the folders whose
+    // dbus-1/services it starts programs from, and those programs inherit it.
+    explicit PrivateBus(const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment());
     ~PrivateBus();
 
     bool ok() const { return !address.isEmpty(); }

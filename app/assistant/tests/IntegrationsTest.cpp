@@ -2,6 +2,8 @@
 // folder of the test's own.
 #include "Integrations.h"
 
+#include "Install.h"
+
 #include "TempDir.h"
 
 #include <nlohmann/json.hpp>
@@ -475,4 +477,56 @@ TEST_F(Hooks, BashHookFollowsAnInteractiveSession) {
     ASSERT_EQ(calls.size(), 2u);
     EXPECT_EQ(calls[0], "command|--status|0|--seconds|11.000000|--|take 11 && true|");
     EXPECT_EQ(calls[1], "command|--status|0|--seconds|20.000000|--|take 20 4; echo after|");
+}
+
+// The path the hooks are written with, for each way the program can be laid
+// out: the tool is the one beside the running program, links resolved.
+TEST_F(Hooks, HooksRunTheToolOfTheCopyThatWroteThem) {
+    struct Case {
+        const char* layout;
+        fs::path program;  // as started
+        fs::path tool;     // what the hooks run
+    };
+    const fs::path t = tmp.path;
+    const Case cases[] = {
+        {"build tree", t / "src/build/bin/tovantts", t / "src/build/bin/tovan"},
+        {"installed", t / "usr/bin/tovantts", t / "usr/bin/tovan"},
+        {"unpacked elsewhere", t / "unpacked/usr/bin/tovantts", t / "unpacked/usr/bin/tovan"},
+        {"started through a link", t / "home/.local/bin/tovantts", t / "opt/tovantts/bin/tovan"},
+        {"folder with a blank", t / "My Apps/bin/tovantts", t / "My Apps/bin/tovan"},
+    };
+    write(t / "opt/tovantts/bin/tovantts", "");
+    write(t / "opt/tovantts/bin/tovan", "");
+    fs::create_directories(t / "home/.local/bin");
+    fs::create_symlink(t / "opt/tovantts/bin/tovantts", t / "home/.local/bin/tovantts");
+    for (const Case& c : cases) {
+        if (!fs::exists(c.program)) {
+            write(c.program, "");
+            write(c.tool, "");
+        }
+        fs::remove(settings());
+        I::useTool(I::toolFor(c.program));
+        I::connectClaude();
+        I::connectShell();
+        EXPECT_EQ(settingsJson()["hooks"]["Stop"], json({ours(c.tool.string())})) << c.layout;
+        EXPECT_EQ(read(zscript()), I::script(c.tool.string())) << c.layout;
+    }
+
+    // Moved after connecting: the next start of the moved copy re-points both hooks.
+    I::useTool(I::toolFor(cases[0].program));
+    I::connectClaude();
+    I::connectShell();
+    fs::rename(t / "src/build", t / "elsewhere");
+    I::useTool(I::toolFor(t / "elsewhere/bin/tovantts"));
+    I::repairPaths();
+    EXPECT_EQ(settingsJson()["hooks"]["Notification"], json({ours((t / "elsewhere/bin/tovan").string())}));
+    EXPECT_EQ(read(zscript()), I::script((t / "elsewhere/bin/tovan").string()));
+}
+
+// This test program sits in the build tree's bin/ like the application: the
+// tool its hooks would run is there.
+TEST(HookTool, TheBuildTreesToolIsBesideItsPrograms) {
+    const fs::path tool = I::toolFor(tovan::Install::self());
+    EXPECT_EQ(tool.filename(), "tovan");
+    EXPECT_TRUE(fs::exists(tool)) << tool;
 }

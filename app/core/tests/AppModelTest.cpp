@@ -158,6 +158,48 @@ TEST(AppModelStart, ModelFolderFromTheEnvironmentOnlyWhenItHoldsAModel) {
     if (saved) ::setenv("TOVANTTS_MODEL", saved->c_str(), 1);
 }
 
+// An installed copy reads the model it was installed with, wherever the
+// copy sits; the build tree reads its development model.
+TEST(AppModelStart, ModelFolderBesideTheProgram) {
+    TempDir dir;
+    const std::filesystem::path t = dir.path;
+    auto make = [&](const std::filesystem::path& p, const std::string& bytes) {
+        std::filesystem::create_directories(p.parent_path());
+        spit(p, bytes);
+    };
+    make(t / "usr/bin/tovantts", "");
+    make(t / "usr/share/tovantts/model/config.json", "{}");
+    make(t / "opt/t/bin/tovantts", "");
+    make(t / "opt/t/share/tovantts/model/config.json", "{}");
+    std::filesystem::create_directories(t / "home/bin");
+    std::filesystem::create_symlink(t / "opt/t/bin/tovantts", t / "home/bin/tovantts");
+    make(t / "build/bin/tovantts", "");
+    make(t / "broken/bin/tovantts", "");
+    make(t / "broken/share/tovantts/model/voices.json", "{}");
+
+    const char* old = std::getenv("TOVANTTS_MODEL");
+    std::optional<std::string> saved = old ? std::optional<std::string>(old) : std::nullopt;
+    ::unsetenv("TOVANTTS_MODEL");
+    const std::filesystem::path devModel = AppModel::modelDirFor(t / "build/bin/tovantts");
+    EXPECT_TRUE(devModel.string().find(t.string()) == std::string::npos) << "the build tree has no share/";
+    struct Case {
+        const char* layout;
+        std::filesystem::path program, model;
+    };
+    const Case cases[] = {
+        {"installed", t / "usr/bin/tovantts", t / "usr/share/tovantts/model"},
+        {"started through a link", t / "home/bin/tovantts", t / "opt/t/share/tovantts/model"},
+        {"a model folder without config.json", t / "broken/bin/tovantts", devModel},
+    };
+    for (const Case& c : cases) EXPECT_EQ(AppModel::modelDirFor(c.program), c.model) << c.layout;
+
+    make(t / "mine/config.json", "{}");
+    ::setenv("TOVANTTS_MODEL", (t / "mine").c_str(), 1);
+    EXPECT_EQ(AppModel::modelDirFor(t / "usr/bin/tovantts"), t / "mine") << "the environment comes first";
+    ::unsetenv("TOVANTTS_MODEL");
+    if (saved) ::setenv("TOVANTTS_MODEL", saved->c_str(), 1);
+}
+
 TEST_F(EngineQueue, BlocksRunInOrderOnOneNamedThreadWithOneEngine) {
     Model m([](AppModel::Config& c) { c.engineApi = &countingApi(); });
     std::vector<int> order;

@@ -5,7 +5,7 @@ Reads director files written by tovan-mkdirector and plans the sentences of
 sentences.tsv with plain Python floats (double precision), hashing tokens
 with zlib's CRC-32. Writes golden.txt, which engine_tests compares against.
 
-    python3 reference.py build/engine/tovan-mkdirector > golden.txt
+    python3 reference.py build/bin/tovan-mkdirector > golden.txt
 """
 import math
 import os

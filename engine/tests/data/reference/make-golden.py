@@ -18,7 +18,7 @@ of a numeric mismatch.
 Typical use, from the repository root after a build:
     engine/tests/data/reference/make-golden.py build/engine/models/tiny \
         engine/tests/data/reference/tiny.safetensors
-    build/engine/tovan-mkmodel --size tiny --quant int8 /tmp/tiny-int8
+    build/bin/tovan-mkmodel --size tiny --quant int8 /tmp/tiny-int8
     engine/tests/data/reference/make-golden.py /tmp/tiny-int8 \
         engine/tests/data/reference/tiny-int8.safetensors
 """
