@@ -33,7 +33,8 @@ install: build
 deb: build
 	@cd $(BUILD) && cpack -G DEB
 
-# The engine and text tests once more under AddressSanitizer and UBSan.
+# The engine, text, PDF import and playback tests and the fuzz replays once
+# more under AddressSanitizer and UBSan.
 asan: deps
 	@scripts/sanitize
 

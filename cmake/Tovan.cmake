@@ -61,3 +61,18 @@ function(tovan_library name)
     target_link_libraries(${name} INTERFACE ${L_LIBS})
   endif()
 endfunction()
+
+# tovan_benches(DIR <dir> LIBS <libs...>): every <dir>/<name>.cpp is one Google
+# Benchmark program <name> (nothing when Google Benchmark is not installed).
+function(tovan_benches)
+  cmake_parse_arguments(B "" "DIR" "LIBS" ${ARGN})
+  if(NOT benchmark_FOUND)
+    return()
+  endif()
+  tovan_glob(srcs ${B_DIR} *.cpp)
+  foreach(f ${srcs})
+    get_filename_component(b ${f} NAME_WE)
+    add_executable(${b} ${f})
+    target_link_libraries(${b} PRIVATE ${B_LIBS} benchmark::benchmark)
+  endforeach()
+endfunction()

@@ -11,7 +11,7 @@
 #include <poppler-qt6.h>
 
 #include "Extract.h"
-#include "JavaRegex.h"
+#include "Regex.h"
 #include "TextClean.h"
 
 namespace tovan::PdfImport {

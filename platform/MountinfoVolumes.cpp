@@ -1,6 +1,6 @@
 #include "MountinfoVolumes.h"
 
-#include "JavaRegex.h"
+#include "Regex.h"
 
 #include <QSocketNotifier>
 

@@ -1,6 +1,6 @@
 #include "PulseAudioInputUsers.h"
 
-#include "JavaRegex.h"
+#include "Regex.h"
 
 #include <QProcess>
 #include <QStandardPaths>

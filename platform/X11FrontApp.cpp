@@ -1,6 +1,6 @@
 #include "X11FrontApp.h"
 
-#include "JavaRegex.h"
+#include "Regex.h"
 
 #include <xcb/xcb.h>
 

@@ -1,6 +1,6 @@
 #include "AudioFileWriter.h"
 
-#include "JavaRegex.h"
+#include "Regex.h"
 #include "WavData.h"
 
 #include <algorithm>

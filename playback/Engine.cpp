@@ -1,6 +1,6 @@
 #include "Engine.h"
 
-#include "JavaRegex.h"
+#include "Regex.h"
 #include "Spoken.h"
 
 #include <cstring>

@@ -18,7 +18,7 @@ namespace {
 // Seconds without input after which the user counts as away.
 constexpr double kAwaySeconds = 300.0;
 
-int hourOf(const std::shared_ptr<Defaults>& store, const char* key, int fallback) {
+int hourOf(const std::shared_ptr<SettingsStore>& store, const char* key, int fallback) {
     const std::optional<int64_t> v = store->getInt(key);
     if (!v || *v < std::numeric_limits<int>::min() || *v > std::numeric_limits<int>::max()) return fallback;
     return int(*v);
@@ -31,7 +31,7 @@ AssistantPrefs& AssistantPrefs::shared() {
     // in the program, a test's own store in tests that make the model).
     static AssistantPrefs* prefs =
         new AssistantPrefs(AppModel::hasShared() && AppModel::shared().defaults ? AppModel::shared().defaults
-                                                                                 : Defaults::standard());
+                                                                                 : SettingsStore::standard());
     return *prefs;
 }
 
@@ -73,7 +73,7 @@ int AssistantPrefs::localHour() {
     return tm.tm_hour;
 }
 
-AssistantPrefs::AssistantPrefs(std::shared_ptr<Defaults> store, Hour hour)
+AssistantPrefs::AssistantPrefs(std::shared_ptr<SettingsStore> store, Hour hour)
     : store_(std::move(store)), hour_(hour ? std::move(hour) : Hour(localHour)) {
     auto b = [&](const char* key, bool fallback) { return store_->getBool(key).value_or(fallback); };
     on_ = b("a.on", true);

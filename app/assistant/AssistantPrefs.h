@@ -7,7 +7,7 @@
 // value at once; nothing else writes the "a." keys. A stored value of the
 // wrong type reads as the default and is left as it is.
 
-#include "Defaults.h"
+#include "SettingsStore.h"
 
 #include <QObject>
 
@@ -28,7 +28,7 @@ public:
     // The user's store and the real local hour.
     static AssistantPrefs& shared();
     // For tests and for the store's owner; `hour` null means the local hour.
-    explicit AssistantPrefs(std::shared_ptr<Defaults> store, Hour hour = nullptr);
+    explicit AssistantPrefs(std::shared_ptr<SettingsStore> store, Hour hour = nullptr);
 
     // Desktop ids of the apps announced when the user has chosen none.
     static const std::set<std::u16string>& defaultApps();
@@ -91,7 +91,7 @@ signals:
 private:
     void setBool(bool& field, const char* key, bool v);
 
-    std::shared_ptr<Defaults> store_;
+    std::shared_ptr<SettingsStore> store_;
     Hour hour_;
     bool on_, readText_, personVoices_, claude_, whileLooking_, commands_;
     double commandSeconds_;

@@ -1,7 +1,7 @@
 #include "IcsCalendars.h"
 
 #include "AtomicFile.h"
-#include "JavaRegex.h"
+#include "Regex.h"
 #include "Paths.h"
 
 #include <QString>

@@ -1,7 +1,7 @@
 #include "InstalledApp.h"
 
 #include "AtomicFile.h"
-#include "JavaRegex.h"
+#include "Regex.h"
 
 #include <QCollator>
 #include <QString>

@@ -2,7 +2,7 @@
 
 #include "Clock.h"
 #include "InstalledApp.h"
-#include "JavaRegex.h"
+#include "Regex.h"
 #include "QtClock.h"
 
 #include <QCoreApplication>

@@ -1,7 +1,7 @@
 #include "Meetings.h"
 
 #include "IcsCalendars.h"
-#include "JavaRegex.h"
+#include "Regex.h"
 
 #include <QString>
 #include <QTimer>

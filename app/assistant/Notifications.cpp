@@ -1,7 +1,7 @@
 #include "Notifications.h"
 
 #include "InstalledApp.h"
-#include "JavaRegex.h"
+#include "Regex.h"
 #include "LiveBanners.h"
 #include "PropertyList.h"
 

@@ -3,7 +3,7 @@
 // words are said.
 
 #include "InstalledApp.h"
-#include "JavaRegex.h"
+#include "Regex.h"
 #include "Notifications.h"
 #include "Readout.h"
 

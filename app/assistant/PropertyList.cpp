@@ -1,6 +1,6 @@
 #include "PropertyList.h"
 
-#include "JavaRegex.h"
+#include "Regex.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,7 +1,7 @@
 #include "SystemEvents.h"
 
 #include "Clock.h"
-#include "JavaRegex.h"
+#include "Regex.h"
 #include "LinuxPowerSource.h"
 #include "MountinfoVolumes.h"
 #include "QtClock.h"

@@ -2,7 +2,7 @@
 
 #include "Assistant.h"
 #include "ClaudeEvents.h"
-#include "JavaRegex.h"
+#include "Regex.h"
 #include "Machine.h"
 #include "Readout.h"
 #include "TextClean.h"

@@ -8,7 +8,7 @@
 #include <exception>
 #include <system_error>
 
-#include "Defaults.h"
+#include "SettingsStore.h"
 #include "DevHooks.h"
 #include "Extract.h"
 #include "Director.h"
@@ -113,7 +113,7 @@ AppModel::Config AppModel::standardConfig() {
     Config c;
     c.support = Paths::support();
     c.modelDir = standardModelDir();
-    c.defaults = Defaults::standard();
+    c.defaults = SettingsStore::standard();
     return c;
 }
 
@@ -141,7 +141,9 @@ fs::path madeSupport(const fs::path& support) {
     fs::create_directories(support, ec);  // later saves report their own failures
     return support;
 }
-std::shared_ptr<Defaults> orStandard(std::shared_ptr<Defaults> d) { return d ? d : Defaults::standard(); }
+std::shared_ptr<SettingsStore> orStandard(std::shared_ptr<SettingsStore> d) {
+    return d ? d : SettingsStore::standard();
+}
 }  // namespace
 
 AppModel::AppModel(Config config, QObject* parent)
@@ -149,7 +151,7 @@ AppModel::AppModel(Config config, QObject* parent)
       support(madeSupport(config.support)),
       modelDir(config.modelDir),
       defaults(orStandard(config.defaults)),
-      voices(Voices::fromFile(modelDir / "voices.json", std::make_shared<DefaultsVoicesStore>(defaults))),
+      voices(Voices::fromFile(modelDir / "voices.json", std::make_shared<SettingsVoicesStore>(defaults))),
       library(support / "library"),
       directorBox(std::move(config.directorLoader)),
       catalogue(config.catalogue),

@@ -34,7 +34,7 @@
 
 namespace tovan {
 
-class Defaults;
+class SettingsStore;
 class Director;
 class Engine;
 class Narrator;
@@ -90,7 +90,7 @@ public:
     struct Config {
         std::filesystem::path support;   // made at start-up
         std::filesystem::path modelDir;  // handed to the engine and the director
-        std::shared_ptr<Defaults> defaults;  // the user's store; null: Defaults::standard()
+        std::shared_ptr<SettingsStore> defaults;  // the user's store; null: SettingsStore::standard()
         const EngineApi* engineApi = nullptr;  // null: the real engine
         DirectorBox::Loader directorLoader;    // empty: Director::load
         NarratorFactory narrator;              // empty: the standard factory (see above)
@@ -121,7 +121,7 @@ public:
 
     const std::filesystem::path support;
     const std::filesystem::path modelDir;
-    const std::shared_ptr<Defaults> defaults;
+    const std::shared_ptr<SettingsStore> defaults;
     Voices voices;
     Library library;
     // The reading controller; null only when the factory gave none.

@@ -1,7 +1,7 @@
 #include "Narrator.h"
 
 #include "AppModel.h"
-#include "Defaults.h"
+#include "SettingsStore.h"
 #include "Director.h"
 #include "Engine.h"
 #include "QtClock.h"
@@ -68,8 +68,8 @@ Narrator::~Narrator() {
     player_->onDrained = nullptr;
 }
 
-std::shared_ptr<Defaults> Narrator::defaults() const {
-    return app_.defaults ? app_.defaults : Defaults::standard();
+std::shared_ptr<SettingsStore> Narrator::defaults() const {
+    return app_.defaults ? app_.defaults : SettingsStore::standard();
 }
 
 // ---- published state ----

@@ -34,7 +34,7 @@
 namespace tovan {
 
 class AppModel;
-class Defaults;
+class SettingsStore;
 
 class Narrator : public QObject {
     Q_OBJECT
@@ -140,7 +140,7 @@ private:
     void setSleepAt(std::optional<QDateTime> at);
     void updateNowPlaying() { emit nowPlayingChanged(); }
     void renderAgain();
-    std::shared_ptr<Defaults> defaults() const;
+    std::shared_ptr<SettingsStore> defaults() const;
     // Grapheme clusters of sentences [k, end) for the current document.
     int64_t charactersFrom(int64_t k) const;
 

@@ -1,11 +1,11 @@
 #include "AppDelegate.h"
 
-#include "Defaults.h"
+#include "SettingsStore.h"
 #include "Hotkey.h"
 
 namespace tovan {
 
-AppDelegate::AppDelegate(std::shared_ptr<Defaults> defaults, Launch launch, Intake intake, KeyActions keys)
+AppDelegate::AppDelegate(std::shared_ptr<SettingsStore> defaults, Launch launch, Intake intake, KeyActions keys)
     : defaults_(std::move(defaults)), launch_(std::move(launch)), intake_(std::move(intake)), keys_(std::move(keys)) {}
 
 AppDelegate::~AppDelegate() = default;

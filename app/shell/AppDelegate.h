@@ -14,7 +14,7 @@
 namespace tovan {
 
 class Controls;
-class Defaults;
+class SettingsStore;
 class Hotkey;
 
 class AppDelegate {
@@ -40,7 +40,7 @@ public:
         std::function<void()> readSelection, readClipboard, toggle;
     };
 
-    AppDelegate(std::shared_ptr<Defaults> defaults, Launch launch, Intake intake, KeyActions keys);
+    AppDelegate(std::shared_ptr<SettingsStore> defaults, Launch launch, Intake intake, KeyActions keys);
     ~AppDelegate();
 
     // Starts the services, the global keys among them.
@@ -63,7 +63,7 @@ public:
     static const std::vector<Key>& keyTable();
 
 private:
-    std::shared_ptr<Defaults> defaults_;
+    std::shared_ptr<SettingsStore> defaults_;
     Launch launch_;
     Intake intake_;
     KeyActions keys_;

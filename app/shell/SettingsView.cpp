@@ -14,7 +14,7 @@
 
 #include "BrandMark.h"
 #include "Controls.h"
-#include "Defaults.h"
+#include "SettingsStore.h"
 #include "LoginItem.h"
 #include "SymbolIcon.h"
 
@@ -47,8 +47,8 @@ QString SettingsView::versionLine(const QString& version) {
     return QStringLiteral("Version ") + (version.isEmpty() ? QStringLiteral("dev") : version);
 }
 
-SettingsView::SettingsView(Controls& controls, std::shared_ptr<Defaults> defaults, LoginItem& login, QString version,
-                           QWidget* parent)
+SettingsView::SettingsView(Controls& controls, std::shared_ptr<SettingsStore> defaults, LoginItem& login,
+                           QString version, QWidget* parent)
     : QTabWidget(parent), controls_(controls), defaults_(std::move(defaults)), login_(login) {
     setObjectName("settingsView");
     // 480 wide; as tall as the longer tab needs (at least 300), so no text

@@ -12,13 +12,13 @@ class QCheckBox;
 namespace tovan {
 
 class Controls;
-class Defaults;
+class SettingsStore;
 class LoginItem;
 
 class SettingsView : public QTabWidget {
     Q_OBJECT
 public:
-    SettingsView(Controls& controls, std::shared_ptr<Defaults> defaults, LoginItem& login, QString version,
+    SettingsView(Controls& controls, std::shared_ptr<SettingsStore> defaults, LoginItem& login, QString version,
                  QWidget* parent = nullptr);
 
     // "Version 1.2", or "Version dev" without a version.
@@ -27,7 +27,7 @@ public:
 private:
     void loginChanged(bool on);
     Controls& controls_;
-    std::shared_ptr<Defaults> defaults_;
+    std::shared_ptr<SettingsStore> defaults_;
     LoginItem& login_;
     QCheckBox* atLogin_;
 };

@@ -15,8 +15,8 @@
 #include "AppCommands.h"
 #include "AppModel.h"
 #include "Controls.h"
-#include "Defaults.h"
 #include "DesktopEntry.h"
+#include "SettingsStore.h"
 #include "LoginItem.h"
 #include "MenuBarView.h"
 #include "Panels.h"
@@ -68,7 +68,7 @@ void MainWindow::dropEvent(QDropEvent* event) {
     event->acceptProposedAction();  // accepted whatever it held
 }
 
-TovanTTSApp::TovanTTSApp(AppModel& app, Controls& controls, std::shared_ptr<Defaults> defaults,
+TovanTTSApp::TovanTTSApp(AppModel& app, Controls& controls, std::shared_ptr<SettingsStore> defaults,
                          std::shared_ptr<LoginItem> login, Roads roads)
     : app_(app), controls_(controls), defaults_(std::move(defaults)), login_(std::move(login)), roads_(std::move(roads)) {
     main_ = new MainWindow(roads_.mainContent ? roads_.mainContent(nullptr) : nullptr);

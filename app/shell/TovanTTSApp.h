@@ -16,7 +16,7 @@ namespace tovan {
 class AppCommands;
 class AppModel;
 class Controls;
-class Defaults;
+class SettingsStore;
 class LoginItem;
 
 // The main window: its content comes from the views; drops go to their hook.
@@ -37,7 +37,7 @@ public:
         std::function<QWidget*(QWidget* parent)> mainContent;  // the main view
         std::function<void()> openFiles, openLink, fromText, readSelection, readClipboard, quit;
     };
-    TovanTTSApp(AppModel& app, Controls& controls, std::shared_ptr<Defaults> defaults,
+    TovanTTSApp(AppModel& app, Controls& controls, std::shared_ptr<SettingsStore> defaults,
                 std::shared_ptr<LoginItem> login, Roads roads);
     ~TovanTTSApp() override;
 
@@ -53,7 +53,7 @@ public:
 private:
     AppModel& app_;
     Controls& controls_;
-    std::shared_ptr<Defaults> defaults_;
+    std::shared_ptr<SettingsStore> defaults_;
     std::shared_ptr<LoginItem> login_;
     Roads roads_;
     MainWindow* main_;

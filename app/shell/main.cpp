@@ -15,7 +15,7 @@
 #include "ColorScheme.h"
 #include "CommandLine.h"
 #include "Controls.h"
-#include "Defaults.h"
+#include "SettingsStore.h"
 #include "DesktopEntry.h"
 #include "Drops.h"
 #include "Hotkey.h"
@@ -134,7 +134,7 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
     }
 #endif
-    std::shared_ptr<Defaults> defaults = app.defaults ? app.defaults : Defaults::standard();
+    std::shared_ptr<SettingsStore> defaults = app.defaults ? app.defaults : SettingsStore::standard();
     std::unique_ptr<Controls> controls = makeControls();
 
     ReadAnywhere::Parts parts = ReadAnywhere::standardParts();

@@ -1,7 +1,7 @@
 #include "BookCatalog.h"
 
 #include "Extract.h"
-#include "JavaRegex.h"
+#include "Regex.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>

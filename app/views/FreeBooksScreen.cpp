@@ -1,7 +1,7 @@
 #include "FreeBooksScreen.h"
 
 #include "Chips.h"
-#include "JavaRegex.h"
+#include "Regex.h"
 #include "SymbolIcon.h"
 #include "Theme.h"
 

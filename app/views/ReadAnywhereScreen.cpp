@@ -1,6 +1,6 @@
 #include "ReadAnywhereScreen.h"
 
-#include "Defaults.h"
+#include "SettingsStore.h"
 #include "Theme.h"
 
 #include <QCheckBox>

@@ -21,13 +21,13 @@ class QTimer;
 
 namespace tovan {
 
-class Defaults;
+class SettingsStore;
 
 class AnywhereView : public QWidget {
     Q_OBJECT
 public:
     struct Host {
-        std::shared_ptr<Defaults> defaults;   // "shortcuts", "menuBarItem"
+        std::shared_ptr<SettingsStore> defaults;   // "shortcuts", "menuBarItem"
         std::function<bool()> trusted;        // reading other apps' selection is possible
         std::function<void()> requestTrust;   // "Allow…": asks the user to make it possible
         std::function<void()> openShortcutSettings;

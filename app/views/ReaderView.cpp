@@ -19,7 +19,7 @@
 #include <QVBoxLayout>
 #include <QWheelEvent>
 
-#include "Defaults.h"
+#include "SettingsStore.h"
 #include "Doc.h"
 #include "ReadingState.h"
 #include "SymbolIcon.h"
@@ -35,7 +35,7 @@ constexpr int PAD_TOP = 36;
 constexpr int MAX_WIDTH = 760;
 constexpr int HEADER_GAP = 28;
 
-double storedSize(const Defaults& d) {
+double storedSize(const SettingsStore& d) {
     const double v = d.getDouble(SIZE_KEY).value_or(ReaderView::DEFAULT_SIZE);
     return std::isfinite(v) ? v : ReaderView::DEFAULT_SIZE;
 }

@@ -29,7 +29,7 @@ class QAction;
 namespace tovan {
 
 class AppModel;
-class Defaults;
+class SettingsStore;
 class Doc;
 class ReadingState;
 
@@ -91,7 +91,7 @@ private:
     std::shared_ptr<Doc> doc_;
     AppModel& app_;
     ReadingState& reading_;
-    std::shared_ptr<Defaults> defaults_;
+    std::shared_ptr<SettingsStore> defaults_;
     double size_;
     bool follow_ = true;
     bool shownOnce_ = false;

@@ -15,7 +15,7 @@
 #include "ArticleFixture.h"
 #include "Doc.h"
 #include "Extract.h"
-#include "JavaRegex.h"
+#include "Regex.h"
 #include "PdfImport.h"
 #include "PdfWriter.h"
 #include "TempDir.h"

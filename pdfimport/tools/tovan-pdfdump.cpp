@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "Extract.h"
-#include "JavaRegex.h"
+#include "Regex.h"
 #include "PdfImport.h"
 #include "TextMarkers.h"
 

@@ -1,7 +1,7 @@
 #include "Director.h"
 
 #include "Engine.h"
-#include "JavaRegex.h"
+#include "Regex.h"
 #include "TempDir.h"
 #include "TestPaths.h"
 #include "tovantts.h"

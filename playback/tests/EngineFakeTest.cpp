@@ -2,7 +2,7 @@
 #include "Engine.h"
 
 #include "FakeEngine.h"
-#include "JavaRegex.h"
+#include "Regex.h"
 #include "Spoken.h"
 
 #include <gtest/gtest.h>

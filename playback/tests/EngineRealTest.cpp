@@ -1,7 +1,7 @@
 // Engine over the real engine with the generated tiny model.
 #include "Engine.h"
 
-#include "JavaRegex.h"
+#include "Regex.h"
 #include "TempDir.h"
 #include "TestPaths.h"
 

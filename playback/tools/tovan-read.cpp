@@ -8,7 +8,7 @@
 #include "AudioOutput.h"
 #include "Director.h"
 #include "Engine.h"
-#include "JavaRegex.h"
+#include "Regex.h"
 #include "QtClock.h"
 #include "SentencePlayer.h"
 #include "Style.h"

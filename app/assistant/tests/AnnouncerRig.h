@@ -5,7 +5,7 @@
 
 #include "Announcer.h"
 #include "Assistant.h"
-#include "JavaRegex.h"
+#include "Regex.h"
 #include "TempDir.h"
 #include "VirtualAudioOutput.h"
 #include "VirtualClock.h"

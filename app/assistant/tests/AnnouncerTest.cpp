@@ -1,6 +1,6 @@
 // The announcer's queue, interruptions, reader hand-over and clip assembly.
 #include "AnnouncerRig.h"
-#include "JavaRegex.h"
+#include "Regex.h"
 
 #include <gtest/gtest.h>
 

@@ -22,7 +22,7 @@ struct DevCommands : ::testing::Test {
     test::PrivateBus bus;
     FakeMachine machine;
     AnnouncerRig rig;
-    std::shared_ptr<MemoryDefaults> store = std::make_shared<MemoryDefaults>();
+    std::shared_ptr<MemorySettingsStore> store = std::make_shared<MemorySettingsStore>();
     AssistantPrefs prefs{store, [] { return 12; }};
     std::unique_ptr<Assistant> assistant;
     test::FakeIntake intake;

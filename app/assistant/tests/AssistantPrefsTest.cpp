@@ -7,13 +7,13 @@
 #include <QString>
 
 using tovan::AssistantPrefs;
-using tovan::MemoryDefaults;
+using tovan::MemorySettingsStore;
 
 namespace {
 
 struct Prefs : ::testing::Test {
     FakeMachine machine;
-    std::shared_ptr<MemoryDefaults> store = std::make_shared<MemoryDefaults>();
+    std::shared_ptr<MemorySettingsStore> store = std::make_shared<MemorySettingsStore>();
     int hour = 12;
     std::unique_ptr<AssistantPrefs> make() {
         return std::make_unique<AssistantPrefs>(store, [this] { return hour; });

@@ -13,7 +13,7 @@ namespace {
 struct AssistantFixture : ::testing::Test {
     FakeMachine machine;
     AnnouncerRig rig;
-    std::shared_ptr<tovan::MemoryDefaults> store = std::make_shared<tovan::MemoryDefaults>();
+    std::shared_ptr<tovan::MemorySettingsStore> store = std::make_shared<tovan::MemorySettingsStore>();
     int hour = 12;
     tovan::AssistantPrefs prefs{store, [this] { return hour; }};
     std::unique_ptr<Assistant> assistant;

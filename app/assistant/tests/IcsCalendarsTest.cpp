@@ -1,6 +1,6 @@
 #include "IcsCalendars.h"
 
-#include "JavaRegex.h"
+#include "Regex.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>

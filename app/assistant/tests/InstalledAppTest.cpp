@@ -1,6 +1,6 @@
 #include "InstalledApp.h"
 
-#include "JavaRegex.h"
+#include "Regex.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>

@@ -2,8 +2,8 @@
 
 #include "FakeIntake.h"
 #include "InstalledApp.h"
-#include "JavaRegex.h"
 #include "PrivateBus.h"
+#include "Regex.h"
 #include "TempDir.h"
 #include "TestApp.h"
 #include "VirtualClock.h"

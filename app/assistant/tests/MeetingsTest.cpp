@@ -1,7 +1,7 @@
 #include "Meetings.h"
 
 #include "FakeIntake.h"
-#include "JavaRegex.h"
+#include "Regex.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 #include "AtomicFile.h"
 #include "FakeIntake.h"
 #include "InstalledApp.h"
-#include "JavaRegex.h"
+#include "Regex.h"
 #include "TempDir.h"
 #include "TestPaths.h"
 

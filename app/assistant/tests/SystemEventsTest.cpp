@@ -4,7 +4,7 @@
 #include "FakeOutputDevices.h"
 #include "FakePowerSource.h"
 #include "FakeVolumes.h"
-#include "JavaRegex.h"
+#include "Regex.h"
 #include "TempDir.h"
 #include "VirtualClock.h"
 

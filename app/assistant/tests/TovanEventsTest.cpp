@@ -2,7 +2,7 @@
 // and transcripts, finished commands with their spoken names and durations.
 #include "ClaudeEvents.h"
 #include "FakeMachine.h"
-#include "JavaRegex.h"
+#include "Regex.h"
 #include "TovanEvents.h"
 
 #include "TempDir.h"
@@ -23,7 +23,7 @@ namespace {
 struct Events : ::testing::Test {
     FakeMachine machine;
     TempDir tmp;
-    std::shared_ptr<tovan::MemoryDefaults> store = std::make_shared<tovan::MemoryDefaults>();
+    std::shared_ptr<tovan::MemorySettingsStore> store = std::make_shared<tovan::MemorySettingsStore>();
     tovan::AssistantPrefs prefs{store, [] { return 12; }};
     std::vector<Assistant::Event> got;
 

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "../../../pdfimport/tests/PdfWriter.h"
-#include "../../../text/tests/ZipFixture.h"
+#include "../../../documents/tests/ZipFixture.h"
 #include "Extract.h"
 #include "LoopbackHttp.h"
 #include "ModelTestUtil.h"

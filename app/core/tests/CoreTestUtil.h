@@ -5,7 +5,7 @@
 #include "../../../playback/tests/FakeEngine.h"
 
 #include "AppModel.h"
-#include "Defaults.h"
+#include "SettingsStore.h"
 #include "Doc.h"
 #include "Engine.h"
 #include "Narrator.h"
@@ -26,7 +26,7 @@ namespace coretest {
 // A model over the folders under root (support, model, audio) with the fake
 // engine, no director, and a narrator on the virtual clock and output.
 inline tovan::AppModel::Config virtualModel(const std::filesystem::path& root, tovan::VirtualClock& clock,
-                                            std::shared_ptr<tovan::Defaults> defaults) {
+                                            std::shared_ptr<tovan::SettingsStore> defaults) {
     tovan::AppModel::Config c;
     c.support = root / "support";
     c.modelDir = root / "model";

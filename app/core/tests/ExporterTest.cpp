@@ -5,7 +5,7 @@
 
 #include "AppModel.h"
 #include "CoreTestUtil.h"
-#include "Defaults.h"
+#include "SettingsStore.h"
 #include "Narrator.h"
 #include "VirtualAudioOutput.h"
 #include "VirtualClock.h"
@@ -33,7 +33,8 @@ struct ExporterTest : ::testing::Test {
     void SetUp() override {
         FakeEngine::next = &fake;
         std::filesystem::create_directories(tmp.path / "model");
-        app = std::make_unique<AppModel>(coretest::virtualModel(tmp.path, clock, std::make_shared<MemoryDefaults>()));
+        app = std::make_unique<AppModel>(
+            coretest::virtualModel(tmp.path, clock, std::make_shared<MemorySettingsStore>()));
         Exporter::Setup s;
         s.main = &clock;
         s.engineApi = &coretest::hookedApi();

@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "AppModel.h"
-#include "Defaults.h"
+#include "SettingsStore.h"
 #include "TempDir.h"
 #include "TestApp.h"
 
@@ -23,7 +23,7 @@ struct Model {
         tovan::AppModel::Config c;
         c.support = dir / "support";
         c.modelDir = dir / "model";
-        c.defaults = std::make_shared<tovan::MemoryDefaults>();
+        c.defaults = std::make_shared<tovan::MemorySettingsStore>();
         c.engineApi = &FakeEngine::api();
         c.narrator = [](tovan::AppModel&) { return std::shared_ptr<tovan::Narrator>(); };
         if (adjust) adjust(c);

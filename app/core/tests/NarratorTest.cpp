@@ -5,7 +5,7 @@
 
 #include "AppModel.h"
 #include "CoreTestUtil.h"
-#include "Defaults.h"
+#include "SettingsStore.h"
 #include "RenderLoop.h"
 #include "VirtualAudioOutput.h"
 #include "VirtualClock.h"
@@ -28,7 +28,7 @@ struct NarratorTest : ::testing::Test {
     TempDir tmp;
     VirtualClock clock;
     FakeEngine fake;
-    std::shared_ptr<MemoryDefaults> defaults = std::make_shared<MemoryDefaults>();
+    std::shared_ptr<MemorySettingsStore> defaults = std::make_shared<MemorySettingsStore>();
     std::unique_ptr<AppModel> app;
     Narrator* n = nullptr;
     int nowPlaying = 0;

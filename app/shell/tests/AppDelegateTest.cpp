@@ -1,5 +1,5 @@
 #include "AppDelegate.h"
-#include "Defaults.h"
+#include "SettingsStore.h"
 #include "GlobalKeys.h"
 #include "Hotkey.h"
 #include "HotkeyBackend.h"
@@ -55,7 +55,7 @@ protected:
         spinEvents();
     }
 
-    std::shared_ptr<MemoryDefaults> defaults = std::make_shared<MemoryDefaults>();
+    std::shared_ptr<MemorySettingsStore> defaults = std::make_shared<MemorySettingsStore>();
     FakeGlobalKeys keys;
     std::unique_ptr<HotkeyBackend> backend;
     std::unique_ptr<AppDelegate> delegate;

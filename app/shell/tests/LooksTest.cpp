@@ -352,7 +352,7 @@ protected:
     }
 
     ViewHooks hooks;
-    AssistantPrefs prefs{std::make_shared<MemoryDefaults>(), [] { return 12; }};
+    AssistantPrefs prefs{std::make_shared<MemorySettingsStore>(), [] { return 12; }};
     QtMessageHandler previous = nullptr;
 };
 

@@ -1,7 +1,7 @@
 // The tray window's texts and rows, the settings window and the tray item's
 // presence, over a real AppModel in a temporary folder with fake controls.
 #include "AppModel.h"
-#include "Defaults.h"
+#include "SettingsStore.h"
 #include "FakeControls.h"
 #include "LoginItem.h"
 #include "MenuBarIcon.h"
@@ -49,7 +49,7 @@ protected:
         }
     }
     TempDir dir;
-    std::shared_ptr<MemoryDefaults> defaults = std::make_shared<MemoryDefaults>();
+    std::shared_ptr<MemorySettingsStore> defaults = std::make_shared<MemorySettingsStore>();
     std::unique_ptr<AppModel> app;
     FakeControls controls;
 };

@@ -1,6 +1,6 @@
 #include "AppPickerSheet.h"
 
-#include "Defaults.h"
+#include "SettingsStore.h"
 #include "TestApp.h"
 
 #include <QCheckBox>
@@ -18,7 +18,7 @@ std::vector<InstalledApp> apps() {
 }
 
 struct Sheet {
-    std::shared_ptr<Defaults> store = std::make_shared<MemoryDefaults>();
+    std::shared_ptr<SettingsStore> store = std::make_shared<MemorySettingsStore>();
     AssistantPrefs prefs{store};
     std::vector<Notifications::SeenApp> seen;
     std::unique_ptr<AppPickerSheet> sheet;

@@ -1,6 +1,6 @@
 #include "AssistantScreen.h"
 
-#include "Defaults.h"
+#include "SettingsStore.h"
 #include "FeatureRow.h"
 #include "TestApp.h"
 
@@ -19,7 +19,7 @@ namespace {
 
 // The shared objects the screen shows, played by the test.
 struct World {
-    std::shared_ptr<Defaults> store = std::make_shared<MemoryDefaults>();
+    std::shared_ptr<SettingsStore> store = std::make_shared<MemorySettingsStore>();
     int hourNow = 12;
     AssistantPrefs prefs{store, [this] { return hourNow; }};
     std::vector<AssistantScreen::Line> recent;

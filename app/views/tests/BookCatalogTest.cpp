@@ -1,6 +1,6 @@
 #include "BookCatalog.h"
-#include "JavaRegex.h"
 #include "LoopbackHttp.h"
+#include "Regex.h"
 #include "TestApp.h"
 #include "TestPaths.h"
 

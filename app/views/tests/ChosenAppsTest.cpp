@@ -2,7 +2,7 @@
 
 #include "AppPickerSheet.h"
 #include "Chips.h"
-#include "Defaults.h"
+#include "SettingsStore.h"
 #include "TestApp.h"
 
 #include <QToolButton>
@@ -19,7 +19,7 @@ std::vector<InstalledApp> apps() {
 }
 
 struct Row {
-    std::shared_ptr<Defaults> store = std::make_shared<MemoryDefaults>();
+    std::shared_ptr<SettingsStore> store = std::make_shared<MemorySettingsStore>();
     AssistantPrefs prefs{store};
     int scans = 0;
     std::unique_ptr<ChosenApps> view;

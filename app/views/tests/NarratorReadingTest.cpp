@@ -6,7 +6,7 @@
 
 #include <QTemporaryDir>
 
-#include "Defaults.h"
+#include "SettingsStore.h"
 #include "Director.h"
 #include "TestApp.h"
 #include "VirtualAudioOutput.h"
@@ -30,7 +30,7 @@ protected:
         AppModel::Config c;
         c.support = root / "support";
         c.modelDir = root / "model";
-        c.defaults = std::make_shared<MemoryDefaults>();
+        c.defaults = std::make_shared<MemorySettingsStore>();
         c.directorLoader = [](const std::filesystem::path&) { return std::shared_ptr<Director>(); };
         c.narrator = [this, root](AppModel& a) {
             Narrator::Setup s;

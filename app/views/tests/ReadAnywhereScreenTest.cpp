@@ -1,4 +1,4 @@
-#include "Defaults.h"
+#include "SettingsStore.h"
 #include "ReadAnywhereScreen.h"
 #include "TestApp.h"
 
@@ -36,7 +36,7 @@ protected:
     bool allowShown() { return view->findChild<QPushButton*>("allow")->isVisible(); }
 
     test::WidgetAppFirst appFirst;
-    std::shared_ptr<Defaults> defaults = std::make_shared<MemoryDefaults>();
+    std::shared_ptr<SettingsStore> defaults = std::make_shared<MemorySettingsStore>();
     bool trusted = false, hasDoc = false;
     int trustRequests = 0, clipboardReads = 0, registrations = 0, exports = 0;
     std::optional<bool> keysAtRegistration;

@@ -1,6 +1,6 @@
 #include "../../../playback/tests/FakeEngine.h"
 #include "Chips.h"
-#include "Defaults.h"
+#include "SettingsStore.h"
 #include "FreeBooksScreen.h"
 #include "LoopbackHttp.h"
 #include "ReadAnywhereScreen.h"
@@ -25,7 +25,7 @@ protected:
         AppModel::Config c;
         c.support = dir.path().toStdString() + "/support";
         c.modelDir = dir.path().toStdString() + "/model";
-        c.defaults = std::make_shared<MemoryDefaults>();
+        c.defaults = std::make_shared<MemorySettingsStore>();
         c.engineApi = &FakeEngine::api();
         c.narrator = [](AppModel&) { return std::shared_ptr<Narrator>(); };
         const std::string base = server.base();

@@ -11,7 +11,7 @@
 
 #include <QTemporaryDir>
 
-#include "Defaults.h"
+#include "SettingsStore.h"
 #include "FakeReading.h"
 #include "TestApp.h"
 #include "core/AppModel.h"
@@ -35,7 +35,7 @@ protected:
         AppModel::Config config;
         config.support = root / "support";
         config.modelDir = root / "model";
-        config.defaults = std::make_shared<MemoryDefaults>();
+        config.defaults = std::make_shared<MemorySettingsStore>();
         config.narrator = [](AppModel&) { return std::shared_ptr<Narrator>(); };
         app = std::make_unique<AppModel>(std::move(config));
     }

@@ -2,7 +2,7 @@
 #include "TestApp.h"
 #include "SliderRow.h"
 #include "VoicesScreen.h"
-#include "JavaRegex.h"
+#include "Regex.h"
 
 #include <QLabel>
 #include <QListWidget>

@@ -1,0 +1,167 @@
+#include "ExtractDocument.h"
+
+#include <cerrno>
+#include <system_error>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <unicode/locid.h>
+#include <unicode/unistr.h>
+
+#include "Extract.h"
+#include "ExtractDocx.h"
+#include "ExtractEpub.h"
+#include "ExtractHtml.h"
+#include "ExtractMarkdown.h"
+#include "HtmlScan.h"
+#include "Regex.h"
+#include "Utf16.h"
+#include "TextClean.h"
+
+namespace tovan::Extract {
+
+namespace {
+
+constexpr size_t npos = std::u16string::npos;
+
+std::u16string lowered(const std::u16string& s) {
+    icu::UnicodeString u(s.data(), int32_t(s.size()));
+    u.toLower(icu::Locale::getRoot());
+    return std::u16string(u.getBuffer(), size_t(u.length()));
+}
+
+bool contains(const std::optional<std::u16string>& mime, std::u16string_view part) {
+    return mime && mime->find(part) != npos;
+}
+
+std::string readWhole(const std::filesystem::path& path) {
+    const auto fail = [&](int err) {
+        return std::system_error(err, std::generic_category(), "Could not read " + path.string());
+    };
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) throw fail(errno);
+    std::string bytes;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 && st.st_size <= maxDocumentBytes)
+        bytes.reserve(size_t(st.st_size));
+    char buf[1 << 16];
+    for (;;) {
+        const ssize_t got = ::read(fd, buf, sizeof buf);
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            const int err = errno;
+            ::close(fd);
+            throw fail(err);
+        }
+        if (got == 0) break;
+        bytes.append(buf, size_t(got));
+        // A file that grows while it is read is still held to the limit.
+        if ((long long)bytes.size() > maxDocumentBytes) {
+            ::close(fd);
+            throw Unsupported(tooLargeToRead);
+        }
+    }
+    ::close(fd);
+    return bytes;
+}
+
+}  // namespace
+
+std::u16string fileURL(const std::filesystem::path& file) {
+    std::error_code ec;
+    std::filesystem::path abs = std::filesystem::absolute(file, ec);
+    if (ec) abs = file;
+    static const char hex[] = "0123456789ABCDEF";
+    std::u16string out = u"file://";
+    for (unsigned char c : abs.string()) {
+        const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                           std::string_view("-._~!$&'()*+,;=:@/").find(char(c)) != std::string_view::npos;
+        if (plain) {
+            out += char16_t(c);
+        } else {
+            out += u'%';
+            out += char16_t(hex[c >> 4]);
+            out += char16_t(hex[c & 15]);
+        }
+    }
+    return out;
+}
+
+ExtractedDoc document(const std::filesystem::path& file, const std::optional<std::u16string>& mime) {
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(file, ec);
+    if (!ec && (long long)size > maxDocumentBytes) throw Unsupported(tooLargeToRead);
+    std::u16string name = u16(file.filename().string());
+    if (name.empty()) name = u"Document";
+    const size_t dot = name.rfind(u'.');
+    const std::u16string ext = dot == npos ? std::u16string() : lowered(name.substr(dot + 1));
+    if ((mime && *mime == u"application/pdf") || ext == u"pdf") throw Unsupported(pdfFromPages);
+    const std::string bytes = readWhole(file);
+    return document(bytes, name, mime, fileURL(file));
+}
+
+ExtractedDoc document(std::string_view data, const std::u16string& name, const std::optional<std::u16string>& mime,
+                      const std::optional<std::u16string>& source) {
+    const size_t dot = name.rfind(u'.');
+    const std::u16string ext = dot == npos ? std::u16string() : lowered(name.substr(dot + 1));
+    const std::u16string base = dot == npos ? name : name.substr(0, dot);
+
+    if ((mime && *mime == u"application/pdf") || ext == u"pdf") throw Unsupported(pdfFromPages);
+    if ((long long)data.size() > maxDocumentBytes) throw Unsupported(tooLargeToRead);
+    if ((mime && *mime == u"application/epub+zip") || ext == u"epub") return epub(data, base, source);
+    if (ext == u"docx" || contains(mime, u"wordprocessingml")) return docx(data, base, source);
+
+    const bool html = ext == u"html" || ext == u"htm" || ext == u"xhtml" || contains(mime, u"html");
+    const bool markdown = !html && (ext == u"md" || ext == u"markdown" || contains(mime, u"markdown"));
+    const bool plain = !html && !markdown && (!mime || mime->rfind(u"text/", 0) == 0 || ext.empty() || ext == u"txt");
+    // Decided before decoding, so that data no reader takes is not decoded.
+    if (!html && !markdown && !plain) throw Unsupported(cannotRead);
+
+    const std::u16string text = str(data);
+    ExtractedDoc doc;
+    doc.source = source;
+    if (html) {
+        // "(?is)<title[^>]*>(.*?)</title>"
+        static const HtmlScan::ElementPattern titles{{u"title"}, false};
+        std::optional<std::u16string> title;
+        if (auto e = HtmlScan::firstElement(text, titles))
+            title = clean(text.substr(size_t(e->openEnd), size_t(e->innerEnd - e->openEnd)));
+        doc.title = title ? *title : base;
+        doc.paragraphs = TextClean::clean(htmlToText(text));
+        doc.kind = u"html";
+    } else if (markdown) {
+        doc.title = base;
+        doc.paragraphs = TextClean::clean(markdownToText(text));
+        doc.kind = u"markdown";
+    } else {
+        doc.title = base;
+        doc.paragraphs = TextClean::clean(text);
+        doc.kind = u"text";
+    }
+    return doc;
+}
+
+ExtractedDoc fromArticle(const Article& article, const std::optional<std::u16string>& source) {
+    ExtractedDoc doc;
+    size_t pos = 0;
+    const std::u16string& text = article.text;
+    for (;;) {
+        const size_t nl = text.find(u'\n', pos);
+        const std::u16string line = Utf16::trim(std::u16string_view(text).substr(pos, nl == npos ? npos : nl - pos));
+        if (!line.empty()) doc.paragraphs.push_back(TextClean::speakable(line));
+        if (nl == npos) break;
+        pos = nl + 1;
+    }
+    doc.title = article.title ? *article.title : firstWords(doc.paragraphs);
+    doc.kind = u"web";
+    doc.source = source;
+    return doc;
+}
+
+ExtractedDoc fromHTML(const std::u16string& html, const std::optional<std::u16string>& baseURL) {
+    return fromArticle(Article::extract(html, baseURL), baseURL);
+}
+
+}  // namespace tovan::Extract

@@ -1,0 +1,36 @@
+#pragma once
+// Extracted text into paragraphs, and paragraphs into sentences (the
+// sentence rule itself is in SentenceSplit.h). Every position and length is
+// in UTF-16 code units.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "SentenceSplit.h"
+
+namespace tovan::TextClean {
+
+// Pages of extracted lines into clean paragraphs: line breaks inside
+// paragraphs joined, end-of-line hyphenation undone, page numbers dropped and,
+// with three pages or more, the running headers and footers; each bullet item
+// its own paragraph; every paragraph made speakable. Pass a list of one text
+// for text that does not come in pages.
+std::vector<std::u16string> clean(const std::vector<std::u16string>& pages);
+std::vector<std::u16string> clean(const std::u16string& text);
+// Ligatures spelt out, soft hyphens dropped, no-break and thin spaces made
+// blanks, CR LF, CR and form feed made LF.
+std::u16string normalizeChars(std::u16string_view text);
+// One paragraph fit to be read aloud: web addresses as their host name,
+// citation marks gone, no white space before punctuation, single blanks.
+std::u16string speakable(const std::u16string& text);
+
+// A book's paragraphs cut to what is worth reading: the text between the
+// Project Gutenberg licence markers, without contents lists, with the title
+// page joined (titlePage).
+std::vector<std::u16string> bookBody(const std::vector<std::u16string>& paragraphs);
+// Runs of three or more short lines before the first long paragraph joined
+// into one paragraph (their narration marks dropped).
+std::vector<std::u16string> titlePage(const std::vector<std::u16string>& paragraphs);
+
+}  // namespace tovan::TextClean
