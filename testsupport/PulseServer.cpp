@@ -28,7 +28,8 @@ PulseServer::PulseServer() {
         std::freopen("/dev/null", "w", stderr);
         const std::string proto = "module-native-protocol-unix auth-anonymous=1 socket=" + socket_;
         ::execl(exe.c_str(), exe.c_str(), "-n", "--daemonize=no", "--exit-idle-time=-1", "--disallow-exit",
-                "--use-pid-file=no", "-L", "module-null-sink sink_name=tests", "-L", proto.c_str(),
+                "--use-pid-file=no", "-L", "module-null-sink sink_name=tests", "-L",
+                "module-null-sink sink_name=other sink_properties=device.description=Other", "-L", proto.c_str(),
                 static_cast<char*>(nullptr));
         ::_exit(127);
     }

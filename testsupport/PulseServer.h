@@ -1,6 +1,7 @@
-// A private PulseAudio server with a null sink ("tests"), started when the
-// pulseaudio program is installed and stopped (by its process id) with this
-// object. While it is up, PULSE_SERVER points this process at it.
+// A private PulseAudio server with two null sinks ("tests", the default,
+// and "other", described as "Other"), started when the pulseaudio program is
+// installed and stopped (by its process id) with this object. While it is
+// up, PULSE_SERVER points this process at it.
 #pragma once
 
 #include <sys/types.h>
