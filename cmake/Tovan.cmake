@@ -14,6 +14,8 @@ endfunction()
 
 # tovan_tests(<name> DIR <dir> LIBS <libs...> [LABELS <labels...>] [ENV <VAR=value...>])
 # Builds every <dir>/*.cpp into one GoogleTest program and registers its tests.
+# Every test program has the shared test support (testsupport/) and finds its
+# fixtures in <dir>/data (TOVANTTS_TEST_DATA, or the path compiled in).
 function(tovan_tests name)
   cmake_parse_arguments(T "" "DIR" "LIBS;LABELS;ENV" ${ARGN})
   tovan_glob(srcs ${T_DIR} *.cpp)
@@ -21,7 +23,9 @@ function(tovan_tests name)
     return()
   endif()
   add_executable(${name} ${srcs})
-  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main GTest::gmock Threads::Threads)
+  target_link_libraries(${name} PRIVATE ${T_LIBS} tovantestsupport GTest::gtest GTest::gtest_main GTest::gmock
+                        Threads::Threads)
+  target_compile_definitions(${name} PRIVATE TOVANTTS_TEST_DATA_DIR="${T_DIR}/data")
   if(NOT T_LABELS)
     set(T_LABELS unit)
   endif()

@@ -3,8 +3,9 @@
 #include "Bus.h"
 #include "Launcher.h"
 
-#include "../../platform/tests/BusTestKit.h"
-#include "../../platform/tests/PrivateBus.h"
+#include "PrivateBus.h"
+#include "TestApp.h"
+#include "TestPaths.h"
 
 #include <QDir>
 #include <QFile>
@@ -17,10 +18,11 @@
 #include <gtest/gtest.h>
 
 using nlohmann::json;
+using namespace tovan::test;
 
 namespace {
 
-QString toolPath() { return QFileInfo(QFileInfo("/proc/self/exe").symLinkTarget()).absolutePath() + "/tovan"; }
+QString toolPath() { return QString::fromStdString((programDir() / "tovan").string()); }
 
 // A bus daemon that activates only from <root>/share/dbus-1/services, so a
 // copy installed on the machine is never started by a test.
@@ -47,7 +49,7 @@ QString slurp(const QString& path) {
 }
 
 struct Post : ::testing::Test {
-    QCoreApplication& app = testApp();
+    QCoreApplication& app = coreApp();
     QTemporaryDir tmp;
     PrivateBus bus{busEnvironment(tmp.path())};
     QByteArray path = qgetenv("PATH");
@@ -90,7 +92,7 @@ TEST_F(Post, EventReachesTheRunningApplication) {
     EXPECT_EQ(tool({"say", "Hello", "--mood", "sad"}), 0);
     EXPECT_EQ(tool({"command", "--status", "1", "--seconds", "42.5", "--", "make", "-j8"}), 0);
     EXPECT_EQ(tool({"hook"}, R"({"hook_event_name":"Stop"})"), 0);
-    ASSERT_TRUE(waitFor([&] { return got.size() == 3; }));
+    ASSERT_TRUE(spinUntil([&] { return got.size() == 3; }));
 
     const json say = json::parse(got[0]);
     EXPECT_EQ(say["kind"], "say");
@@ -128,7 +130,7 @@ TEST_F(Post, BadValuesAreRefusedWithoutPosting) {
     EXPECT_EQ(tool({"command", "--status", "0", "--seconds", "soon"}, {}, &err), 2);
     EXPECT_EQ(err, "tovan: --seconds wants a number of seconds, not \"soon\"\n");
     EXPECT_EQ(tool({"say", "after the refusals"}), 0);
-    ASSERT_TRUE(waitFor([&] { return events > 0; }));
+    ASSERT_TRUE(spinUntil([&] { return events > 0; }));
     EXPECT_EQ(events, 1) << "only the good one";
 }
 
@@ -164,7 +166,7 @@ TEST_F(Post, MissingApplicationIsStartedHiddenFromBesideTheTool) {
     tovan::Launcher launcher(bus.connect(), linked, {0.2, 0.05});
     EXPECT_TRUE(launcher.ensureRunning().startsWith("TovanTTS was started but did not answer within 0.2 s"))
         << "the fake never takes the name";
-    ASSERT_TRUE(waitFor([&] { return slurp(log).contains('\n'); }));
+    ASSERT_TRUE(spinUntil([&] { return slurp(log).contains('\n'); }));
     EXPECT_EQ(slurp(log), "direct --hidden\n");
 
     qputenv("PATH", (tmp.path() + "/elsewhere").toUtf8());

@@ -10,6 +10,7 @@
 #include "Doc.h"
 #include "DocFiles.h"
 #include "DocTestUtil.h"
+#include "TempDir.h"
 
 namespace tovan {
 namespace {
@@ -69,37 +70,37 @@ std::vector<std::u16string> idsOf(const std::vector<Doc::Meta>& rows) {
 TEST(DocFiles, WritesTheThreeFilesByteForByte) {
     TempDir dir;
     auto d = note();
-    ASSERT_TRUE(d->save(dir.path()));
+    ASSERT_TRUE(d->save(dir.path));
     d->pos = 2;
     d->opened = 1700000005000;
-    ASSERT_TRUE(d->savePos(dir.path()));
+    ASSERT_TRUE(d->savePos(dir.path));
     const std::string stem = test::utf8(noteId);
-    EXPECT_EQ(read(dir.path() / (stem + ".json")),
+    EXPECT_EQ(read(dir.path / (stem + ".json")),
               R"({"id":"0f8fad5b-d9cb-469f-a165-70867728950e","title":"Notes","kind":"text","source":"",)"
               R"("added":1700000000000,"pos":0,"opened":1700000000000,"paragraphs":["First line. Second one here.",)"
               R"("Ünï “quoted” a/b \"q\"\ttab\nend. Third."]})");
-    EXPECT_EQ(read(dir.path() / (stem + ".meta")),
+    EXPECT_EQ(read(dir.path / (stem + ".meta")),
               R"({"title":"Notes","kind":"text","added":1700000000000,"count":4,"chars":62,"source":""})");
-    EXPECT_EQ(read(dir.path() / (stem + ".pos")), "2 1700000005000 0");
-    EXPECT_EQ(names(dir.path()), (std::vector<std::string>{stem + ".json", stem + ".meta", stem + ".pos"}));
+    EXPECT_EQ(read(dir.path / (stem + ".pos")), "2 1700000005000 0");
+    EXPECT_EQ(names(dir.path), (std::vector<std::string>{stem + ".json", stem + ".meta", stem + ".pos"}));
 
     // A PDF document with an author and spans; floats are widened, not rounded.
     auto pdf = Doc::createPdf(u"pdf-1", u"Paper", u"file:///p.pdf", {u"Ab cd.", u""},
                               {{Span{0, 0, 6, 0.1f, 0.25f, 0.5f, 1}}, {}}, 1700000000001);
-    ASSERT_TRUE(pdf->save(dir.path()));
-    EXPECT_EQ(read(dir.path() / "pdf-1.json"),
+    ASSERT_TRUE(pdf->save(dir.path));
+    EXPECT_EQ(read(dir.path / "pdf-1.json"),
               R"({"id":"pdf-1","title":"Paper","kind":"pdf","source":"file:///p.pdf","added":1700000000001,)"
               R"("pos":0,"opened":1700000000001,"paragraphs":["Ab cd.",""],)"
               R"("spans":[[[0,0,6,0.10000000149011612,0.25,0.5,1.0]],[]]})");
     auto withAuthor = doc(u"a1", u"Book", u"epub", u"https://b/1", {u"One."}, 5, u"Ann");
-    ASSERT_TRUE(withAuthor->save(dir.path()));
-    EXPECT_EQ(read(dir.path() / "a1.meta"),
+    ASSERT_TRUE(withAuthor->save(dir.path));
+    EXPECT_EQ(read(dir.path / "a1.meta"),
               R"({"title":"Book","kind":"epub","added":5,"count":1,"chars":4,"source":"https://b/1","author":"Ann"})");
     withAuthor->done = true;
     withAuthor->pos = 0;
     withAuthor->opened = -3;
-    ASSERT_TRUE(withAuthor->savePos(dir.path()));
-    EXPECT_EQ(read(dir.path() / "a1.pos"), "0 -3 1");
+    ASSERT_TRUE(withAuthor->savePos(dir.path));
+    EXPECT_EQ(read(dir.path / "a1.pos"), "0 -3 1");
 }
 
 TEST(DocFiles, SavedDocumentsLoadAsTheyWere) {
@@ -111,9 +112,9 @@ TEST(DocFiles, SavedDocumentsLoadAsTheyWere) {
     pdf->pos = 1;
     pdf->opened = 50;
     pdf->done = true;
-    ASSERT_TRUE(pdf->save(dir.path()));
-    ASSERT_TRUE(pdf->savePos(dir.path()));
-    const auto back = Doc::load(u"p", dir.path());
+    ASSERT_TRUE(pdf->save(dir.path));
+    ASSERT_TRUE(pdf->savePos(dir.path));
+    const auto back = Doc::load(u"p", dir.path);
     ASSERT_TRUE(back);
     EXPECT_EQ(back->title, u"Paper");
     EXPECT_EQ(back->kind, u"pdf");
@@ -132,8 +133,8 @@ TEST(DocFiles, SavedDocumentsLoadAsTheyWere) {
     // A lone surrogate cannot be stored as UTF-8: it becomes U+FFFD, one unit,
     // so every offset still holds.
     auto odd = doc(u"odd", u"T", u"text", u"", {std::u16string(u"Ab") + char16_t(0xD800) + u"cd. Ef."}, 1);
-    ASSERT_TRUE(odd->save(dir.path()));
-    const auto oddBack = Doc::load(u"odd", dir.path());
+    ASSERT_TRUE(odd->save(dir.path));
+    const auto oddBack = Doc::load(u"odd", dir.path);
     ASSERT_TRUE(oddBack);
     EXPECT_EQ(oddBack->paragraphs[0], u"Ab\uFFFDcd. Ef.");
     EXPECT_EQ(oddBack->sentences.size(), odd->sentences.size());
@@ -216,16 +217,16 @@ TEST(DocFiles, PositionFiles) {
     for (const Case& c : cases) EXPECT_EQ(DocFiles::parsePos(c.text), c.expected) << c.text;
 
     TempDir dir;
-    EXPECT_EQ(DocFiles::readPos(dir.path(), u"none"), P{});
+    EXPECT_EQ(DocFiles::readPos(dir.path, u"none"), P{});
 }
 
 TEST(DocFiles, LoadTakesWhatItCanAndRefusesTheRest) {
     TempDir dir;
-    const auto put = [&](const char* id, const std::string& text) { write(dir.path() / (std::string(id) + ".json"), text); };
+    const auto put = [&](const char* id, const std::string& text) { write(dir.path / (std::string(id) + ".json"), text); };
     const std::string paragraphs = R"("paragraphs":["Ab cd. Ef gh. Ij kl."])";
 
     put("past", R"({"id":"past","title":"T",)" + paragraphs + R"(,"pos":99,"opened":7})");
-    auto d = Doc::load(u"past", dir.path());
+    auto d = Doc::load(u"past", dir.path);
     ASSERT_TRUE(d);
     EXPECT_EQ(d->pos, 2);  // the last sentence
     EXPECT_EQ(d->opened, 7);
@@ -235,21 +236,21 @@ TEST(DocFiles, LoadTakesWhatItCanAndRefusesTheRest) {
     EXPECT_FALSE(d->done);
 
     put("empty", R"({"id":"empty","title":"T","paragraphs":[],"pos":5})");
-    ASSERT_TRUE(Doc::load(u"empty", dir.path()));
-    EXPECT_EQ(Doc::load(u"empty", dir.path())->pos, 0);
+    ASSERT_TRUE(Doc::load(u"empty", dir.path));
+    EXPECT_EQ(Doc::load(u"empty", dir.path)->pos, 0);
 
     // The position file wins over the document file.
-    write(dir.path() / "past.pos", "1 900 1");
-    d = Doc::load(u"past", dir.path());
+    write(dir.path / "past.pos", "1 900 1");
+    d = Doc::load(u"past", dir.path);
     EXPECT_EQ(d->pos, 1);
     EXPECT_EQ(d->opened, 900);
     EXPECT_TRUE(d->done);
-    write(dir.path() / "past.pos", "-4");
-    EXPECT_EQ(Doc::load(u"past", dir.path())->pos, 0);
-    EXPECT_EQ(Doc::load(u"past", dir.path())->opened, 7);
+    write(dir.path / "past.pos", "-4");
+    EXPECT_EQ(Doc::load(u"past", dir.path)->pos, 0);
+    EXPECT_EQ(Doc::load(u"past", dir.path)->opened, 7);
 
     put("added", R"({"id":"x","title":"T","paragraphs":[],"added":"12.9","kind":3,"author":"A","source":null})");
-    d = Doc::load(u"added", dir.path());
+    d = Doc::load(u"added", dir.path);
     ASSERT_TRUE(d);
     EXPECT_EQ(d->added, 12);
     EXPECT_EQ(d->kind, u"text");
@@ -258,17 +259,17 @@ TEST(DocFiles, LoadTakesWhatItCanAndRefusesTheRest) {
 
     // Spans: a short span refuses the whole document; the wrong count drops them.
     put("six", R"({"id":"six","title":"T",)" + paragraphs + R"(,"spans":[[[0,0,5,0.1,0.2,0.3]]]})");
-    EXPECT_FALSE(Doc::load(u"six", dir.path()));
+    EXPECT_FALSE(Doc::load(u"six", dir.path));
     put("count", R"({"id":"c","title":"T","paragraphs":["A.","B."],"spans":[[[0,0,2,0,0,1,1]]]})");
-    d = Doc::load(u"count", dir.path());
+    d = Doc::load(u"count", dir.path);
     ASSERT_TRUE(d);
     EXPECT_FALSE(d->spans);
     EXPECT_FALSE(d->regions);
     put("notarray", R"({"id":"n","title":"T","paragraphs":["A."],"spans":{"a":1}})");
-    ASSERT_TRUE(Doc::load(u"notarray", dir.path()));
-    EXPECT_FALSE(Doc::load(u"notarray", dir.path())->spans);
+    ASSERT_TRUE(Doc::load(u"notarray", dir.path));
+    EXPECT_FALSE(Doc::load(u"notarray", dir.path)->spans);
     put("frac", R"({"id":"f","title":"T","paragraphs":["Ab cd."],"spans":[[[1.9,-0.5,6.7,0,0,1,1,99,"x"]]]})");
-    d = Doc::load(u"frac", dir.path());
+    d = Doc::load(u"frac", dir.path);
     ASSERT_TRUE(d);
     ASSERT_TRUE(d->spans);
     EXPECT_EQ((*d->spans)[0][0], (Span{1, 0, 6, 0, 0, 1, 1}));
@@ -277,11 +278,11 @@ TEST(DocFiles, LoadTakesWhatItCanAndRefusesTheRest) {
     // loads again.
     put("huge", R"({"id":"h","title":"T","paragraphs":["Ab cd."],)"
                 R"("spans":[[[1e300,-1e300,1e300,1e300,0,1,1],[0,0,6,0,0,1,1]]]})");
-    d = Doc::load(u"huge", dir.path());
+    d = Doc::load(u"huge", dir.path);
     ASSERT_TRUE(d);
     EXPECT_EQ((*d->spans)[0].size(), 1u);
-    ASSERT_TRUE(d->save(dir.path()));
-    EXPECT_TRUE(Doc::load(u"huge", dir.path()));
+    ASSERT_TRUE(d->save(dir.path));
+    EXPECT_TRUE(Doc::load(u"huge", dir.path));
 
     const char* broken[] = {
         R"({"title":"T","paragraphs":[]})",                 // no id
@@ -299,16 +300,16 @@ TEST(DocFiles, LoadTakesWhatItCanAndRefusesTheRest) {
     };
     for (const char* text : broken) {
         put("broken", text);
-        EXPECT_FALSE(Doc::load(u"broken", dir.path())) << text;
+        EXPECT_FALSE(Doc::load(u"broken", dir.path)) << text;
     }
-    EXPECT_FALSE(Doc::load(u"missing", dir.path()));
-    fs::create_directory(dir.path() / "folder.json");
-    EXPECT_FALSE(Doc::load(u"folder", dir.path()));
+    EXPECT_FALSE(Doc::load(u"missing", dir.path));
+    fs::create_directory(dir.path / "folder.json");
+    EXPECT_FALSE(Doc::load(u"folder", dir.path));
 }
 
 TEST(DocFiles, IdsThatAreNoSafeFileNameAreRefused) {
     TempDir outer;
-    const fs::path dir = outer.path() / "library";
+    const fs::path dir = outer.path / "library";
     for (const std::u16string& id : {std::u16string(u"../escape"), std::u16string(u"a/b"), std::u16string(u".."),
                                      std::u16string(), std::u16string(u"x\0y", 3)}) {
         auto d = doc(id, u"T", u"text", u"", {u"A."}, 1);
@@ -320,12 +321,12 @@ TEST(DocFiles, IdsThatAreNoSafeFileNameAreRefused) {
     EXPECT_FALSE(DocFiles::safeId(std::u16string(u"a") + char16_t(0xDC00)));
     EXPECT_TRUE(DocFiles::safeId(u"screen-123"));
     EXPECT_TRUE(DocFiles::safeId(u"caf\u00E9 \U0001F600"));
-    EXPECT_EQ(names(outer.path()), (std::vector<std::string>{}));
+    EXPECT_EQ(names(outer.path), (std::vector<std::string>{}));
 }
 
 TEST(DocFiles, ListReadsRowsAndRebuildsBrokenOnes) {
     TempDir dir;
-    const fs::path p = dir.path();
+    const fs::path p = dir.path;
     // A valid row is listed as it stands, without the document file.
     write(p / "rowonly.json", "not json at all");
     write(p / "rowonly.meta", R"({"title":"From row","added":"5","count":3,"chars":40,"author":"A"})");
@@ -379,13 +380,13 @@ TEST(DocFiles, ListReadsRowsAndRebuildsBrokenOnes) {
     EXPECT_EQ(docs[2]->id, u"rebuilt");
 
     TempDir fresh;
-    EXPECT_TRUE(Doc::list(fresh.path() / "new" / "library").empty());
-    EXPECT_TRUE(fs::is_directory(fresh.path() / "new" / "library"));
+    EXPECT_TRUE(Doc::list(fresh.path / "new" / "library").empty());
+    EXPECT_TRUE(fs::is_directory(fresh.path / "new" / "library"));
 }
 
 TEST(DocFiles, ListOrderAndUpNext) {
     TempDir dir;
-    const fs::path p = dir.path();
+    const fs::path p = dir.path;
     struct Row {
         const char16_t* id;
         std::int64_t added;
@@ -403,7 +404,7 @@ TEST(DocFiles, ListOrderAndUpNext) {
 
 TEST(DocFiles, SaveOrExistingKeepsOneCopy) {
     TempDir dir;
-    const fs::path p = dir.path();
+    const fs::path p = dir.path;
     // The same article twice: the first stays, nothing is written.
     auto first = doc(Doc::newId(), u"Article", u"web", u"https://x/a", {u"Ab cd."}, 1);
     EXPECT_EQ(first->saveOrExisting(p), first->id);
@@ -436,7 +437,7 @@ TEST(DocFiles, SaveOrExistingKeepsOneCopy) {
 
 TEST(DocFiles, AFailedReplacementLosesNothing) {
     TempDir dir;
-    const fs::path p = dir.path();
+    const fs::path p = dir.path;
     auto old = doc(Doc::newId(), u"Notes", u"text", u"", {u"Same text."}, 5);
     ASSERT_TRUE(old->save(p));
     // The new document's file name is taken by a folder: its save fails.
@@ -451,7 +452,7 @@ TEST(DocFiles, AFailedReplacementLosesNothing) {
 // files as they were and no temporary file behind.
 TEST(DocFiles, AFailedWriteLeavesThePreviousFiles) {
     TempDir dir;
-    const fs::path p = dir.path();
+    const fs::path p = dir.path;
     auto d = note();
     d->pos = 1;
     ASSERT_TRUE(d->save(p));
@@ -492,7 +493,7 @@ TEST(DocFiles, AFailedWriteLeavesThePreviousFiles) {
 
 TEST(DocFiles, FindSourceAndDelete) {
     TempDir dir;
-    const fs::path p = dir.path();
+    const fs::path p = dir.path;
     auto a = doc(u"a", u"Essays, Part 2", u"text", u"", {u"A."}, 1);
     auto b = doc(u"b", u"Essays", u"epub", u"", {u"A."}, 2, u"Ann");
     auto c = doc(u"c", u"Web", u"web", u"https://w", {u"A."}, 3);
@@ -518,7 +519,7 @@ TEST(DocFiles, FindSourceAndDelete) {
 
 TEST(DocFiles, TransientDocumentsStoreNoPosition) {
     TempDir outer;
-    const fs::path p = outer.path() / "library";
+    const fs::path p = outer.path / "library";
     auto t = Doc::createTransient(u"Screen", {u"Hi."}, 5);
     EXPECT_FALSE(t->savePos(p));
     EXPECT_FALSE(fs::exists(p));

@@ -1,8 +1,6 @@
 #pragma once
 // Small helpers shared by the text tests.
 
-#include <filesystem>
-#include <random>
 #include <string>
 #include <string_view>
 
@@ -29,27 +27,5 @@ inline std::u16string utf16(std::string_view s) {
     out.resize(U_SUCCESS(status) ? static_cast<size_t>(n) : 0);
     return out;
 }
-
-// A fresh empty folder under the system's temporary folder, removed with the
-// object.
-class TempDir {
-public:
-    TempDir() {
-        std::random_device rd;
-        path_ = std::filesystem::temp_directory_path() /
-                ("tovan-test-" + std::to_string(rd()) + "-" + std::to_string(rd()));
-        std::filesystem::create_directories(path_);
-    }
-    ~TempDir() {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::filesystem::path& path() const { return path_; }
-
-private:
-    std::filesystem::path path_;
-};
 
 }  // namespace tovan::test

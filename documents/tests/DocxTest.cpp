@@ -9,6 +9,7 @@
 #include "Extract.h"
 #include "Regex.h"
 #include "ReaderTestUtil.h"
+#include "TestPaths.h"
 #include "ZipArchive.h"
 #include "ZipFixture.h"
 
@@ -29,8 +30,7 @@ std::string wordFile(const std::string& body, std::optional<std::string> core = 
 }
 
 std::string dataDir() {
-    const char* d = std::getenv("TOVANTTS_TEST_DATA");
-    return d ? d : "documents/tests/data";
+    return tovan::test::testData().string();
 }
 
 }  // namespace
@@ -114,7 +114,7 @@ TEST(Docx, BodyTitleAndRefusals) {
 // tests/data/make_docx.py with runs split inside words, a tab, line and page
 // breaks, an entity and a table.
 TEST(Docx, FilesWrittenByPythonDocx) {
-    const ExtractedDoc runs = docx(tovan::test::readFile(dataDir() + "/runs.docx"), u"runs", std::nullopt);
+    const ExtractedDoc runs = docx(tovan::test::slurp(dataDir() + "/runs.docx"), u"runs", std::nullopt);
     EXPECT_EQ(runs.title, u"Runs & Breaks");
     const std::vector<std::u16string> want = {
         u"Hello world", u"Left Right", u"Line one Line two", u"Before the pageafter the page",
@@ -124,7 +124,7 @@ TEST(Docx, FilesWrittenByPythonDocx) {
 
     const std::filesystem::path blank = "/usr/lib/python3/dist-packages/docx/templates/default.docx";
     if (!std::filesystem::exists(blank)) GTEST_SKIP() << "python3-docx is not installed";
-    const ExtractedDoc empty = docx(tovan::test::readFile(blank.string()), u"default", std::nullopt);
+    const ExtractedDoc empty = docx(tovan::test::slurp(blank.string()), u"default", std::nullopt);
     EXPECT_EQ(empty.title, u"default");
     EXPECT_TRUE(empty.paragraphs.empty());
 }

@@ -221,11 +221,11 @@ TEST(Epub, LiveManualBooks) {
     const std::filesystem::path dir = "/usr/share/doc/live-manual/epub";
     if (!std::filesystem::exists(dir)) GTEST_SKIP() << "live-manual-epub is not installed";
     for (const auto& f : std::filesystem::directory_iterator(dir)) {
-        const ExtractedDoc doc = epub(tovan::test::readFile(f.path().string()), u"fallback", std::nullopt);
+        const ExtractedDoc doc = epub(tovan::test::slurp(f.path().string()), u"fallback", std::nullopt);
         EXPECT_GT(doc.paragraphs.size(), 100u) << f.path();
         EXPECT_NE(doc.title, u"fallback") << f.path();
     }
-    const ExtractedDoc en = epub(tovan::test::readFile((dir / "live-manual.en.epub").string()), u"f", std::nullopt);
+    const ExtractedDoc en = epub(tovan::test::slurp((dir / "live-manual.en.epub").string()), u"f", std::nullopt);
     EXPECT_EQ(en.title, u"Live Systems Manual");
     EXPECT_EQ(en.author, std::optional<std::u16string>(u"Live Systems Project <debian-live@lists.debian.org>"));
     // Numbered section headings are unique in the book: each one once.

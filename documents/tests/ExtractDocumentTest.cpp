@@ -10,12 +10,14 @@
 
 #include "Extract.h"
 #include "ReaderTestUtil.h"
+#include "TempDir.h"
 #include "ZipFixture.h"
 
 using tovan::Article;
 using tovan::ExtractedDoc;
 using tovan::Extract::document;
 using tovan::Extract::Unsupported;
+using tovan::test::TempDir;
 using tovan::test::shown;
 
 namespace {
@@ -43,23 +45,6 @@ std::string outcome(std::string_view data, const std::u16string& name, std::opti
         return u.what();
     }
 }
-
-class TempDir {
-public:
-    TempDir() {
-        char tmpl[] = "/tmp/tovan-extract-XXXXXX";
-        path_ = mkdtemp(tmpl);
-    }
-    ~TempDir() { std::filesystem::remove_all(path_); }
-    std::filesystem::path file(const std::string& name, const std::string& bytes) const {
-        std::ofstream(path_ / name, std::ios::binary) << bytes;
-        return path_ / name;
-    }
-    const std::filesystem::path& path() const { return path_; }
-
-private:
-    std::filesystem::path path_;
-};
 
 }  // namespace
 
@@ -123,21 +108,21 @@ TEST(ExtractDocument, SizeLimitBoundary) {
 
 TEST(ExtractDocument, Files) {
     TempDir dir;
-    const auto notes = dir.file("My Notes é.md", "# Title\n\nBody.");
+    const auto notes = std::filesystem::path(dir.write("My Notes é.md", "# Title\n\nBody."));
     const ExtractedDoc d = document(notes);
     EXPECT_EQ(d.kind, u"markdown");
     EXPECT_EQ(d.title, u"My Notes é");
-    EXPECT_EQ(d.source, tovan::u16("file://" + dir.path().string() + "/My%20Notes%20%C3%A9.md"));
+    EXPECT_EQ(d.source, tovan::u16("file://" + dir.path.string() + "/My%20Notes%20%C3%A9.md"));
 
-    EXPECT_THROW(document(dir.path() / "missing.txt"), std::system_error);
+    EXPECT_THROW(document(dir.path / "missing.txt"), std::system_error);
     try {  // a PDF is refused before it is read, so even a missing one
-        document(dir.path() / "missing.pdf");
+        document(dir.path / "missing.pdf");
         ADD_FAILURE();
     } catch (const Unsupported& u) {
         EXPECT_STREQ(u.what(), "PDFs are read from their pages (PdfLayout).");
     }
     // Too large by its reported size: refused without reading (sparse file).
-    const auto huge = dir.file("huge.txt", "");
+    const auto huge = std::filesystem::path(dir.write("huge.txt", ""));
     std::filesystem::resize_file(huge, uintmax_t(tovan::Extract::maxDocumentBytes) + 1);
     try {
         document(huge);

@@ -147,7 +147,7 @@ TEST(HtmlToText, DocumentationPagesOfThisMachine) {
     }
     if (pages.empty()) GTEST_SKIP() << "no HTML documentation installed";
     for (const auto& page : pages) {
-        const std::u16string html = tovan::u16(tovan::test::readFile(page.string()));
+        const std::u16string html = tovan::u16(tovan::test::slurp(page.string()));
         const std::u16string text = htmlToText(html);
         EXPECT_EQ(text, naiveHtmlToText(html)) << page;
         // Literal "<stdio.h>" written as "&lt;stdio.h&gt;" stays; markup does not.

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "Regex.h"
+#include "TempDir.h"
 
 namespace tovan::test {
 
@@ -34,13 +35,6 @@ inline std::u16string randomText(std::mt19937& rng, const std::vector<std::u16st
     const int count = int(rng() % unsigned(most + 1));
     for (int i = 0; i < count; ++i) s += tokens[rng() % tokens.size()];
     return s;
-}
-
-inline std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream all;
-    all << in.rdbuf();
-    return all.str();
 }
 
 }  // namespace tovan::test

@@ -14,7 +14,9 @@
 #include "nn/acoustic.h"
 #include "runtime/error.h"
 #include "runtime/pool.h"
-#include "tmpdir.h"
+#include "TempDir.h"
+
+using tovan::test::TempDir;
 
 namespace {
 
@@ -31,7 +33,7 @@ struct Loaded {
 };
 
 // Writes the tensors, opens them and loads a model with the arch JSON.
-void load(Loaded &L, const TmpDir &dir, const Tensors &t, const std::string &arch_json) {
+void load(Loaded &L, const TempDir &dir, const Tensors &t, const std::string &arch_json) {
   L.path = dir.file("acoustic.safetensors");
   ASSERT_TRUE(t.save(L.path)) << tv_geterr();
   L.w = tv_weights_open(L.path.c_str());
@@ -104,7 +106,7 @@ TEST(AcousticLoad, RefusesBadArchitecturesAndTensors) {
     c.tweak(t);
     std::string arch = a.json();
     arch.insert(arch.size() - 1, c.arch_extra);
-    TmpDir dir;
+    TempDir dir;
     Loaded L;
     load(L, dir, t, arch);
     EXPECT_EQ(L.m, nullptr);
@@ -119,7 +121,7 @@ TEST(AcousticLoad, AcceptsTheWidestConditioningInput) {
   Arch a;
   a.spk_dim = 400;
   a.tag_dim = 88;
-  TmpDir dir;
+  TempDir dir;
   Loaded L;
   load(L, dir, acoustic_tensors(a), a.json());
   EXPECT_NE(L.m, nullptr) << L.err;
@@ -156,7 +158,7 @@ TEST(AcousticLoad, EmptyArchGivesTheDefaultModel) {
 // Conditioning with cond.0 and cond.2 set to identities: g = SiLU(input), so
 // every slot of the input can be read back.
 struct CondModel {
-  TmpDir dir;
+  TempDir dir;
   Loaded L;
   static constexpr int IN = 2 + 2 + 24;
   explicit CondModel(int spk_enc_dim) {
@@ -253,7 +255,7 @@ TEST(AcousticCondition, RefusesWithoutTouchingG) {
 // Zero weights and a duration bias of exactly one frame per symbol: every
 // symbol's frame count is then 1 / pace times its word's duration factor.
 struct DurModel {
-  TmpDir dir;
+  TempDir dir;
   Loaded L;
   DurModel() {
     Arch a;

@@ -13,7 +13,10 @@
 #include "director_fixture.h"
 #include "runtime/kernels.h"
 #include "runtime/kernels_simd.h"
-#include "tmpdir.h"
+#include "TempDir.h"
+#include "TestPaths.h"
+
+using tovan::test::TempDir;
 
 namespace {
 
@@ -23,8 +26,7 @@ struct DirectorFree {
 using Director = std::unique_ptr<tovantts_director, DirectorFree>;
 
 std::string data_dir() {
-    const char *d = getenv("TOVANTTS_TEST_DATA");
-    return std::string(d ? d : "engine/tests/data") + "/director/";
+    return tovan::test::testData("director").string() + "/";
 }
 
 // ---------------------------------------------------------------- loading
@@ -218,7 +220,7 @@ TEST(DirectorLoad, CopiesTheBytes) {
 }
 
 TEST(DirectorLoad, FindsTheFileFromAPathOrADirectory) {
-    TmpDir tmp;
+    TempDir tmp;
     std::vector<uint8_t> b = director_bytes({});
     std::string bytes(b.begin(), b.end());
     std::filesystem::create_directories(tmp.path / "model");
@@ -709,7 +711,7 @@ TEST(DirectorPlan, RefusesMissingInputsWithItsMessages) {
 }
 
 TEST(DirectorPlan, DevelopmentDirectorPlansNeutralProsodyAndOrdinaryPauses) {
-    TmpDir tmp;
+    TempDir tmp;
     const std::string path = tmp.file("director.bin");
     ASSERT_EQ(tv_director_write_dev(path.c_str()), 0) << tv_geterr();
     char err[256] = "";

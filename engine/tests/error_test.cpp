@@ -11,7 +11,9 @@
 #include <string>
 #include <thread>
 
-#include "tmpdir.h"
+#include "TempDir.h"
+
+using tovan::test::TempDir;
 
 TEST(Error, MessagesAreCutAndNulTerminated) {
   std::string long_text(3000, 'x');
@@ -62,7 +64,7 @@ TEST(Memory, HugeSizesFailWithTheOutOfMemoryMessage) {
 }
 
 TEST(ReadFile, ReadsWholeFilesWithATrailingNul) {
-  TmpDir dir;
+  TempDir dir;
   struct Case {
     std::string bytes;
   } cases[] = {{""}, {"a"}, {std::string("x\0y", 3)}, {std::string(63, 'q')}, {std::string(64, 'r')},
@@ -83,7 +85,7 @@ TEST(ReadFile, ReadsWholeFilesWithATrailingNul) {
 }
 
 TEST(ReadFile, ReportsMissingAndUnreadablePaths) {
-  TmpDir dir;
+  TempDir dir;
   char *buf = nullptr;
   std::string missing = dir.file("nope");
   EXPECT_EQ(tv_read_file(missing.c_str(), &buf, nullptr), -1);
@@ -138,7 +140,7 @@ TEST(Strtod, ReadsDecimalNumbers) { check_strtod_table(); }
 
 // A locale whose decimal point is a comma. When none is installed, one is
 // compiled into a temporary directory from the system's locale sources.
-static locale_t comma_locale(TmpDir &dir) {
+static locale_t comma_locale(TempDir &dir) {
   const char *names[] = {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "nl_NL.UTF-8"};
   for (const char *n : names)
     if (locale_t l = newlocale(LC_ALL_MASK, n, (locale_t)0)) return l;
@@ -151,7 +153,7 @@ static locale_t comma_locale(TmpDir &dir) {
 }
 
 TEST(Strtod, IgnoresADecimalCommaLocale) {
-  TmpDir dir;
+  TempDir dir;
   locale_t comma = comma_locale(dir);
   if (!comma) GTEST_SKIP() << "no decimal-comma locale available";
   std::thread([comma] {

@@ -16,7 +16,9 @@
 #include "runtime/error.h"
 #include "runtime/kernels.h"
 #include "runtime/pool.h"
-#include "tmpdir.h"
+#include "TempDir.h"
+
+using tovan::test::TempDir;
 
 namespace {
 
@@ -157,7 +159,7 @@ TEST(Flow, TimeGrid) {
 }
 
 TEST(FlowLoad, RefusesUnsupportedConfigurations) {
-  TmpDir dir;
+  TempDir dir;
   const std::string path = dir.file("f.safetensors");
   ASSERT_TRUE(flow_tensors(12, 2, 4, false, {}).save(path));
   struct Case {
@@ -210,7 +212,7 @@ TEST(FlowLoad, RefusesUnsupportedConfigurations) {
 }
 
 TEST(FlowLoad, Int4InputConvolutionIsRefused) {
-  TmpDir dir;
+  TempDir dir;
   Tensors t = flow_tensors(12, 1, 4, false, {});
   t.drop("net.inp.weight");
   const std::string path = dir.file("f.safetensors");
@@ -233,7 +235,7 @@ TEST(FlowLoad, Int4InputConvolutionIsRefused) {
 }
 
 TEST(FlowLoad, DilationsAndAttentionBlocks) {
-  TmpDir dir;
+  TempDir dir;
   const std::string path = dir.file("f.safetensors");
   ASSERT_TRUE(flow_tensors(6, 12, 4, true, {0, 3, 7, 11}).save(path));
   struct Case {
@@ -271,7 +273,7 @@ TEST(FlowLoad, DilationsAndAttentionBlocks) {
 }
 
 TEST(Flow, SamplingRules) {
-  TmpDir dir;
+  TempDir dir;
   const std::string path = dir.file("f.safetensors"), ppath = dir.file("p.safetensors");
   Tensors t = flow_tensors(12, 2, 4, false, {}), p = flow_tensors(12, 2, 4, true, {1});
   fill(t, 1);

@@ -10,6 +10,8 @@
 #include "front/g2p.h"
 #include "front_fixture.h"
 
+using tovan::test::TempDir;
+
 namespace {
 
 bool have_sources() {
@@ -27,7 +29,7 @@ std::string names(const tv_front *f, const uint8_t *v, int32_t n) {
 
 TEST(FrontBuild, WritesTheFiveAssetsFromRealData) {
   if (!have_sources()) GTEST_SKIP() << "festlex-cmu or unicode-data missing";
-  TmpDir d;
+  TempDir d;
   std::string out = d.file("nested/front");
   tv_front_build_opts o = {};
   o.tiny = 1;
@@ -77,7 +79,7 @@ TEST(FrontBuild, WritesTheFiveAssetsFromRealData) {
 }
 
 TEST(FrontBuild, ReportsWhatIsMissing) {
-  TmpDir d;
+  TempDir d;
   tv_front_build_opts o = {};
   o.cmu_dir = "/nonexistent";
   EXPECT_EQ(tv_front_build(d.file("f").c_str(), &o), -1);

@@ -13,15 +13,15 @@
 #include "front/ucdgen.h"
 #include "models.h"
 #include "runtime/error.h"
-#include "tmpdir.h"
+#include "TempDir.h"
 
 // The build writes the assets into each model's native/front folder; when
 // that is missing (a model directory from elsewhere), they are built here.
 inline std::string front_assets(const char *model, bool tiny) {
   std::string d = model_dir(model) + "/native/front";
   if (std::filesystem::exists(d + "/hetero.tsv")) return d;
-  static TmpDir made[2];
-  TmpDir &t = made[tiny ? 1 : 0];
+  static tovan::test::TempDir made[2];
+  tovan::test::TempDir &t = made[tiny ? 1 : 0];
   std::string out = t.file("front");
   if (!std::filesystem::exists(out + "/hetero.tsv")) {
     tv_front_build_opts o = {};
@@ -50,7 +50,7 @@ inline const tv_front *dev_front() {
 
 // A folder of hand-made assets; unicode.bin is the real one (copied).
 struct HandAssets {
-  TmpDir dir;
+  tovan::test::TempDir dir;
   std::vector<tv_lex_entry> lexicon, oov;
   std::vector<int32_t> spelled = tv_symbol_ids("AH1 M"); // what the predictor says
   std::string hetero;

@@ -13,13 +13,15 @@
 #include "front_fixture.h"
 #include "front_util.h"
 
+using tovan::test::TempDir;
+
 namespace {
 
 void set32(std::string &b, size_t at, uint32_t v) {
   for (int i = 0; i < 4; i++) b[at + (size_t)i] = (char)((v >> (8 * i)) & 0xFF);
 }
 
-std::string lex_message(const TmpDir &d, const std::string &bytes) {
+std::string lex_message(const TempDir &d, const std::string &bytes) {
   std::string path = d.write("lex.bin", bytes);
   tv_lexicon lx;
   if (lex_load(&lx, path.c_str()) == 0) {
@@ -31,7 +33,7 @@ std::string lex_message(const TmpDir &d, const std::string &bytes) {
   return at == std::string::npos ? m : m.replace(at, path.size(), "PATH");
 }
 
-std::string gru_message(const TmpDir &d, const std::string &bytes) {
+std::string gru_message(const TempDir &d, const std::string &bytes) {
   std::string path = d.write("gru.bin", bytes);
   tv_gru m;
   if (gru_load(&m, path.c_str()) == 0) {
@@ -64,7 +66,7 @@ std::string g2p(const tv_front *f, const std::string &text) {
 } // namespace
 
 TEST(Lexicon, RefusesBadFiles) {
-  TmpDir d;
+  TempDir d;
   const std::string good = tv_lexicon_bytes(two_words());
   ASSERT_EQ(lex_message(d, good), "loaded");
   struct Case {
@@ -103,7 +105,7 @@ TEST(Lexicon, RefusesBadFiles) {
 }
 
 TEST(Lexicon, FindsKeysThatPrefixEachOther) {
-  TmpDir d;
+  TempDir d;
   std::vector<tv_lex_entry> e = two_words();
   e.push_back({"he", HandAssets::ids("HH IY1")});
   e.push_back({"a", {}});
@@ -123,7 +125,7 @@ TEST(Lexicon, FindsKeysThatPrefixEachOther) {
 }
 
 TEST(Predictor, RefusesBadFiles) {
-  TmpDir d;
+  TempDir d;
   const std::string good = tv_gru_bytes(1, tv_symbol_ids("AH1 M"));
   ASSERT_EQ(gru_message(d, good), "loaded");
   auto with = [&](size_t at, uint32_t v) {
@@ -154,7 +156,7 @@ TEST(Predictor, RefusesBadFiles) {
 }
 
 TEST(Predictor, SpellsItsFixedPronunciation) {
-  TmpDir d;
+  TempDir d;
   struct Case {
     const char *symbols;
     int32_t expect; // outputs before mapping

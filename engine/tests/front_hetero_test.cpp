@@ -8,15 +8,17 @@
 #include "front/hetero.h"
 #include "front_fixture.h"
 
+using tovan::test::TempDir;
+
 namespace {
 
 struct Tables {
   tv_hetero t = {};
   int rc = -1;
   Tables(const tv_front *f, const std::string &text) {
-    TmpDir d;
+    TempDir d;
     std::string path = d.write("hetero.tsv", text);
-    rc = het_load(&t, path.c_str(), f);
+    rc = het_load(&t, path.c_str(), f->sym, f->sym_sorted);
   }
   ~Tables() { het_free(&t); }
   // The ids chosen for token i of a blank-separated token list, as names.
@@ -82,7 +84,7 @@ TEST(Hetero, RefusesBadLines) {
     }
   }
   tv_hetero h;
-  EXPECT_EQ(het_load(&h, "/nonexistent/hetero.tsv", f), -1);
+  EXPECT_EQ(het_load(&h, "/nonexistent/hetero.tsv", f->sym, f->sym_sorted), -1);
   EXPECT_STREQ(tv_geterr(), "tovantts front: cannot open /nonexistent/hetero.tsv");
 }
 

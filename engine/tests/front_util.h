@@ -10,7 +10,8 @@
 #include "front/u32s.h"
 #include "front/ucd.h"
 #include "front/ucdgen.h"
-#include "tmpdir.h"
+#include "TempDir.h"
+#include "TestPaths.h"
 
 inline std::vector<uint32_t> U(const std::string &s) {
   uint32_t fl = 0;
@@ -37,7 +38,7 @@ inline const ucd *real_ucd() {
   static ucd table;
   static int state = 0; // 0 not tried, 1 loaded, -1 unavailable
   if (state == 0) {
-    TmpDir dir;
+    tovan::test::TempDir dir;
     std::string path = dir.file("unicode.bin");
     state = tv_ucd_build("/usr/share/unicode", path.c_str()) == 0 &&
                     ucd_load(&table, path.c_str()) == 0
@@ -48,8 +49,7 @@ inline const ucd *real_ucd() {
 }
 
 inline std::string data_path(const char *name) {
-  const char *d = getenv("TOVANTTS_TEST_DATA");
-  return std::string(d ? d : "engine/tests/data") + "/" + name;
+  return tovan::test::testData(name).string();
 }
 
 // A unicode.bin made by hand, section by section.

@@ -16,6 +16,8 @@
 #include "runtime/wav.h"
 #include "tovantts.h"
 
+using tovan::test::TempDir;
+
 namespace {
 
 struct Engine {
@@ -229,7 +231,7 @@ TEST(FullLayout, ReferenceClipIsEncodedOncePerClip) {
   NEED_FULL();
   Engine g(model_dir("tiny-full"));
   ASSERT_NE(g.e, nullptr) << g.err;
-  TmpDir tmp;
+  TempDir tmp;
   const std::string a = tmp.file("a.wav"), b = tmp.file("b.wav");
   std::vector<float> ca = clip(16000, 1.5, 140.0), cb = clip(24000, 1.5, 220.0);
   ASSERT_EQ(tv_wav_write(a.c_str(), ca.data(), ca.size(), 16000), 0);
@@ -284,7 +286,7 @@ TEST(FullLayout, FailingLazyLoaderLeavesTheHandleUsable) {
   m.write("native/wavlm_sv.safetensors", wavlm.substr(0, wavlm.size() / 2));
   Engine g(m.dir);
   ASSERT_NE(g.e, nullptr) << g.err;
-  TmpDir tmp;
+  TempDir tmp;
   const std::string a = tmp.file("a.wav");
   std::vector<float> ca = clip(24000, 1.0, 150.0);
   ASSERT_EQ(tv_wav_write(a.c_str(), ca.data(), ca.size(), 24000), 0);

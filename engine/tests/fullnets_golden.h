@@ -15,11 +15,11 @@
 #include "models.h"
 #include "runtime/error.h"
 #include "runtime/json.h"
+#include "TestPaths.h"
 #include "runtime/weights.h"
 
 inline std::string fullnets_data(const char *name) {
-  const char *dir = getenv("TOVANTTS_TEST_DATA");
-  return std::string(dir ? dir : "engine/tests/data") + "/fullnets/" + name;
+  return (tovan::test::testData("fullnets") / name).string();
 }
 
 /* FNV-1a 64 over the weight files the script reads, in its order. */

@@ -14,9 +14,11 @@
 #include "runtime/kernels.h"
 #include "runtime/stwriter.h"
 #include "runtime/weights.h"
-#include "tmpdir.h"
+#include "TempDir.h"
 
 #include "fuzz_util.h"
+
+using tovan::test::TempDir;
 
 namespace {
 
@@ -114,7 +116,7 @@ TEST(Fuzz, JsonReaderSurvivesMutatedText) {
 namespace {
 
 // A seed file with every dtype and every storage form.
-std::string seed_file(const TmpDir &dir) {
+std::string seed_file(const TempDir &dir) {
   std::string path = dir.file("seed.safetensors");
   tv_stwriter *sw = tv_stwriter_create();
   std::vector<float> v(4 * 70);
@@ -195,7 +197,7 @@ int exercise(const std::string &path) {
 }  // namespace
 
 TEST(Fuzz, SafetensorsReaderSurvivesMutatedFiles) {
-  TmpDir dir;
+  TempDir dir;
   std::string seed = seed_file(dir);
   ASSERT_GT(seed.size(), 8u);
   uint64_t hlen = 0;

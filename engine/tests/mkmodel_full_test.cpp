@@ -22,7 +22,9 @@
 #include "nn/vocoder.h"
 #include "runtime/json.h"
 #include "runtime/weights.h"
-#include "tmpdir.h"
+#include "TempDir.h"
+
+using tovan::test::TempDir;
 
 namespace {
 
@@ -147,7 +149,7 @@ TEST(MkmodelFull, EveryNetworkLoadsFromTheDirectory) {
 }
 
 TEST(MkmodelFull, SameArgumentsGiveTheSameBytes) {
-  TmpDir tmp;
+  TempDir tmp;
   ASSERT_EQ(run_tool("--layout full --size tiny --fixed-quant int8 " + tmp.file("a")), 0);
   for (const char *f : FILES) EXPECT_EQ(slurp(tmp.file("a") + "/" + f), slurp(model_dir("tiny-full") + "/" + f)) << f;
   EXPECT_EQ(run_tool("--layout wide " + tmp.file("b")), 2);

@@ -15,7 +15,9 @@
 #include "models.h"
 #include "runtime/json.h"
 #include "runtime/weights.h"
-#include "tmpdir.h"
+#include "TempDir.h"
+
+using tovan::test::TempDir;
 
 namespace {
 
@@ -102,7 +104,7 @@ TEST(Mkmodel, TinyModelPassesTheEngineCreationChecks) {
 }
 
 TEST(Mkmodel, SameArgumentsGiveTheSameBytes) {
-  TmpDir tmp;
+  TempDir tmp;
   ASSERT_EQ(run_tool("--size tiny " + tmp.file("a")), 0);
   ASSERT_EQ(run_tool("--size tiny --seed 2 " + tmp.file("b")), 0);
   for (const char *f : {"config.json", "voices.json", "voices.safetensors", "acoustic.safetensors",
@@ -113,7 +115,7 @@ TEST(Mkmodel, SameArgumentsGiveTheSameBytes) {
 }
 
 TEST(Mkmodel, QuantisedMatricesGoThroughTheLayout) {
-  TmpDir tmp;
+  TempDir tmp;
   struct Case {
     const char *quant;
     uint32_t storage;
@@ -141,7 +143,7 @@ TEST(Mkmodel, QuantisedMatricesGoThroughTheLayout) {
 }
 
 TEST(Mkmodel, RefusesUnknownArguments) {
-  TmpDir tmp;
+  TempDir tmp;
   for (const char *args : {"--size huge", "--quant int3", "--mixer lstm", "--bogus", ""}) {
     EXPECT_EQ(run_tool(std::string(args) + " " + (args[0] ? tmp.file("x") : "")), 2) << args;
   }

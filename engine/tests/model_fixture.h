@@ -12,10 +12,10 @@
 
 #include "models.h"
 #include "runtime/stwriter.h"
-#include "tmpdir.h"
+#include "TempDir.h"
 
 struct ModelCopy {
-  TmpDir tmp;
+  tovan::test::TempDir tmp;
   std::string dir;
 
   explicit ModelCopy(const char *name = "tiny") {

@@ -17,7 +17,9 @@
 #include "runtime/dsp.h"
 #include "runtime/error.h"
 #include "runtime/pool.h"
-#include "tmpdir.h"
+#include "TempDir.h"
+
+using tovan::test::TempDir;
 
 namespace {
 
@@ -116,7 +118,7 @@ TEST(Prompt, MatchesTheReferenceOfTheTinyFullModel) {
 }
 
 TEST(Prompt, MappingRoundsAndBreaksTiesByRule) {
-  TmpDir dir;
+  TempDir dir;
   // Zero weights: the heads are their biases, so the test sets the exact
   // probabilities and values.
   Tensors t = adapter_tensors(5);
@@ -182,7 +184,7 @@ TEST(Prompt, PythonRounding) {
 }
 
 TEST(PromptLoad, Refusals) {
-  TmpDir dir;
+  TempDir dir;
   const std::string mini = model_dir("tiny-full") + "/native/minilm.safetensors";
   const std::string vocab = model_dir("tiny-full") + "/native/minilm_vocab.txt";
   const std::string good = dir.file("a5.safetensors");

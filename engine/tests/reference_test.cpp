@@ -18,13 +18,15 @@
 #include "runtime/dsp.h"
 #include "runtime/error.h"
 #include "runtime/pool.h"
-#include "tmpdir.h"
+#include "TempDir.h"
+#include "TestPaths.h"
+
+using tovan::test::TempDir;
 
 namespace {
 
 std::string golden_path(const char *name) {
-  const char *dir = getenv("TOVANTTS_TEST_DATA");
-  return std::string(dir ? dir : "engine/tests/data") + "/reference/" + name;
+  return (tovan::test::testData("reference") / name).string();
 }
 
 std::string fingerprint(const std::string &dir) {
@@ -122,7 +124,7 @@ const Case CASES[] = {
 TEST(Reference, NetworksMatchTheIndependentComputation) {
   for (const Case &c : CASES) {
     SCOPED_TRACE(c.golden);
-    TmpDir tmp;
+    TempDir tmp;
     std::string dir = model_dir();
     if (c.quant) {
       dir = tmp.file("model");

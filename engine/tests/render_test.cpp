@@ -16,6 +16,8 @@
 #include "runtime/wav.h"
 #include "tovantts.h"
 
+using tovan::test::TempDir;
+
 namespace {
 
 struct Engine {
@@ -353,7 +355,7 @@ TEST(Render, Phonemes) {
 }
 
 TEST(Render, WavFilesThroughTheInterface) {
-  TmpDir tmp;
+  TempDir tmp;
   std::vector<float> x(2400);
   for (size_t i = 0; i < x.size(); i++) x[i] = 0.5f * sinf(0.01f * (float)i);
   const std::string path = tmp.file("out.wav");

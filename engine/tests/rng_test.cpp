@@ -16,6 +16,7 @@
 #include "runtime/kernels.h"
 #include "runtime/kernels_simd.h"
 #include "runtime/rng.h"
+#include "TestPaths.h"
 
 namespace {
 
@@ -46,8 +47,7 @@ struct GoldenLine {
 };
 
 std::vector<GoldenLine> golden() {
-  const char *dir = getenv("TOVANTTS_TEST_DATA");
-  std::ifstream in(std::string(dir ? dir : "engine/tests/data") + "/rng/randn.txt");
+  std::ifstream in(tovan::test::testData("rng/randn.txt"));
   std::vector<GoldenLine> out;
   std::string line;
   while (std::getline(in, line)) {

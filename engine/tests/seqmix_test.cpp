@@ -12,7 +12,9 @@
 #include "runtime/error.h"
 #include "runtime/pool.h"
 #include "runtime/weights.h"
-#include "tmpdir.h"
+#include "TempDir.h"
+
+using tovan::test::TempDir;
 
 namespace {
 
@@ -172,7 +174,7 @@ TEST(Seqmix, MatchesTheIndependentComputation) {
   uint32_t seed = 3;
   for (const Case &c : cases) {
     SCOPED_TRACE(testing::Message() << "d " << c.d << " S " << c.S << " L " << c.L << " step " << c.step_bias);
-    TmpDir tmp;
+    TempDir tmp;
     Tensors T = mixer_tensors(c.d, c.S, seed++, c.step_bias);
     const std::string path = tmp.file("m.safetensors");
     ASSERT_TRUE(T.save(path));
@@ -215,7 +217,7 @@ TEST(Seqmix, RefusesWidthsAndStateSizesItCannotScan) {
   } cases[] = {{192, 32, true}, {200, 32, false}, {192, 66, false}, {192, 31, false}, {16, 8, false}, {64, 64, true}};
   for (const Case &c : cases) {
     SCOPED_TRACE(testing::Message() << "d " << c.d << " S " << c.S);
-    TmpDir tmp;
+    TempDir tmp;
     const std::string path = tmp.file("m.safetensors");
     // Tensors for the valid shapes; the refused ones fail before any look-up.
     Tensors T = mixer_tensors(c.ok ? c.d : 64, c.ok ? c.S : 8, 1, NAN);

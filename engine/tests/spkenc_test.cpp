@@ -16,7 +16,9 @@
 #include "runtime/pool.h"
 #include "runtime/resample.h"
 #include "runtime/stwriter.h"
-#include "tmpdir.h"
+#include "TempDir.h"
+
+using tovan::test::TempDir;
 
 namespace {
 
@@ -150,7 +152,7 @@ std::string restore(const std::string &from, const std::string &to, int storage)
 }
 
 TEST(SpeakerEncoder, QuantisedWeights) {
-  TmpDir dir;
+  TempDir dir;
   Enc f(tiny_path());
   ASSERT_NE(f.m, nullptr) << tv_geterr();
   tv_pool *pool = tv_pool_create(2);
@@ -222,7 +224,7 @@ Tensors wavlm_tensors(const Spec &s) {
 }
 
 TEST(SpeakerEncoderLoad, RefusalTable) {
-  TmpDir dir;
+  TempDir dir;
   struct Case {
     const char *what;
     Spec spec;

@@ -8,6 +8,8 @@
 
 #include "front_util.h"
 
+using tovan::test::TempDir;
+
 namespace {
 
 bool zeroed(const ucd &u) {
@@ -46,7 +48,7 @@ UcdFile sample() {
 }
 
 TEST(UcdLoad, ReadsEverySectionAndResolvesDuplicates) {
-  TmpDir d;
+  TempDir d;
   ucd u;
   ASSERT_EQ(ucd_load(&u, d.write("unicode.bin", sample().bytes() + "trailing bytes").c_str()), 0)
       << tv_geterr();
@@ -93,7 +95,7 @@ TEST(UcdLoad, AsciiIsBuiltInWhateverTheFileSays) {
 }
 
 TEST(UcdLoad, RefusesBadAndTruncatedFiles) {
-  TmpDir d;
+  TempDir d;
   UcdFile f = sample();
   std::string good = f.bytes();
   std::string count_too_big = good;
@@ -130,7 +132,7 @@ TEST(UcdLoad, RefusesBadAndTruncatedFiles) {
 }
 
 TEST(UcdLoad, EveryPrefixOfAGoodFileFailsCleanly) {
-  TmpDir d;
+  TempDir d;
   std::string good = sample().bytes();
   for (size_t n = 0; n < good.size(); n++) {
     ucd u;
@@ -186,7 +188,7 @@ TEST(UcdBuild, RealDatabaseGivesPythonsClassesAndACompleteCleaningMap) {
 }
 
 TEST(UcdBuild, WritesThroughATemporaryFileAndReportsFailures) {
-  TmpDir d;
+  TempDir d;
   if (!std::filesystem::exists("/usr/share/unicode/UnicodeData.txt")) GTEST_SKIP();
   std::string out = d.file("unicode.bin");
   ASSERT_EQ(tv_ucd_build("/usr/share/unicode", out.c_str()), 0) << tv_geterr();

@@ -11,7 +11,9 @@
 #include "nn/vocoder.h"
 #include "runtime/error.h"
 #include "runtime/pool.h"
-#include "tmpdir.h"
+#include "TempDir.h"
+
+using tovan::test::TempDir;
 
 namespace {
 
@@ -45,7 +47,7 @@ struct Voc {
     tv_weights_close(w);
   }
   // Saves the tensors as dir/v.safetensors and opens them.
-  void open(const TmpDir &dir, const Tensors &t) {
+  void open(const TempDir &dir, const Tensors &t) {
     path = dir.file("v.safetensors");
     ASSERT_TRUE(t.save(path));
     w = tv_weights_open(path.c_str());
@@ -54,7 +56,7 @@ struct Voc {
 };
 
 TEST(VocoderLoad, RefusesBadShapesShowingAllFive) {
-  TmpDir dir;
+  TempDir dir;
   Voc V;
   V.open(dir, vocoder_tensors(4, 8, 1));
   struct Case {
@@ -85,7 +87,7 @@ TEST(VocoderLoad, StopsAtTheFirstMissingOrMisshapenTensor) {
       {"backbone.embed.weight", ": missing tensor backbone.embed.weight"},
   };
   for (const Case &c : cases) {
-    TmpDir dir;
+    TempDir dir;
     Voc V;
     V.path = dir.file("v.safetensors");
     Tensors t = vocoder_tensors(4, 8, 2);
@@ -99,7 +101,7 @@ TEST(VocoderLoad, StopsAtTheFirstMissingOrMisshapenTensor) {
   // A layer count the weights do not hold is refused before the layers are
   // allocated (26 million of them once took 2 GiB before any check).
   {
-    TmpDir dir;
+    TempDir dir;
     Voc V;
     V.open(dir, vocoder_tensors(4, 8, 2));
     for (int layers : {3, 1000}) {
@@ -109,7 +111,7 @@ TEST(VocoderLoad, StopsAtTheFirstMissingOrMisshapenTensor) {
     }
   }
   // The inner width must match pwconv1.
-  TmpDir dir;
+  TempDir dir;
   Voc V;
   V.path = dir.file("v.safetensors");
   ASSERT_TRUE(vocoder_tensors(4, 8, 1).save(V.path));
@@ -188,7 +190,7 @@ TEST(VocoderDecode, ClampsMagnitudesAt100) {
   };
   const Case cases[] = {{logf(50.0f), 50.0f / 1.5f}, {10.0f, 100.0f / 1.5f}, {INFINITY, 100.0f / 1.5f}};
   for (const Case &c : cases) {
-    TmpDir dir;
+    TempDir dir;
     Voc V;
     V.path = dir.file("v.safetensors");
     Tensors t = vocoder_tensors(4, 8, 1);

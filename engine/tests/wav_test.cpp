@@ -17,13 +17,15 @@
 
 #include "runtime/error.h"
 #include "runtime/wav.h"
-#include "tmpdir.h"
+#include "TempDir.h"
+#include "TestPaths.h"
+
+using tovan::test::TempDir;
 
 namespace {
 
 std::string fixture(const char *name) {
-  const char *dir = getenv("TOVANTTS_TEST_DATA");
-  return std::string(dir ? dir : "engine/tests/data") + "/wav/" + name;
+  return (tovan::test::testData("wav") / name).string();
 }
 
 double signal_at(int i) { return 0.9 * sin(0.3 * i); }
@@ -279,14 +281,14 @@ TEST(WavEncode, RefusesMoreSamplesThanARiffSizeHolds) {
   EXPECT_EQ(len, 0u);
 }
 
-size_t entries(const TmpDir &dir) {
+size_t entries(const TempDir &dir) {
   size_t n = 0;
   for (auto &e : std::filesystem::directory_iterator(dir.path)) (void)e, n++;
   return n;
 }
 
 TEST(WavWrite, WritesAFileThatReadsBackAndLeavesNoTemporary) {
-  TmpDir dir;
+  TempDir dir;
   std::string path = dir.file("out.wav");
   std::vector<float> x = {0.0f, 0.25f, -0.25f, 1.0f};
   ASSERT_EQ(tv_wav_write(path.c_str(), x.data(), x.size(), 16000), 0) << tv_geterr();
@@ -309,7 +311,7 @@ TEST(WavWrite, ReportsAFolderThatCannotBeWritten) {
   EXPECT_STREQ(tv_geterr(), "cannot write /nonexistent/dir/out.wav");
   // A directory in place of the file is neither replaced nor written, and no
   // temporary file is left behind.
-  TmpDir dir;
+  TempDir dir;
   std::string sub = dir.file("taken");
   std::filesystem::create_directory(sub);
   dir.write("taken/keep", "x");
@@ -342,7 +344,7 @@ TEST(WavWrite, WritesThroughLinksAndKeepsWhatThePathIs) {
   struct Case {
     const char *what;
     // Makes the layout in dir and returns the path to write.
-    std::string (*setup)(const TmpDir &dir);
+    std::string (*setup)(const TempDir &dir);
     // The file whose samples must be the new ones.
     const char *written;
     // Names that must keep their file type (checked with lstat).
@@ -350,7 +352,7 @@ TEST(WavWrite, WritesThroughLinksAndKeepsWhatThePathIs) {
   };
   const Case cases[] = {
       {"absolute symlink to a file in another folder",
-       [](const TmpDir &d) {
+       [](const TempDir &d) {
          std::filesystem::create_directory(d.file("real"));
          d.write("real/a.wav", "old");
          std::filesystem::create_symlink(d.file("real/a.wav"), d.file("link.wav"));
@@ -359,7 +361,7 @@ TEST(WavWrite, WritesThroughLinksAndKeepsWhatThePathIs) {
        "real/a.wav",
        {{"link.wav", S_IFLNK}, {"real/a.wav", S_IFREG}}},
       {"relative symlink through a second link",
-       [](const TmpDir &d) {
+       [](const TempDir &d) {
          std::filesystem::create_directory(d.file("real"));
          d.write("real/a.wav", "old");
          std::filesystem::create_symlink("real/a.wav", d.file("hop.wav"));
@@ -369,7 +371,7 @@ TEST(WavWrite, WritesThroughLinksAndKeepsWhatThePathIs) {
        "real/a.wav",
        {{"link.wav", S_IFLNK}, {"hop.wav", S_IFLNK}, {"real/a.wav", S_IFREG}}},
       {"dangling symlink creates its target",
-       [](const TmpDir &d) {
+       [](const TempDir &d) {
          std::filesystem::create_directory(d.file("real"));
          std::filesystem::create_symlink("real/new.wav", d.file("link.wav"));
          return d.file("link.wav");
@@ -377,7 +379,7 @@ TEST(WavWrite, WritesThroughLinksAndKeepsWhatThePathIs) {
        "real/new.wav",
        {{"link.wav", S_IFLNK}, {"real/new.wav", S_IFREG}}},
       {"hard-linked file stays one file under both names",
-       [](const TmpDir &d) {
+       [](const TempDir &d) {
          d.write("a.wav", "old");
          std::filesystem::create_hard_link(d.file("a.wav"), d.file("b.wav"));
          return d.file("a.wav");
@@ -387,7 +389,7 @@ TEST(WavWrite, WritesThroughLinksAndKeepsWhatThePathIs) {
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.what);
-    TmpDir dir;
+    TempDir dir;
     const std::string path = c.setup(dir);
     const size_t before = entries(dir);
     ASSERT_EQ(tv_wav_write(path.c_str(), x.data(), x.size(), 24000), 0) << tv_geterr();
@@ -402,7 +404,7 @@ TEST(WavWrite, WritesThroughLinksAndKeepsWhatThePathIs) {
 TEST(WavWrite, KeepsTheModeOfTheFileItReplaces) {
   for (mode_t mode : {0600, 0640, 0604, 0755}) {
     SCOPED_TRACE(mode);
-    TmpDir dir;
+    TempDir dir;
     const std::string path = dir.write("a.wav", "old");
     ASSERT_EQ(chmod(path.c_str(), mode), 0);
     const float x = 0.25f;
@@ -413,7 +415,7 @@ TEST(WavWrite, KeepsTheModeOfTheFileItReplaces) {
 }
 
 TEST(WavWrite, WritesAWritableFileInAReadOnlyFolderInPlace) {
-  TmpDir dir;
+  TempDir dir;
   std::filesystem::create_directory(dir.file("ro"));
   const std::string path = dir.write("ro/a.wav", "old");
   ASSERT_EQ(chmod(dir.file("ro").c_str(), 0555), 0);
@@ -435,7 +437,7 @@ TEST(WavWrite, WritesAWritableFileInAReadOnlyFolderInPlace) {
 
 // A FIFO (like /dev/null or a player's pipe) gets the bytes and stays a FIFO.
 TEST(WavWrite, WritesIntoAFifoWithoutReplacingIt) {
-  TmpDir dir;
+  TempDir dir;
   const std::string path = dir.file("pipe.wav");
   ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
   const int reader = open(path.c_str(), O_RDONLY | O_NONBLOCK);
@@ -454,7 +456,7 @@ TEST(WavWrite, WritesIntoAFifoWithoutReplacingIt) {
 // A device made like /dev/null (where the system lets the tests make one) is
 // written in place and stays a device.
 TEST(WavWrite, WritesIntoADeviceWithoutReplacingIt) {
-  TmpDir dir;
+  TempDir dir;
   const std::string path = dir.file("null");
   if (mknod(path.c_str(), S_IFCHR | 0666, makedev(1, 3)) != 0) GTEST_SKIP() << "cannot make a device here";
   const float x = 0.5f;
@@ -466,7 +468,7 @@ TEST(WavWrite, WritesIntoADeviceWithoutReplacingIt) {
 // Only root can give a file away, so only root can check that its owner stays.
 TEST(WavWrite, KeepsTheOwnerOfTheFileItReplaces) {
   if (geteuid() != 0) GTEST_SKIP() << "needs root to make another user's file";
-  TmpDir dir;
+  TempDir dir;
   const std::string path = dir.write("a.wav", "old");
   ASSERT_EQ(chown(path.c_str(), 4321, 4322), 0);
   const float x = 0.5f;

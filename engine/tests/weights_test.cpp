@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "runtime/stwriter.h"
-#include "tmpdir.h"
+#include "TempDir.h"
+
+using tovan::test::TempDir;
 
 // Raw safetensors bytes: the 8-byte length, the header, the data area.
 static const uint64_t kHeaderSize = ~0ull;
@@ -38,7 +40,7 @@ static std::string open_error(const std::string &path) {
 }
 
 TEST(Safetensors, RefusesMalformedFilesWithTheirMessage) {
-  TmpDir dir;
+  TempDir dir;
   const std::string one = R"("dtype":"F32","shape":[1],"data_offsets":[0,4])";
   const std::string four(4, '\0');
   struct Case {
@@ -92,7 +94,7 @@ TEST(Safetensors, RefusesMalformedFilesWithTheirMessage) {
 }
 
 TEST(Safetensors, KeepsTheLastDefinitionAndFindsBySortedName) {
-  TmpDir dir;
+  TempDir dir;
   std::string header = R"({"zeta":{"dtype":"F32","shape":[1],"data_offsets":[0,4]},)"
                        R"("__metadata__":{"k":"old"},)"
                        R"("alpha":{"dtype":"F32","shape":[],"data_offsets":[4,8]},)"
@@ -156,7 +158,7 @@ static std::string le(uint64_t v, int n) {
 }
 
 TEST(Weights, ConvertsEveryDtypeToFloat) {
-  TmpDir dir;
+  TempDir dir;
   double d = 0.1;
   std::string f64((const char *)&d, 8);
   struct Case {
@@ -201,7 +203,7 @@ TEST(Weights, ConvertsEveryDtypeToFloat) {
 }
 
 TEST(Weights, AlignedFloatsStayInTheMappingOthersAreCopied) {
-  TmpDir dir;
+  TempDir dir;
   // "a" at data offset 0 of a 64-aligned data area, "b" at offset 1.
   std::string header = R"({"a":{"dtype":"F32","shape":[2],"data_offsets":[0,8]},)"
                        R"("b":{"dtype":"F32","shape":[2],"data_offsets":[9,17]}})";
@@ -249,7 +251,7 @@ static float view_at(const tv_mat *m, int r, int c) {
 }
 
 TEST(Weights, QuantisedRoundTrips) {
-  TmpDir dir;
+  TempDir dir;
   struct Case {
     int32_t storage;
     std::vector<int64_t> dims;
@@ -318,7 +320,7 @@ TEST(Weights, QuantisedRoundTrips) {
 }
 
 TEST(Weights, CachedViewsAreServedOnlyForTheirShape) {
-  TmpDir dir;
+  TempDir dir;
   std::vector<float> x = ramp(15, 1);
   int64_t d[2] = {3, 5};
   std::string path = dir.file("q.safetensors");
@@ -344,7 +346,7 @@ TEST(Weights, CachedViewsAreServedOnlyForTheirShape) {
 TEST(Weights, QuantisedLookupKeepsTheCallersNameBuffers) {
   // Loaders build names with tv_name and hold them across the lookup; reading
   // an int8 matrix must not overwrite those rotating buffers.
-  TmpDir dir;
+  TempDir dir;
   std::vector<float> x = ramp(15, 1);
   int64_t d[2] = {3, 5};
   std::string path = dir.file("q.safetensors");
@@ -362,7 +364,7 @@ TEST(Weights, QuantisedLookupKeepsTheCallersNameBuffers) {
 }
 
 TEST(Weights, RefusesBadLayoutsWithTheirMessage) {
-  TmpDir dir;
+  TempDir dir;
   std::string path = dir.file("l.safetensors");
   std::vector<uint8_t> q(400, 0x88);
   std::vector<float> s(64, 1.0f);
@@ -437,7 +439,7 @@ TEST(Weights, RefusesBadLayoutsWithTheirMessage) {
 }
 
 TEST(Weights, RefusesBadQuantMetadata) {
-  TmpDir dir;
+  TempDir dir;
   std::string path = dir.file("m.safetensors");
   tv_stwriter *sw = tv_stwriter_create();
   ASSERT_EQ(tv_stwriter_meta(sw, "tovantts_quant", "{\"layout\":"), 0);
@@ -465,7 +467,7 @@ TEST(Weights, NamesRotateThroughFourBuffers) {
 }
 
 TEST(StWriter, SavesAtomicallyAndReportsFailure) {
-  TmpDir dir;
+  TempDir dir;
   std::string path = dir.file("w.safetensors");
   dir.write("w.safetensors", "old contents");
   tv_stwriter *sw = tv_stwriter_create();

@@ -10,7 +10,9 @@
 
 #include "nn/wordpiece.h"
 #include "runtime/error.h"
-#include "tmpdir.h"
+#include "TempDir.h"
+
+using tovan::test::TempDir;
 
 namespace {
 
@@ -33,7 +35,7 @@ std::string vocab_text(const char *eol) {
 }
 
 struct Vocab {
-  TmpDir dir;
+  TempDir dir;
   tv_wordpiece *wp = NULL;
   explicit Vocab(const char *eol = "\n") { wp = tv_wordpiece_load(dir.write("vocab.txt", vocab_text(eol)).c_str()); }
   ~Vocab() { tv_wordpiece_free(wp); }
@@ -142,7 +144,7 @@ TEST(WordPiece, VocabularyFiles) {
   EXPECT_EQ(tv_wordpiece_id(lf.wp, "hell", 4), -1);
   EXPECT_EQ(tv_wordpiece_id(lf.wp, "##b", 3), 13);
 
-  TmpDir dir;
+  TempDir dir;
   struct Bad {
     const char *text;
   } bad[] = {{""}, {"[UNK]\n[CLS]\n"}, {"[CLS]\n[SEP]\n[unk]\n"}, {"[UNK] \n[CLS]\n[SEP]\n"}};

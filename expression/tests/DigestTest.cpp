@@ -2,6 +2,7 @@
 
 #include "AtomicFile.h"
 #include "Regex.h"
+#include "TempDir.h"
 #include "Voices.h"
 
 #include <gtest/gtest.h>
@@ -20,16 +21,6 @@ constexpr int64_t kHour = 60 * 60 * 1000;
 
 class DigestTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string tmpl = (fs::temp_directory_path() / "digest-test-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
-        dir = tmpl;
-    }
-    void TearDown() override {
-        std::error_code ec;
-        fs::remove_all(dir, ec);
-    }
-
     Digest::Clock clock() {
         return [this] { return now; };
     }
@@ -41,7 +32,8 @@ protected:
     }
     void writeKept(const std::string& bytes) const { ASSERT_TRUE(AtomicFile::write(file(), bytes)); }
 
-    fs::path dir;
+    test::TempDir tmp;
+    fs::path dir = tmp.path;
     int64_t now = 1'700'000'000'000;
 };
 

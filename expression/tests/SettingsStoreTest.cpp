@@ -1,4 +1,5 @@
 #include "JsonSettingsFile.h"
+#include "TempDir.h"
 #include "Voices.h"
 #include "VoicesStore.h"
 
@@ -17,26 +18,16 @@ namespace {
 
 class SettingsFile : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string tmpl = (fs::temp_directory_path() / "tovan-defaults-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
-        dir = tmpl;
-        file = dir / "TovanTTS" / "defaults.json";
-    }
-    void TearDown() override { fs::remove_all(dir); }
+    void SetUp() override { file = dir / "TovanTTS" / "defaults.json"; }
 
-    static std::string read(const fs::path& p) {
-        std::ifstream in(p, std::ios::binary);
-        std::stringstream ss;
-        ss << in.rdbuf();
-        return ss.str();
-    }
+    static std::string read(const fs::path& p) { return test::slurp(p); }
     void put(const std::string& bytes) {
         fs::create_directories(file.parent_path());
         std::ofstream(file, std::ios::binary) << bytes;
     }
 
-    fs::path dir, file;
+    test::TempDir tmp;
+    fs::path dir = tmp.path, file;
 };
 
 void typedValuesKeepTheirTypes(SettingsStore& d) {

@@ -1,5 +1,7 @@
 #include "Expression.h"
 #include "Style.h"
+#include "TempDir.h"
+#include "TestPaths.h"
 
 #include <gtest/gtest.h>
 
@@ -23,26 +25,15 @@ std::string narrow(const std::optional<std::u16string>& s) {
 
 class StyleFile : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string tmpl = (fs::temp_directory_path() / "tovan-style-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
-        dir = tmpl;
-    }
-    void TearDown() override { fs::remove_all(dir); }
-
     fs::path write(const std::string& name, const std::string& bytes) {
         fs::path p = dir / name;
         std::ofstream(p, std::ios::binary) << bytes;
         return p;
     }
-    static std::string read(const fs::path& p) {
-        std::ifstream in(p, std::ios::binary);
-        std::stringstream ss;
-        ss << in.rdbuf();
-        return ss.str();
-    }
+    static std::string read(const fs::path& p) { return test::slurp(p); }
 
-    fs::path dir;
+    test::TempDir tmp;
+    fs::path dir = tmp.path;
 };
 
 } // namespace
@@ -268,8 +259,7 @@ TEST(StyleJson, DataThatIsNotAnObjectGivesNothing) {
 }
 
 TEST_F(StyleFile, LoadsAHandEditedFileTolerantly) {
-    const char* data = std::getenv("TOVANTTS_TEST_DATA");
-    Style s = Style::load(fs::path(data ? data : "expression/tests/data") / "style-messy.json");
+    Style s = Style::load(test::testData("style-messy.json"));
     EXPECT_EQ(s.voice, u"voice_0010");
     EXPECT_EQ(s.tag, u"serenity");
     const std::array<float, 12> z{1, 2, 0, 3, -1.5f, 0, 1, 0, -3, 0.25f, 0, 0};

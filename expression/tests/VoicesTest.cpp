@@ -1,5 +1,7 @@
 #include "Voices.h"
 
+#include "TestPaths.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -11,8 +13,7 @@ using namespace tovan;
 namespace {
 
 std::string dataDir() {
-    const char* d = std::getenv("TOVANTTS_TEST_DATA");
-    return d ? d : "expression/tests/data";
+    return test::testData().string();
 }
 
 std::shared_ptr<MemoryVoicesStore> memory() { return std::make_shared<MemoryVoicesStore>(); }

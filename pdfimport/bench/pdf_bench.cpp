@@ -9,6 +9,7 @@
 
 #include "ArticleFixture.h"
 #include "PdfImport.h"
+#include "TempDir.h"
 
 namespace {
 
@@ -21,7 +22,7 @@ const fs::path& article() {
         File() {
             std::random_device rd;
             path = fs::temp_directory_path() / ("tovan-pdf-bench-" + std::to_string(rd()) + ".pdf");
-            tovan::test::writeFile(path, tovan::test::makePdf(tovan::test::twoColumnArticle(300).spec));
+            tovan::test::spit(path, tovan::test::makePdf(tovan::test::twoColumnArticle(300).spec));
         }
         ~File() {
             std::error_code ec;

@@ -18,6 +18,7 @@
 #include "Regex.h"
 #include "PdfImport.h"
 #include "PdfWriter.h"
+#include "TempDir.h"
 #include "TextMarkers.h"
 
 namespace tovan {
@@ -36,19 +37,9 @@ constexpr double kAscent = 0.718, kDescent = 0.207;
 
 class PdfImportTest : public ::testing::Test {
 protected:
-    PdfImportTest() {
-        std::random_device rd;
-        dir_ = fs::temp_directory_path() / ("tovan-pdf-" + std::to_string(rd()) + "-" + std::to_string(rd()));
-        fs::create_directories(dir_);
-    }
-    ~PdfImportTest() override {
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
-    }
-
     fs::path write(const std::string& name, const std::string& bytes) {
         const fs::path p = dir_ / name;
-        test::writeFile(p, bytes);
+        test::spit(p, bytes);
         return p;
     }
     fs::path write(const std::string& name, const PdfSpec& spec) { return write(name, test::makePdf(spec)); }
@@ -63,7 +54,8 @@ protected:
         return "";
     }
 
-    fs::path dir_;
+    test::TempDir tmp_;
+    fs::path dir_ = tmp_.path;
 };
 
 PdfPage pageWith(std::vector<PdfText> texts) {

@@ -225,8 +225,4 @@ inline std::string makePdf(const PdfSpec& spec) {
     return out;
 }
 
-inline void writeFile(const std::filesystem::path& file, const std::string& bytes) {
-    std::ofstream(file, std::ios::binary) << bytes;
-}
-
 }  // namespace tovan::test

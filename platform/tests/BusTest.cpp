@@ -6,25 +6,17 @@
 
 #include "PrivateBus.h"
 #include "Spy.h"
+#include "TestApp.h"
 
 using tovan::Bus;
+using namespace tovan::test;
 
 namespace {
-
-int argc = 1;
-char arg0[] = "platform_tests";
-char* argv[] = {arg0, nullptr};
-
-QCoreApplication& app() {
-    static QCoreApplication* a = QCoreApplication::instance() ? nullptr : new QCoreApplication(argc, argv);
-    (void)a;
-    return *QCoreApplication::instance();
-}
 
 struct BusTest : ::testing::Test {
     PrivateBus bus;
     void SetUp() override {
-        app();
+        coreApp();
         if (!bus.ok()) GTEST_SKIP() << "no dbus-daemon";
     }
 };
@@ -52,7 +44,7 @@ TEST_F(BusTest, SignalsReachEveryListenerWithTheirText) {
     EXPECT_EQ(devs.got.at(0), QStringLiteral("open:/tmp/a:b.txt"));
     EXPECT_EQ(otherEvents.got.at(0), json);
     // Each signal arrives once, on its own channel only.
-    app().processEvents(QEventLoop::AllEvents, 50);
+    coreApp().processEvents(QEventLoop::AllEvents, 50);
     EXPECT_EQ(events.got.size(), 1);
     EXPECT_EQ(devs.got.size(), 1);
 }
@@ -80,7 +72,7 @@ TEST_F(BusTest, DestroyingTheOwnerFreesTheName) {
 }
 
 TEST(BusOffline, WithoutABusNothingIsSentOrClaimed) {
-    app();
+    coreApp();
     Bus none(QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/bus"), QStringLiteral("nobus")));
     EXPECT_FALSE(none.isConnected());
     EXPECT_FALSE(none.listen());

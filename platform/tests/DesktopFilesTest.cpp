@@ -1,7 +1,7 @@
 #include "AtomicFile.h"
 #include "DesktopEntry.h"
 #include "LoginItem.h"
-#include "TestDir.h"
+#include "TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -10,6 +10,7 @@
 #include <optional>
 
 using namespace tovan;
+using tovan::test::TempDir;
 
 namespace {
 
@@ -41,7 +42,7 @@ TEST(DesktopEntry, OffersTheThreeActionsAndOpensDocumentsAndLinks) {
 }
 
 TEST(DesktopEntry, InstallWritesOnceAndRewritesAStaleEntry) {
-    TestDir dir;
+    TempDir dir;
     const auto file = dir.path / "applications" / "org.tovantts.TovanTTS.desktop";
     ASSERT_TRUE(DesktopEntry::install(file, "/usr/bin/TovanTTS"));
     std::string bytes;
@@ -80,7 +81,7 @@ TEST(DesktopEntry, RecognisesOnlyItsOwnEntries) {
 // A copy installed with its own entry must not be hidden by the user's entry
 // an earlier copy (the build tree, say) wrote; other copies write theirs.
 TEST(DesktopEntry, RefreshLeavesTheMenuToAnInstalledCopy) {
-    TestDir dir;
+    TempDir dir;
     const auto user = dir.path / "home" / "applications" / "org.tovantts.TovanTTS.desktop";
     const auto installed = dir.path / "usr" / "bin" / "tovantts";
     const auto built = dir.path / "build" / "bin" / "tovantts";
@@ -117,7 +118,7 @@ TEST(DesktopEntry, RefreshLeavesTheMenuToAnInstalledCopy) {
 }
 
 TEST(XdgAutostart, EnableWritesTheFileAndDisableRemovesIt) {
-    TestDir dir;
+    TempDir dir;
     XdgAutostart item(dir.path / "autostart" / "org.tovantts.TovanTTS.desktop", "/usr/bin/TovanTTS");
     EXPECT_FALSE(item.enabled());
     ASSERT_TRUE(item.enable());
@@ -131,7 +132,7 @@ TEST(XdgAutostart, EnableWritesTheFileAndDisableRemovesIt) {
 }
 
 TEST(XdgAutostart, AnEntrySwitchedOffByTheDesktopCountsAsOff) {
-    TestDir dir;
+    TempDir dir;
     XdgAutostart item(dir.path / "x.desktop", "/usr/bin/TovanTTS");
     struct Case {
         const char* text;
@@ -150,7 +151,7 @@ TEST(XdgAutostart, AnEntrySwitchedOffByTheDesktopCountsAsOff) {
 }
 
 TEST(XdgAutostart, EnableReportsAFolderThatCannotBeMade) {
-    TestDir dir;
+    TempDir dir;
     ASSERT_TRUE(AtomicFile::write(dir.path / "autostart", "a file, not a folder"));
     XdgAutostart item(dir.path / "autostart" / "x.desktop", "/usr/bin/TovanTTS");
     std::string error;

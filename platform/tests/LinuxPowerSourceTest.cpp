@@ -3,11 +3,11 @@
 #include <array>
 #include <gtest/gtest.h>
 
-#include "TempTree.h"
+#include "TempDir.h"
 
 namespace tovan {
 namespace {
-using test::Tree;
+using test::TempDir;
 namespace fs = std::filesystem;
 
 TEST(LinuxPowerSource, ReadsTheMachinesOwnBattery) {
@@ -36,10 +36,10 @@ TEST(LinuxPowerSource, ReadsTheMachinesOwnBattery) {
         {"garbage numbers", {{"BAT0", "type", "Battery"}, {"BAT0", "capacity", "lots"}}, std::nullopt},
     };
     for (const auto& c : cases) {
-        Tree t;
+        TempDir t;
         for (const auto& a : c.attrs)
-            t.set(a[0], a[1], a[2]);
-        LinuxPowerSource p(t.root.string());
+            t.write(a[0] + "/" + a[1], a[2] + "\n");
+        LinuxPowerSource p(t.path.string());
         EXPECT_EQ(p.battery(), c.reading) << c.what;
     }
 }

@@ -5,10 +5,13 @@
 #include "LinuxScreenLock.h"
 #include "BusTestKit.h"
 #include "PrivateBus.h"
+#include "TestApp.h"
 
 #include <QDBusMessage>
 
 #include <gtest/gtest.h>
+
+using namespace tovan::test;
 
 namespace {
 
@@ -37,7 +40,7 @@ private:
 };
 
 struct Bus : ::testing::Test {
-    QCoreApplication& app = testApp();
+    QCoreApplication& app = coreApp();
     PrivateBus bus;
     ServiceThread service;
     void SetUp() override {
@@ -84,7 +87,7 @@ TEST_F(Bus, DoNotDisturbIsOffWithoutAServer) {
 }
 
 TEST(DoNotDisturb, GnomeBannersOffMeansOn) {
-    testApp();
+    coreApp();
     struct Case {
         const char* desktop;
         QString output;
@@ -140,14 +143,14 @@ TEST_F(Bus, ScreenLockFollowsScreenSaverSignals) {
         ASSERT_TRUE(sender.send(m));
     };
     send("/org/freedesktop/ScreenSaver", "org.freedesktop.ScreenSaver", true);
-    ASSERT_TRUE(waitFor([&] { return locked == 1; }));
+    ASSERT_TRUE(spinUntil([&] { return locked == 1; }));
     // GNOME's twin of the same news, and a repeat, change nothing.
     send("/org/gnome/ScreenSaver", "org.gnome.ScreenSaver", true);
     send("/ScreenSaver", "org.freedesktop.ScreenSaver", false);
-    ASSERT_TRUE(waitFor([&] { return unlocked == 1; }));
+    ASSERT_TRUE(spinUntil([&] { return unlocked == 1; }));
     EXPECT_EQ(locked, 1);
     send("/org/gnome/ScreenSaver", "org.gnome.ScreenSaver", true);
-    ASSERT_TRUE(waitFor([&] { return locked == 2; }));
+    ASSERT_TRUE(spinUntil([&] { return locked == 2; }));
     EXPECT_EQ(unlocked, 1);
 }
 

@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include "TempTree.h"
+#include "TempDir.h"
+
+#include <fstream>
 
 namespace tovan {
 namespace {
-using test::Tree;
+using test::TempDir;
 namespace fs = std::filesystem;
 
 TEST(MountinfoVolumes, DrivesOfTheMountTable) {
@@ -27,8 +29,8 @@ TEST(MountinfoVolumes, DrivesOfTheMountTable) {
 }
 
 TEST(MountinfoVolumes, ReportsWhatChangedSinceTheLastReading) {
-    Tree t;
-    const auto file = t.root / "mountinfo";
+    TempDir t;
+    const auto file = t.path / "mountinfo";
     std::ofstream(file) << "22 1 8:2 / / rw - ext4 /dev/sda2 rw\n"
                            "40 22 8:17 / /media/a/Old rw - vfat /dev/sdb1 rw\n";
     MountinfoVolumes m(file.string());
@@ -39,7 +41,7 @@ TEST(MountinfoVolumes, ReportsWhatChangedSinceTheLastReading) {
                            "41 22 8:33 / /media/a/New rw - vfat /dev/sdc1 rw\n";
     m.rescan();
     EXPECT_EQ(seen, (std::vector<std::string>{"-/media/a/Old", "+/media/a/New"}));
-    MountinfoVolumes missing((t.root / "none").string());
+    MountinfoVolumes missing((t.path / "none").string());
     EXPECT_FALSE(missing.watch([](const Volumes::Volume&) {}, [](const Volumes::Volume&) {}));
 }
 

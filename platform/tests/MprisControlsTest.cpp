@@ -11,21 +11,15 @@
 
 #include "DesktopEntry.h"
 #include "PrivateBus.h"
+#include "TestApp.h"
 
 #include <cmath>
 
 using tovan::MediaControls;
 using tovan::MprisControls;
+using namespace tovan::test;
 
 namespace {
-
-QCoreApplication& app() {
-    static int argc = 1;
-    static char arg0[] = "platform_tests";
-    static char* argv[] = {arg0, nullptr};
-    if (!QCoreApplication::instance()) new QCoreApplication(argc, argv);
-    return *QCoreApplication::instance();
-}
 
 // The service lives on this thread, so calls must keep the event loop going.
 QDBusMessage callAndWait(QDBusConnection& c, const QDBusMessage& call) {
@@ -46,7 +40,7 @@ QDBusMessage playerCall(QDBusConnection& c, const QString& method, const QVarian
 struct Mpris : ::testing::Test {
     PrivateBus bus;
     void SetUp() override {
-        app();
+        coreApp();
         if (!bus.ok()) GTEST_SKIP() << "no dbus-daemon";
     }
     QVariant property(QDBusConnection& c, const QString& name,
@@ -183,7 +177,7 @@ TEST_F(Mpris, VolumeIsThePlayersOwn) {
 }
 
 TEST(MprisOffline, WithoutABusItStillTakesInfo) {
-    app();
+    coreApp();
     MprisControls controls(
         QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/bus"), QStringLiteral("nompris")));
     EXPECT_FALSE(controls.isRegistered());

@@ -1,6 +1,6 @@
-#include "GuiApp.h"
 #include "Pasteboard.h"
 #include "QtPasteboard.h"
+#include "TestApp.h"
 
 #include <gtest/gtest.h>
 
@@ -8,6 +8,7 @@
 #include <QMimeData>
 
 using namespace tovan;
+using namespace tovan::test;
 
 namespace {
 

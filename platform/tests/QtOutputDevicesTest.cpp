@@ -2,11 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include "TempTree.h"
+#include <filesystem>
 
 namespace tovan {
 namespace {
-using test::Tree;
 namespace fs = std::filesystem;
 
 TEST(QtOutputDevices, BluetoothIsTheSoundServersBluetoothStack) {

@@ -7,9 +7,11 @@
 
 #include <csignal>
 
-#include "GuiApp.h"
+#include "TestApp.h"
 
 namespace {
+
+using tovan::test::guiApp;
 
 // A termination request ends the event loop as the Quit command does, and
 // the process lives on to clean up.

@@ -14,6 +14,8 @@
 #include <memory>
 #include <string>
 
+using tovan::test::XServer;
+
 namespace {
 
 xcb_atom_t atom(xcb_connection_t* x, const char* name) {

@@ -1,7 +1,7 @@
 // Global keys and the Copy keystroke against a private X server: a second
 // connection types through XTEST as a user would.
-#include "GuiApp.h"
 #include "KeySender.h"
+#include "TestApp.h"
 #include "XServer.h"
 #include "XcbGlobalKeys.h"
 
@@ -15,6 +15,7 @@
 #include <vector>
 
 using namespace tovan;
+using namespace tovan::test;
 
 namespace {
 

@@ -1,6 +1,7 @@
 #include "AudioFileWriter.h"
 
-#include "TestDir.h"
+#include "TempDir.h"
+#include "TestPaths.h"
 #include "WavData.h"
 #include "tovantts.h"
 
@@ -18,6 +19,7 @@ extern "C" {
 }
 
 using tovan::AudioFileWriter;
+using namespace tovan::test;
 
 namespace {
 
@@ -94,7 +96,7 @@ TEST(AudioFileWriter, ExtensionChoosesTheFormat) {
         bool wav;
     } cases[] = {{"a.wav", true}, {"b.WAV", true}, {"c.Wav", true}, {"d.wave", false},
                  {"e.m4a", false}, {"noextension", false}, {"g.wav.m4a", false}};
-    TestDir dir;
+    TempDir dir;
     for (const Case& c : cases) {
         EXPECT_EQ(AudioFileWriter::isWav(c.name), c.wav) << c.name;
         {
@@ -113,7 +115,7 @@ TEST(AudioFileWriter, ExtensionChoosesTheFormat) {
 }
 
 TEST(AudioFileWriter, WavHoldsTheSamplesAsWavDataWouldWriteThem) {
-    TestDir dir;
+    TempDir dir;
     std::vector<float> a = tone(0.3), b = {0.5f, -0.5f, 1.5f, -3.0f, std::nanf("")};
     {
         AudioFileWriter w(dir / "out.wav");
@@ -132,7 +134,7 @@ TEST(AudioFileWriter, WavHoldsTheSamplesAsWavDataWouldWriteThem) {
 }
 
 TEST(AudioFileWriter, EmptyWritesAndZeroSilenceChangeNothing) {
-    TestDir dir;
+    TempDir dir;
     AudioFileWriter w(dir / "out.wav");
     w.write({});
     w.silence(0);
@@ -145,7 +147,7 @@ TEST(AudioFileWriter, EmptyWritesAndZeroSilenceChangeNothing) {
 }
 
 TEST(AudioFileWriter, M4aDecodesBackAsAacAt24kMonoWithItsDuration) {
-    TestDir dir;
+    TempDir dir;
     const std::vector<float> sound = tone(1.5, 330, 0.4f);
     double seconds;
     {
@@ -174,7 +176,7 @@ TEST(AudioFileWriter, M4aDecodesBackAsAacAt24kMonoWithItsDuration) {
 
 TEST(AudioFileWriter, ReplacesAnExistingFileOnlyWhenFinished) {
     for (const char* name : {"old.wav", "old.m4a"}) {
-        TestDir dir;
+        TempDir dir;
         spit(dir / name, "the user's old file");
         AudioFileWriter w(dir / name);
         w.write(tone(0.5));
@@ -186,7 +188,7 @@ TEST(AudioFileWriter, ReplacesAnExistingFileOnlyWhenFinished) {
 }
 
 TEST(AudioFileWriter, DiscardAndUnwindingLeaveTheOldFile) {
-    TestDir dir;
+    TempDir dir;
     spit(dir / "keep.wav", "old");
     {
         AudioFileWriter w(dir / "keep.wav");
@@ -213,7 +215,7 @@ TEST(AudioFileWriter, DiscardAndUnwindingLeaveTheOldFile) {
 // A real write failure: the file-size limit stops the temporary file short.
 TEST(AudioFileWriter, FailingWriteLeavesTheOldFileAndNoHalfFile) {
     for (const char* name : {"book.wav", "book.m4a"}) {
-        TestDir dir;
+        TempDir dir;
         spit(dir / name, "old audio");
         struct rlimit saved;
         ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
@@ -246,7 +248,7 @@ TEST(AudioFileWriter, FailingWriteLeavesTheOldFileAndNoHalfFile) {
 }
 
 TEST(AudioFileWriter, AFailedWriteKeepsSecondsAndFailsLaterCalls) {
-    TestDir dir;
+    TempDir dir;
     struct rlimit saved;
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
     auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
@@ -265,7 +267,7 @@ TEST(AudioFileWriter, AFailedWriteKeepsSecondsAndFailsLaterCalls) {
 }
 
 TEST(AudioFileWriter, WavLongerThanItsSizeFieldsIsRefused) {
-    TestDir dir;
+    TempDir dir;
     AudioFileWriter w(dir / "long.wav");
     w.write(tone(0.1));
     const int64_t tooLong = tovan::WAV_MAX_SAMPLES / 24 + 1;  // milliseconds
@@ -283,7 +285,7 @@ TEST(AudioFileWriter, WavLongerThanItsSizeFieldsIsRefused) {
 }
 
 TEST(AudioFileWriter, FolderThatCannotTakeAFileFailsAtOnce) {
-    TestDir dir;
+    TempDir dir;
     for (const char* name : {"missing/out.wav", "missing/out.m4a"}) {
         try {
             AudioFileWriter w(dir / name);

@@ -2,7 +2,8 @@
 
 #include "Engine.h"
 #include "Regex.h"
-#include "TestDir.h"
+#include "TempDir.h"
+#include "TestPaths.h"
 #include "tovantts.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +13,7 @@
 
 using tovan::Director;
 using tovan::Engine;
+using namespace tovan::test;
 
 namespace {
 
@@ -35,7 +37,7 @@ std::vector<Director::Sentence> chapter() {
 }  // namespace
 
 TEST_F(DirectorFiles, LoadFailuresCarryTheEngineMessage) {
-    TestDir dir;
+    TempDir dir;
     spit(dir / "junk.bin", "definitely not a director");
     spit(dir / "empty.bin", "");
     std::filesystem::create_directory(dir / "model");
@@ -59,7 +61,7 @@ TEST_F(DirectorFiles, LoadFailuresCarryTheEngineMessage) {
 }
 
 TEST_F(DirectorFiles, LoadsAFileOrAModelDirectory) {
-    TestDir dir;
+    TempDir dir;
     std::filesystem::copy_file(directorFile("dev"), dir / "director.bin");
     auto a = Director::load(directorFile("dev"));
     auto b = Director::load(dir.path);

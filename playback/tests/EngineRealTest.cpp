@@ -2,13 +2,15 @@
 #include "Engine.h"
 
 #include "Regex.h"
-#include "TestDir.h"
+#include "TempDir.h"
+#include "TestPaths.h"
 
 #include <gtest/gtest.h>
 
 #include <thread>
 
 using tovan::Engine;
+using namespace tovan::test;
 
 namespace {
 
@@ -27,7 +29,7 @@ struct EngineReal : ::testing::Test {
 }  // namespace
 
 TEST(EngineRealCreate, MissingModelFailsWithTheEngineMessage) {
-    TestDir dir;
+    TempDir dir;
     try {
         Engine e(dir / "no-model", 1);
         FAIL();

@@ -6,9 +6,9 @@
 
 #include "PulseServer.h"
 #include "QtAudioOutput.h"
-#include "TestDir.h"
+#include "TempDir.h"
+#include "TestApp.h"
 
-#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QMediaDevices>
 #include <QProcess>
@@ -19,32 +19,7 @@ using tovan::AudioOutput;
 using tovan::QtAudioOutput;
 using tovan::QtClock;
 using tovan::SentencePlayer;
-
-namespace {
-
-QCoreApplication& app() {
-    static int argc = 1;
-    static char name[] = "playback_tests";
-    static char* argv[] = {name, nullptr};
-    if (!QCoreApplication::instance()) new QCoreApplication(argc, argv);  // lives for the whole run
-    return *QCoreApplication::instance();
-}
-
-// Runs the event loop until done() or the limit.
-template <class F> bool runUntil(F done, int limitMs = 5000) {
-    app();
-    QElapsedTimer t;
-    t.start();
-    while (!done() && t.elapsed() < limitMs) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    return done();
-}
-
-// Runs the event loop for a while.
-void runFor(int ms) {
-    runUntil([] { return false; }, ms);
-}
-
-}  // namespace
+using namespace tovan::test;
 
 // QtAudioOutput against a real sound server (a private PulseAudio with a
 // null sink); skipped where pulseaudio is not installed.
@@ -53,7 +28,7 @@ struct QtAudio : ::testing::Test {
     static void SetUpTestSuite() { server = std::make_unique<PulseServer>(); }
     static void TearDownTestSuite() { server.reset(); }
 
-    TestDir dir;
+    TempDir dir;
     std::unique_ptr<QtClock> clock;
     std::unique_ptr<SentencePlayer> player;
     QtAudioOutput* out = nullptr;
@@ -62,9 +37,9 @@ struct QtAudio : ::testing::Test {
 
     void SetUp() override {
         if (!server->up()) GTEST_SKIP() << "no pulseaudio to test against";
-        app();
+        coreApp();
         // The server's devices reach Qt a moment after it connects.
-        runUntil([] { return !QMediaDevices::defaultAudioOutput().isNull(); }, 3000);
+        spinUntil([] { return !QMediaDevices::defaultAudioOutput().isNull(); }, 3000);
         const QAudioDevice device = QMediaDevices::defaultAudioOutput();
         if (device.isNull()) GTEST_SKIP() << "the sound server shows no device";
         clock = std::make_unique<QtClock>();
@@ -88,14 +63,14 @@ TEST_F(QtAudio, MarksInOrderAsItemsAreHeardThenDrains) {
     QElapsedTimer heard;
     heard.start();
     for (int i = 0; i < 3; i++) ASSERT_TRUE(player->enqueue(secs(0.05), i, t));
-    ASSERT_TRUE(runUntil([&] { return drained > 0; }));
+    ASSERT_TRUE(spinUntil([&] { return drained > 0; }));
     EXPECT_EQ(marks, (std::vector<int64_t>{0, 1, 2}));
     EXPECT_GE(heard.elapsed(), 100) << "0.15 s of audio cannot end sooner";
     EXPECT_FALSE(out->isRunning());
     EXPECT_EQ(player->pendingSeconds(), 0.0);
     // Run dry and wanted playing: the next item starts the output again.
     ASSERT_TRUE(player->enqueue(secs(0.05), 3, t));
-    ASSERT_TRUE(runUntil([&] { return drained > 1; }));
+    ASSERT_TRUE(spinUntil([&] { return drained > 1; }));
     EXPECT_EQ(marks.back(), 3);
 }
 
@@ -103,12 +78,12 @@ TEST_F(QtAudio, PauseHoldsTheItemUntilPlay) {
     const int64_t t = player->flush();
     player->play();
     ASSERT_TRUE(player->enqueue(secs(0.3), 1, t));
-    ASSERT_TRUE(runUntil([&] { return !marks.empty(); }));
+    ASSERT_TRUE(spinUntil([&] { return !marks.empty(); }));
     player->pause();
-    runFor(500);
+    spin(500);
     EXPECT_EQ(drained, 0);
     player->play();
-    ASSERT_TRUE(runUntil([&] { return drained > 0; }));
+    ASSERT_TRUE(spinUntil([&] { return drained > 0; }));
 }
 
 TEST_F(QtAudio, FlushDropsQueuedAudioAndFailedItemsEnd) {
@@ -116,15 +91,15 @@ TEST_F(QtAudio, FlushDropsQueuedAudioAndFailedItemsEnd) {
     player->play();
     ASSERT_TRUE(player->enqueue(secs(0.5), 1, t));
     ASSERT_TRUE(player->enqueue(secs(0.5), 2, t));
-    ASSERT_TRUE(runUntil([&] { return !marks.empty(); }));
+    ASSERT_TRUE(spinUntil([&] { return !marks.empty(); }));
     t = player->flush();
-    runFor(200);
+    spin(200);
     EXPECT_EQ(marks, std::vector<int64_t>{1});
     EXPECT_EQ(drained, 0);
     // A file gone before it reaches the output counts as ended.
     ASSERT_TRUE(player->enqueue(secs(0.05), 3, t));
     for (auto& e : std::filesystem::directory_iterator(dir.path / "audio")) std::filesystem::remove(e.path());
-    ASSERT_TRUE(runUntil([&] { return drained > 0; }));
+    ASSERT_TRUE(spinUntil([&] { return drained > 0; }));
     EXPECT_EQ(marks, std::vector<int64_t>{1});
     EXPECT_EQ(player->pendingSeconds(), 0.0);
 }
@@ -139,19 +114,19 @@ QAudioDevice otherSink() {
 // Moving to another device waits for the sentence being heard to end; the
 // rest of the queue plays there, nothing lost and nothing twice.
 TEST_F(QtAudio, MovesToAnotherDeviceBetweenSentences) {
-    ASSERT_TRUE(runUntil([] { return !otherSink().isNull(); }));
+    ASSERT_TRUE(spinUntil([] { return !otherSink().isNull(); }));
     EXPECT_EQ(out->device(), "");
     EXPECT_FALSE(out->moveTo("no-such-device"));
     const int64_t t = player->flush();
     player->play();
     for (int i = 0; i < 3; i++) ASSERT_TRUE(player->enqueue(secs(0.15), i, t));
-    ASSERT_TRUE(runUntil([&] { return !marks.empty(); }));
+    ASSERT_TRUE(spinUntil([&] { return !marks.empty(); }));
     ASSERT_TRUE(out->moveTo("other"));
     EXPECT_EQ(out->device(), "other");
     EXPECT_NE(out->name(), otherSink().description().toStdString()) << "not in the middle of a sentence";
-    ASSERT_TRUE(runUntil([&] { return marks.size() >= 2; }));
+    ASSERT_TRUE(spinUntil([&] { return marks.size() >= 2; }));
     EXPECT_EQ(out->name(), otherSink().description().toStdString());
-    ASSERT_TRUE(runUntil([&] { return drained > 0; }));
+    ASSERT_TRUE(spinUntil([&] { return drained > 0; }));
     EXPECT_EQ(marks, (std::vector<int64_t>{0, 1, 2}));
     EXPECT_EQ(drained, 1);
     // While nothing sounds the move is at once; "" goes back to the default.
@@ -162,7 +137,7 @@ TEST_F(QtAudio, MovesToAnotherDeviceBetweenSentences) {
 // A chosen device that goes away: the default plays on, the queue intact,
 // and the owner is told once.
 TEST_F(QtAudio, ADeviceThatGoesAwayFallsBackToTheDefault) {
-    ASSERT_TRUE(runUntil([] { return !otherSink().isNull(); }));
+    ASSERT_TRUE(spinUntil([] { return !otherSink().isNull(); }));
     std::vector<std::string> gone;
     player->onDeviceGone = [&](const std::string& name) { gone.push_back(name); };
     ASSERT_TRUE(out->moveTo("other"));
@@ -179,12 +154,12 @@ TEST_F(QtAudio, ADeviceThatGoesAwayFallsBackToTheDefault) {
     const int64_t t = player->flush();
     player->play();
     for (int i = 0; i < 3; i++) ASSERT_TRUE(player->enqueue(secs(0.1), i, t));
-    ASSERT_TRUE(runUntil([&] { return !marks.empty(); }));
+    ASSERT_TRUE(spinUntil([&] { return !marks.empty(); }));
     QProcess unload;
     unload.start("pactl", {"unload-module", index});
     ASSERT_TRUE(unload.waitForFinished(5000));
-    ASSERT_TRUE(runUntil([&] { return !gone.empty(); }));
-    ASSERT_TRUE(runUntil([&] { return drained > 0; }));
+    ASSERT_TRUE(spinUntil([&] { return !gone.empty(); }));
+    ASSERT_TRUE(spinUntil([&] { return drained > 0; }));
     EXPECT_EQ(gone, std::vector<std::string>{otherName});
     EXPECT_EQ(out->device(), "");
     EXPECT_EQ(marks, (std::vector<int64_t>{0, 1, 2}));
@@ -196,7 +171,7 @@ TEST_F(QtAudio, ADeviceThatGoesAwayFallsBackToTheDefault) {
 }
 
 TEST(QtClock, PostedTasksAndTimersRunOnTheEventLoopInOrder) {
-    app();
+    coreApp();
     QtClock clock;
     std::vector<int> ran;
     // Taken before the timer is set: a loaded machine may take a while
@@ -208,7 +183,7 @@ TEST(QtClock, PostedTasksAndTimersRunOnTheEventLoopInOrder) {
     clock.post([&] { ran.push_back(1); });
     clock.post([&] { ran.push_back(2); });
     EXPECT_TRUE(ran.empty()) << "nothing runs inside post or callAt";
-    ASSERT_TRUE(runUntil([&] { return ran.size() == 3; }));
+    ASSERT_TRUE(spinUntil([&] { return ran.size() == 3; }));
     EXPECT_EQ(ran, (std::vector<int>{1, 2, 3}));
     EXPECT_GE(clock.now() - start, 0.015);
 }
@@ -216,9 +191,9 @@ TEST(QtClock, PostedTasksAndTimersRunOnTheEventLoopInOrder) {
 // Whatever this machine has: a device, or the silent fallback on the clock.
 // Either way the reading advances to its end.
 TEST(SystemOutput, PlaysAShortQueueToItsEnd) {
-    app();
+    coreApp();
     QtClock clock;
-    TestDir dir;
+    TempDir dir;
     auto output = AudioOutput::system(clock);
     ASSERT_TRUE(output);
     EXPECT_FALSE(output->name().empty());
@@ -231,7 +206,7 @@ TEST(SystemOutput, PlaysAShortQueueToItsEnd) {
     player.setVolume(0.0f);
     player.play();
     for (int i = 0; i < 3; i++) ASSERT_TRUE(player.enqueue(std::vector<float>(1200, 0.0f), i, t));
-    ASSERT_TRUE(runUntil([&] { return drained > 0; })) << player.output().name();
+    ASSERT_TRUE(spinUntil([&] { return drained > 0; })) << player.output().name();
     EXPECT_EQ(marks, (std::vector<int64_t>{0, 1, 2}));
     EXPECT_EQ(player.pendingSeconds(), 0.0);
 }

@@ -1,7 +1,8 @@
 // SentencePlayer on the virtual output: every timing is the virtual clock's.
 #include "SentencePlayer.h"
 
-#include "TestDir.h"
+#include "TempDir.h"
+#include "TestPaths.h"
 #include "VirtualAudioOutput.h"
 #include "VirtualClock.h"
 
@@ -16,13 +17,14 @@
 using tovan::SentencePlayer;
 using tovan::VirtualAudioOutput;
 using tovan::VirtualClock;
+using namespace tovan::test;
 
 namespace {
 
 std::vector<float> secs(double s) { return std::vector<float>(size_t(s * 24000), 0.1f); }
 
 struct Player : ::testing::Test {
-    TestDir tmp;
+    TempDir tmp;
     VirtualClock clock;
     VirtualAudioOutput* out = nullptr;
     std::unique_ptr<SentencePlayer> player;
@@ -210,7 +212,7 @@ TEST_F(Player, AnotherPlayerLeavesThisOnesFilesAndItems) {
 }
 
 TEST_F(Player, FolderIsEmptiedOncePerProcess) {
-    TestDir fresh;
+    TempDir fresh;
     const auto dir = fresh.path / "audio";
     std::filesystem::create_directories(dir);
     spit(dir / "stale.wav", "from a process long gone");
@@ -224,7 +226,7 @@ TEST_F(Player, FolderIsEmptiedOncePerProcess) {
 }
 
 TEST_F(Player, UnwritableFolderRefusesTheBuffer) {
-    TestDir t;
+    TempDir t;
     spit(t.path / "file", "a file where a folder should be");
     SentencePlayer p(std::make_unique<VirtualAudioOutput>(clock), clock, t.path / "file" / "audio");
     const int64_t token = p.flush();

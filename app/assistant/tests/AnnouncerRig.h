@@ -6,18 +6,18 @@
 #include "Announcer.h"
 #include "Assistant.h"
 #include "Regex.h"
+#include "TempDir.h"
 #include "VirtualAudioOutput.h"
 #include "VirtualClock.h"
 
 #include "../../../playback/tests/FakeEngine.h"
-#include "../../../playback/tests/TestDir.h"
 
 #include <deque>
 #include <functional>
 #include <memory>
 
 struct AnnouncerRig {
-    TestDir tmp;
+    tovan::test::TempDir tmp;
     tovan::VirtualClock clock;
     FakeEngine fake;
     std::unique_ptr<tovan::Engine> engine;

@@ -7,9 +7,9 @@
 #include "FakeMachine.h"
 #include "Notifications.h"
 
-#include "../../../platform/tests/PrivateBus.h"
 #include "../../core/tests/ModelTestUtil.h"
 #include "Bus.h"
+#include "PrivateBus.h"
 
 #include <gtest/gtest.h>
 
@@ -19,7 +19,7 @@ namespace tovan {
 namespace {
 
 struct DevCommands : ::testing::Test {
-    PrivateBus bus;
+    test::PrivateBus bus;
     FakeMachine machine;
     AnnouncerRig rig;
     std::shared_ptr<MemorySettingsStore> store = std::make_shared<MemorySettingsStore>();
@@ -34,7 +34,7 @@ struct DevCommands : ::testing::Test {
     std::unique_ptr<Bus> listener, sender;
 
     void SetUp() override {
-        modeltest::app();
+        test::coreApp();
         if (!bus.ok())
             GTEST_SKIP() << "no dbus-daemon";
         if (const char* v = std::getenv("TOVANTTS_DEV"))
@@ -69,7 +69,7 @@ struct DevCommands : ::testing::Test {
         sender->sendDev(command);
         sender->sendDev(QStringLiteral("end-of-command"));
         const QString end = QStringLiteral("unknown dev command end-of-command");
-        if (!modeltest::waitUntil([&] { return out.size() > from && out.last() == end; }))
+        if (!test::spinUntil([&] { return out.size() > from && out.last() == end; }))
             return {QStringLiteral("(no answer)")};
         return out.mid(from, out.size() - from - 1);
     }

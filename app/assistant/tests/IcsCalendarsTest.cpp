@@ -68,11 +68,11 @@ TEST(IcsCalendars, BrokenFilesGiveNothing) {
 
 TEST(IcsCalendars, AccessMeansAReadableCalendarFile) {
     TempDir d;
-    IcsCalendars none({d / "missing", d.path()});
+    IcsCalendars none({d.file("missing"), d.path});
     EXPECT_FALSE(none.authorized());
     d.write("work.ics", calendar("BEGIN:VEVENT\r\nUID:z\r\nSUMMARY:Z\r\nDTSTART:20240301T100200Z\r\nEND:VEVENT\r\n"));
     d.write("notes.txt", "not a calendar");
-    IcsCalendars some({d.path()});
+    IcsCalendars some({d.path});
     EXPECT_TRUE(some.authorized());
     auto events = some.events(T0, T0 + 360);
     ASSERT_EQ(events.size(), 1u);

@@ -34,30 +34,30 @@ TEST(InstalledApp, ListsOnlyApplicationEntriesOfTheFoldersThemselves) {
     d.write("a/Capital.DESKTOP", entry("Capital"));
     d.write("a/notes.txt", entry("Text"));
     d.write("a/deeper/deep.desktop", entry("Deep"));
-    std::filesystem::create_directories(d.path() / "a/folder.desktop");
+    std::filesystem::create_directories(d.path / "a/folder.desktop");
     d.write("a/" + u8(InstalledApp::ownID()) + ".desktop", entry("TovanTTS"));
 
-    const auto apps = InstalledApp::all({d / "a"});
+    const auto apps = InstalledApp::all({d.file("a")});
     ASSERT_EQ(apps.size(), 1u);
     EXPECT_EQ(apps[0].id, u"org.gnome.Calls");
     EXPECT_EQ(apps[0].name, u"Calls");
-    EXPECT_EQ(apps[0].url, d / "a/org.gnome.Calls.desktop");
+    EXPECT_EQ(apps[0].url, d.file("a/org.gnome.Calls.desktop"));
 }
 
 TEST(InstalledApp, LaterFolderWinsForTheSameId) {
     TempDir d;
     d.write("system/org.telegram.desktop.desktop", entry("Telegram"));
     d.write("user/org.telegram.desktop.desktop", entry("Telegram (mine)"));
-    const auto apps = InstalledApp::all({d / "system", d / "missing", d / "user"});
+    const auto apps = InstalledApp::all({d.file("system"), d.file("missing"), d.file("user")});
     ASSERT_EQ(apps.size(), 1u);
     EXPECT_EQ(apps[0].name, u"Telegram (mine)");
-    EXPECT_EQ(apps[0].url, d / "user/org.telegram.desktop.desktop");
+    EXPECT_EQ(apps[0].url, d.file("user/org.telegram.desktop.desktop"));
 
-    auto found = InstalledApp::find(u"org.telegram.desktop", {d / "system", d / "user"});
+    auto found = InstalledApp::find(u"org.telegram.desktop", {d.file("system"), d.file("user")});
     ASSERT_TRUE(found);
-    EXPECT_EQ(found->url, d / "user/org.telegram.desktop.desktop");
-    EXPECT_FALSE(InstalledApp::find(u"org.absent", {d / "system", d / "user"}));
-    EXPECT_FALSE(InstalledApp::find(u"../system/org.telegram.desktop", {d / "user"}));
+    EXPECT_EQ(found->url, d.file("user/org.telegram.desktop.desktop"));
+    EXPECT_FALSE(InstalledApp::find(u"org.absent", {d.file("system"), d.file("user")}));
+    EXPECT_FALSE(InstalledApp::find(u"../system/org.telegram.desktop", {d.file("user")}));
 }
 
 TEST(InstalledApp, NameRules) {
@@ -69,7 +69,7 @@ TEST(InstalledApp, NameRules) {
     d.write("a/local.desktop", entry("Files", "Name[de]=Dateien\nName[de_AT]=Dateien AT\n"));
 
     setenv("LC_ALL", "de_DE.UTF-8", 1);
-    const auto apps = InstalledApp::all({d / "a"});
+    const auto apps = InstalledApp::all({d.file("a")});
     unsetenv("LC_ALL");
     std::map<std::u16string, std::u16string> byID;
     for (const auto& a : apps)
@@ -86,8 +86,8 @@ TEST(InstalledApp, SortsByNameIgnoringCase) {
     d.write("a/g.desktop", entry("gamma"));
     d.write("a/a.desktop", entry("Alpha"));
     d.write("a/b.desktop", entry("beta"));
-    EXPECT_EQ(names(InstalledApp::all({d / "a"})), (std::vector<std::u16string>{u"Alpha", u"beta", u"gamma"}));
-    EXPECT_TRUE(InstalledApp::all({d / "none1", d / "none2"}).empty());
+    EXPECT_EQ(names(InstalledApp::all({d.file("a")})), (std::vector<std::u16string>{u"Alpha", u"beta", u"gamma"}));
+    EXPECT_TRUE(InstalledApp::all({d.file("none1"), d.file("none2")}).empty());
 }
 
 TEST(InstalledApp, FoldersFollowTheXdgVariables) {
@@ -138,7 +138,7 @@ TEST(InstalledApp, IconOfTheEntry) {
     TempDir d;
     InstalledApp app = *InstalledApp::load(d.write("a/x.desktop", entry("X", "Icon=org.x.X\n")));
     EXPECT_EQ(app.icon(), u"org.x.X");
-    app.url = d / "a/missing.desktop";
+    app.url = d.file("a/missing.desktop");
     EXPECT_EQ(app.icon(), u"");
 }
 

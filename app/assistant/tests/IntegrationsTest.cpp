@@ -4,7 +4,7 @@
 
 #include "Install.h"
 
-#include "../../../playback/tests/TestDir.h"
+#include "TempDir.h"
 
 #include <nlohmann/json.hpp>
 
@@ -23,11 +23,12 @@
 namespace I = tovan::Integrations;
 namespace fs = std::filesystem;
 using nlohmann::json;
+using tovan::test::TempDir;
 
 namespace {
 
 struct Hooks : ::testing::Test {
-    TestDir tmp;
+    TempDir tmp;
     void SetUp() override {
         I::useHome(tmp.path);
         I::useTool("/A/B/tovan");

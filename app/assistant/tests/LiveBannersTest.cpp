@@ -1,16 +1,16 @@
 #include "LiveBanners.h"
 
-#include "../../../platform/tests/PrivateBus.h"
 #include "FakeIntake.h"
 #include "InstalledApp.h"
+#include "PrivateBus.h"
 #include "Regex.h"
 #include "TempDir.h"
+#include "TestApp.h"
 #include "VirtualClock.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
-#include <QElapsedTimer>
 #include <QProcess>
 #include <QDBusVirtualObject>
 #include <QStandardPaths>
@@ -26,26 +26,8 @@ namespace tovan {
 namespace {
 
 using test::FakeIntake;
+using namespace test;
 using test::TempDir;
-
-QCoreApplication& app() {
-    static int argc = 1;
-    static char name[] = "test";
-    static char* argv[] = {name, nullptr};
-    static QCoreApplication* a = QCoreApplication::instance() ? nullptr : new QCoreApplication(argc, argv);
-    (void)a;
-    return *QCoreApplication::instance();
-}
-
-// Runs the event loop until the condition holds or the seconds are over;
-// only for waiting on real child processes.
-bool waitFor(const std::function<bool()>& done, int ms = 10000) {
-    QElapsedTimer t;
-    t.start();
-    while (!done() && t.elapsed() < ms)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    return done();
-}
 
 std::string notifyLine(int cookie, const std::string& app, const std::string& summary, const std::string& body,
                        const std::string& hints = "{}") {
@@ -71,9 +53,9 @@ struct Live {
     Notifications notes;
     LiveBanners live;
     Live(QString program = QStringLiteral("/bin/true"), QStringList args = {})
-        : notes(fake.links(), d.path() / "db2", {"/nonexistent"}),
+        : notes(fake.links(), d.path / "db2", {"/nonexistent"}),
           live(notes, fake.links(), clock, std::move(program), std::move(args)) {
-        app();
+        coreApp();
         fake.chosen = {u"org.telegram.desktop", u"Slack", u"com.apple.FaceTime", u"Quiet"};
     }
 };
@@ -232,7 +214,7 @@ TEST(LiveBanners, ReadsTheMonitorAndRestartsIt5SecondsAfterItEnds) {
     t.live.start();
     t.live.start();  // already running
     EXPECT_EQ(t.live.starts(), 1);
-    ASSERT_TRUE(waitFor([&] { return t.clock.nextTimer() >= 0; }));  // ended: restart pending
+    ASSERT_TRUE(spinUntil([&] { return t.clock.nextTimer() >= 0; }));  // ended: restart pending
     ASSERT_EQ(t.fake.events.size(), 2u);
     EXPECT_EQ(t.fake.events[0].who, u"Ben");  // in the order the server showed them
     EXPECT_EQ(t.fake.events[1].who, u"Ana");
@@ -243,14 +225,14 @@ TEST(LiveBanners, ReadsTheMonitorAndRestartsIt5SecondsAfterItEnds) {
     EXPECT_EQ(t.live.starts(), 1);
     t.clock.advance(0.1);
     EXPECT_EQ(t.live.starts(), 2);
-    ASSERT_TRUE(waitFor([&] { return t.clock.nextTimer() >= 0; }));
+    ASSERT_TRUE(spinUntil([&] { return t.clock.nextTimer() >= 0; }));
     EXPECT_EQ(t.fake.events.size(), 2u);  // the same requests again are not read twice
 }
 
 TEST(LiveBanners, AMonitorThatCannotStartIsNotRetried) {
     Live t(QStringLiteral("/nonexistent/monitor"));
     t.live.start();
-    waitFor([&] { return !t.live.running(); }, 3000);
+    spinUntil([&] { return !t.live.running(); }, 3000);
     EXPECT_FALSE(t.live.running());
     EXPECT_LT(t.clock.nextTimer(), 0);
 }
@@ -288,7 +270,7 @@ struct SessionBus : ::testing::Test {
     PrivateBus bus;
     QByteArray old = qgetenv("DBUS_SESSION_BUS_ADDRESS");
     void SetUp() override {
-        app();
+        coreApp();
         if (QStandardPaths::findExecutable(QStringLiteral("busctl")).isEmpty())
             GTEST_SKIP() << "needs busctl";
         if (!bus.ok())
@@ -309,7 +291,7 @@ TEST_F(SessionBus, ReadsWhatTheNotificationServerShowed) {
     // No server yet: the monitor sees the call (it needs a moment to
     // attach, so the call is repeated until it does), and nothing is read.
     int tick = 0;
-    ASSERT_TRUE(waitFor([&] {
+    ASSERT_TRUE(spinUntil([&] {
         if (tick++ % 10 == 0)
             client.send(notifyCall(QStringLiteral("Nobody shows this")));
         return t.live.waiting() > 0;
@@ -321,7 +303,7 @@ TEST_F(SessionBus, ReadsWhatTheNotificationServerShowed) {
     ASSERT_TRUE(serverBus.registerService(QStringLiteral("org.freedesktop.Notifications")));
     client.send(notifyCall(QStringLiteral("refused by the server")));
     client.send(notifyCall(QStringLiteral("Anna")));
-    ASSERT_TRUE(waitFor([&] { return !t.fake.events.empty(); }));
+    ASSERT_TRUE(spinUntil([&] { return !t.fake.events.empty(); }));
     EXPECT_EQ(server.shown, 1);
     ASSERT_EQ(t.fake.events.size(), 1u);
     EXPECT_EQ(t.fake.events[0].who, u"Anna");
@@ -356,7 +338,7 @@ TEST_F(SessionBus, TheMonitorEndsWithTheApplication) {
         stand.start(QStringLiteral(LIVE_BANNERS_APP), {});
         ASSERT_TRUE(stand.waitForStarted(5000)) << c.how;
         QByteArray said;
-        ASSERT_TRUE(waitFor([&] {
+        ASSERT_TRUE(spinUntil([&] {
             said += stand.readAllStandardOutput();
             return said.contains('\n');
         })) << c.how;
@@ -378,7 +360,7 @@ TEST_F(SessionBus, TheMonitorEndsWithTheApplication) {
             EXPECT_TRUE(said.contains("destroyed\nquit\n")) << c.how << ": " << said.toStdString();
             EXPECT_TRUE(ended(monitor)) << c.how;  // ended and reaped before the program ended
         } else {
-            EXPECT_TRUE(waitFor([&] { return ended(monitor); })) << c.how;
+            EXPECT_TRUE(spinUntil([&] { return ended(monitor); })) << c.how;
         }
     }
 }

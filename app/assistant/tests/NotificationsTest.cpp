@@ -5,6 +5,7 @@
 #include "InstalledApp.h"
 #include "Regex.h"
 #include "TempDir.h"
+#include "TestPaths.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -107,7 +108,7 @@ struct Intake {
     FakeIntake fake;
     Notifications notes;
     explicit Intake(std::vector<std::string> folders = {})
-        : notes(fake.links(), d.path() / "db2", folders.empty() ? std::vector<std::string>{"/nonexistent"} : folders) {
+        : notes(fake.links(), d.path / "db2", folders.empty() ? std::vector<std::string>{"/nonexistent"} : folders) {
         fake.chosen = {u"x.y.Chat", u"net.whatsapp.WhatsApp", u"com.tinyspeck.slackmacgap", u"com.apple.MobileSMS",
                        u"com.apple.FaceTime", u"com.anthropic.claudefordesktop", u"com.apple.Notes", u"x.online",
                        u"com.apple.mail", u"com.apple.reminders", u"org.signal.Signal"};
@@ -120,7 +121,7 @@ struct Intake {
 
 TEST(Notifications, StartSkipsHistoryAndAnnouncesOnlyNewRecordsInOrder) {
     Intake t;
-    Database db(t.d.path() / "db2");
+    Database db(t.d.path / "db2");
     for (int i = 1; i <= 500; ++i)
         db.add(i, "x.y.Chat", blob("Old", "old " + std::to_string(i)));
     db.touch();
@@ -146,7 +147,7 @@ TEST(Notifications, StartSkipsHistoryAndAnnouncesOnlyNewRecordsInOrder) {
 
 TEST(Notifications, MissingLogFileMeansNoChangeWhileReadable) {
     Intake t;
-    Database db(t.d.path() / "db2");
+    Database db(t.d.path / "db2");
     db.add(1, "x.y.Chat", blob("A", "a"));
     t.notes.lastID = 0;
     t.notes.poll();  // no stamp yet equals no stamp before
@@ -158,9 +159,9 @@ TEST(Notifications, MissingLogFileMeansNoChangeWhileReadable) {
 
 TEST(Notifications, DecodesRequestsAndSkipsRowsThatAreNotRecords) {
     Intake t;
-    Database db(t.d.path() / "db2");
+    Database db(t.d.path / "db2");
     std::string binary;
-    ASSERT_TRUE(AtomicFile::read(std::string(std::getenv("TOVANTTS_TEST_DATA")) + "/plist/record.bplist", binary));
+    ASSERT_TRUE(AtomicFile::read(test::testData("plist/record.bplist").string(), binary));
     db.add(1, "joined.id", blob("T", "B", "S", "C"));
     db.add(2, "joined.id", blob("T", "B", "", "", "x.y.Chat"));  // the blob's own app wins
     db.add(3, "joined.id", std::string("<plist><dict><key>app</key><string>x</string></dict></plist>"));
@@ -193,7 +194,7 @@ TEST(Notifications, UnreadableDatabaseQueriesEveryTickAndRecoversWithTheNewestId
     EXPECT_NE(t.notes.debugState().find("lastID=-1 timer=true apps=0 polls=2 queries=2 error=The notification"),
               std::string::npos);
 
-    Database db(t.d.path() / "db2");
+    Database db(t.d.path / "db2");
     db.add(7, "x.y.Chat", blob("Old", "history"));
     t.notes.poll();
     EXPECT_TRUE(t.notes.access());
@@ -205,7 +206,7 @@ TEST(Notifications, NamesOfApps) {
     TempDir apps;
     apps.write("org.telegram.desktop.desktop", "[Desktop Entry]\nType=Application\nName=Telegram\n");
     apps.write("org.gnome.Evolution.desktop", "[Desktop Entry]\nType=Application\nName=Evolution Mail\n");
-    Intake t({apps.str()});
+    Intake t({apps.path.string()});
     struct Case {
         std::u16string id, name;
     };
@@ -257,14 +258,14 @@ TEST(Notifications, RefreshAppsListsKnownAndInstalledDefaultsByName) {
     TempDir apps;
     apps.write("org.gnome.Zeta.desktop", "[Desktop Entry]\nType=Application\nName=zeta\n");
     apps.write("org.gnome.Calls.desktop", "[Desktop Entry]\nType=Application\nName=Calls\n");
-    Intake t({apps.str()});
+    Intake t({apps.path.string()});
     t.fake.defaults = {u"org.gnome.Zeta", u"org.gnome.Calls", u"not.installed"};
     t.notes.refreshApps();  // no database: installed defaults only
     EXPECT_FALSE(t.notes.access());
     EXPECT_EQ(t.notes.seenApps(), (std::vector<Notifications::SeenApp>{{u"org.gnome.Calls", u"Calls"},
                                                                         {u"org.gnome.Zeta", u"zeta"}}));
 
-    Database db(t.d.path() / "db2");
+    Database db(t.d.path / "db2");
     db.add(1, "ORG.GNOME.CALLS", blob("a", "b"));
     db.add(2, "com.tinyspeck.slackmacgap", blob("a", "b"));
     db.add(3, "_system.thing", blob("a", "b"));

@@ -1,6 +1,7 @@
 #include "PropertyList.h"
 
 #include "AtomicFile.h"
+#include "TestPaths.h"
 
 #include <gtest/gtest.h>
 
@@ -14,8 +15,7 @@ using nlohmann::json;
 
 std::string fixture(const std::string& name) {
     std::string bytes;
-    const char* dir = std::getenv("TOVANTTS_TEST_DATA");
-    EXPECT_TRUE(dir && AtomicFile::read(std::string(dir) + "/plist/" + name, bytes)) << name;
+    EXPECT_TRUE(AtomicFile::read(test::testData("plist/" + name).string(), bytes)) << name;
     return bytes;
 }
 

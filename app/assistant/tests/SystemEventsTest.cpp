@@ -26,9 +26,9 @@ struct Machine {
     FakeVolumes volumes;
     FakeOutputDevices output;
     SystemEvents events;
-    Machine() : events(fake.links(), clock, d.path(), power, volumes, output) {}
+    Machine() : events(fake.links(), clock, d.path, power, volumes, output) {}
 
-    void grow(const std::string& name, size_t bytes) { std::ofstream(d.path() / name, std::ios::app) << std::string(bytes, 'x'); }
+    void grow(const std::string& name, size_t bytes) { std::ofstream(d.path / name, std::ios::app) << std::string(bytes, 'x'); }
     std::vector<std::u16string> texts() const {
         std::vector<std::u16string> out;
         for (const auto& e : fake.events)
@@ -79,7 +79,7 @@ TEST(SystemEvents, PartialAndHiddenFilesWaitForTheirFinalName) {
     m.events.downloadsChanged();
     m.clock.advance(10);
     EXPECT_TRUE(m.fake.events.empty());
-    std::filesystem::rename(m.d.path() / "clip.mp4.crdownload", m.d.path() / "clip.mp4");
+    std::filesystem::rename(m.d.path / "clip.mp4.crdownload", m.d.path / "clip.mp4");
     m.events.downloadsChanged();
     m.clock.advance(3.0);
     EXPECT_EQ(m.texts(), (std::vector<std::u16string>{u"Downloaded clip, a video."}));
@@ -118,7 +118,7 @@ TEST(SystemEvents, DownloadsSwitchedOffAreNeverSaid) {
     m.events.downloadsChanged();
     m.clock.advance(5);
     EXPECT_TRUE(m.fake.events.empty());
-    std::filesystem::remove(m.d.path() / "a.pdf");
+    std::filesystem::remove(m.d.path / "a.pdf");
     m.events.downloadsChanged();
     m.grow("a.pdf", 3);  // gone and back: new again
     m.events.downloadsChanged();

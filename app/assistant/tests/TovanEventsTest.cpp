@@ -5,7 +5,7 @@
 #include "Regex.h"
 #include "TovanEvents.h"
 
-#include "../../../playback/tests/TestDir.h"
+#include "TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -22,12 +22,13 @@ using tovan::u8;
 namespace TovanEvents = tovan::TovanEvents;
 namespace ClaudeEvents = tovan::ClaudeEvents;
 namespace Expression = tovan::Expression;
+using tovan::test::TempDir;
 
 namespace {
 
 struct Events : ::testing::Test {
     FakeMachine machine;
-    TestDir tmp;
+    TempDir tmp;
     std::shared_ptr<tovan::MemorySettingsStore> store = std::make_shared<tovan::MemorySettingsStore>();
     tovan::AssistantPrefs prefs{store, [] { return 12; }};
     std::vector<Assistant::Event> got;

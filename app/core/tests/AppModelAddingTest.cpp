@@ -7,13 +7,14 @@
 #include "../../../pdfimport/tests/PdfWriter.h"
 #include "../../../documents/tests/ZipFixture.h"
 #include "Extract.h"
+#include "LoopbackHttp.h"
 #include "ModelTestUtil.h"
 #include "PdfImport.h"
 
 using tovan::AppModel;
 using tovan::Doc;
 using modeltest::Model;
-using modeltest::WebServer;
+using namespace tovan::test;
 
 namespace {
 
@@ -72,7 +73,7 @@ struct Notices {
 
 struct Adding : ::testing::Test {
     Model m;
-    WebServer web;
+    LoopbackHttp web;
     std::vector<std::u16string> kinds() {
         std::vector<std::u16string> out;
         for (auto& row : m->library.docs()) out.push_back(row.kind);
@@ -101,7 +102,7 @@ TEST_F(Adding, TextBecomesADocumentWithItsTitle) {
 }
 
 TEST_F(Adding, ALoneWebAddressIsFetchedAsALinkButNotWithWordsAround) {
-    web.pages["/story"] = {200, "text/html; charset=utf-8", page("Harbour", kArticle)};
+    web.answers["/story"] = {200, page("Harbour", kArticle), {}, "text/html; charset=utf-8"};
     const QString url = web.url("/story").toString();
     Notices notices(*m);
 
@@ -115,12 +116,12 @@ TEST_F(Adding, ALoneWebAddressIsFetchedAsALinkButNotWithWordsAround) {
 
     m->read(u"see " + url.toStdU16String(), std::nullopt, false);
     EXPECT_EQ(kinds(), (std::vector<std::u16string>{u"text", u"web"}));
-    ASSERT_FALSE(web.requests.isEmpty());
-    EXPECT_TRUE(web.requests[0].contains("User-Agent: Mozilla/5.0 (Macintosh) TovanTTS")) << web.requests[0].data();
+    ASSERT_FALSE(web.requests.empty());
+    EXPECT_TRUE(web.requests[0].head.contains("User-Agent: Mozilla/5.0 (Macintosh) TovanTTS")) << web.requests[0].head.data();
 }
 
 TEST_F(Adding, AnErrorPageIsReadLikeAnyPage) {
-    web.pages["/gone"] = {404, "text/html", page("Gone", kArticle)};
+    web.answers["/gone"] = {404, page("Gone", kArticle), {}, "text/html"};
     m->open(web.url("/gone"), false);
     ASSERT_TRUE(m.settle());
     ASSERT_EQ(m->library.docs().size(), 1u);
@@ -148,7 +149,7 @@ TEST_F(Adding, PdfLinksGoThroughTheFileRoad) {
     int n = 0;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.path);
-        web.pages[QString::fromLatin1(c.path).section('?', 0, 0)] = {200, c.type, pdf};
+        web.answers[QString::fromLatin1(c.path).section('?', 0, 0).toStdString()] = {200, pdf, {}, c.type};
         Notices notices(*m);
         m->open(web.url(QString::fromLatin1(c.path)), false);
         ASSERT_TRUE(m.settle());
@@ -164,7 +165,7 @@ TEST_F(Adding, PdfLinksGoThroughTheFileRoad) {
 }
 
 TEST_F(Adding, EpubLinksAreExtractedWithTheFileNameAsFallbackTitle) {
-    web.pages["/books/small.epub"] = {200, "application/octet-stream", QByteArray::fromStdString(epubBytes(false))};
+    web.answers["/books/small.epub"] = {200, QByteArray::fromStdString(epubBytes(false)), {}, "application/octet-stream"};
     m->open(web.url("/books/small.epub"), false);
     ASSERT_TRUE(m.settle());
     ASSERT_FALSE(m->problem()) << m->problem()->toStdString();
@@ -174,10 +175,7 @@ TEST_F(Adding, EpubLinksAreExtractedWithTheFileNameAsFallbackTitle) {
 }
 
 TEST_F(Adding, ANetworkFailureIsShownAndChangesNothing) {
-    QTcpServer closed;
-    closed.listen(QHostAddress::LocalHost, 0);
-    const quint16 port = closed.serverPort();
-    closed.close();
+    const quint16 port = closedLoopbackPort();
     m->read(u"keep this. it stays.", std::nullopt, false);
     const auto before = m->library.docs();
     m->open(QUrl(QStringLiteral("http://127.0.0.1:%1/x").arg(port)), false);
@@ -228,7 +226,7 @@ TEST_F(Adding, FilesAreAddedOnceAndFailuresShowTheirMessage) {
 }
 
 TEST_F(Adding, APdfFileKeepsACopyInTheLibrary) {
-    tovan::test::writeFile(m.dir / "harbour.pdf", pdfBytes());
+    tovan::test::spit(m.dir / "harbour.pdf", pdfBytes());
     m->open(m.dir / "harbour.pdf", false);
     ASSERT_TRUE(m.settle());
     ASSERT_FALSE(m->problem()) << m->problem()->toStdString();
@@ -245,7 +243,7 @@ TEST_F(Adding, APdfFileKeepsACopyInTheLibrary) {
 namespace {
 
 struct Books : ::testing::Test {
-    WebServer web;
+    LoopbackHttp web;
     int fetches = 0;
     std::function<void(std::function<void(std::string)>, std::function<void(std::u16string)>)> answer;
     Model m{[this](AppModel::Config& c) {
@@ -305,17 +303,17 @@ TEST_F(Books, DownloadAndExtractionFailuresAreShown) {
 }
 
 TEST(BookDownload, TriesTheSecondAddressAndReportsTheStatus) {
-    WebServer web;
+    LoopbackHttp web;
     const std::u16string root = web.url("").toString().toStdU16String();
-    web.pages["/ebooks/5.epub3.images"] = {200, "application/epub+zip", QByteArray::fromStdString(epubBytes(true))};
+    web.answers["/ebooks/5.epub3.images"] = {200, QByteArray::fromStdString(epubBytes(true)), {}, "application/epub+zip"};
     Model m([&](AppModel::Config& c) { c.catalogue = root; });
     m->open(AppModel::Book{u"5", u"A Small Book", u""});
     ASSERT_TRUE(m.settle());
     ASSERT_FALSE(m->problem()) << m->problem()->toStdString();
     EXPECT_EQ(m->library.docs().size(), 1u);
-    ASSERT_EQ(web.requests.size(), 2);
-    EXPECT_TRUE(web.requests[0].startsWith("GET /ebooks/5.epub.noimages "));
-    EXPECT_TRUE(web.requests[1].startsWith("GET /ebooks/5.epub3.images "));
+    ASSERT_EQ(web.requests.size(), 2u);
+    EXPECT_TRUE(web.requests[0].head.startsWith("GET /ebooks/5.epub.noimages "));
+    EXPECT_TRUE(web.requests[1].head.startsWith("GET /ebooks/5.epub3.images "));
 
     m->open(AppModel::Book{u"6", u"Missing", u""});
     ASSERT_TRUE(m.settle());
@@ -332,7 +330,7 @@ namespace {
 struct Playing : ::testing::Test {
     FakeEngine fake;
     tovan::VirtualClock clock;
-    TestDir audio;
+    TempDir audio;
     std::unique_ptr<Model> m;
     void SetUp() override {
         FakeEngine::next = &fake;

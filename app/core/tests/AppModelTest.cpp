@@ -18,6 +18,7 @@ using tovan::AppModel;
 using tovan::DirectorBox;
 using tovan::Engine;
 using modeltest::Model;
+using namespace tovan::test;
 
 namespace {
 
@@ -81,7 +82,7 @@ TEST(AppModelStart, StartsWithTheLibrarySectionAndNothingElse) {
 }
 
 TEST(AppModelStart, ReadsVoicesFromTheModelAndTheStyleFromSupport) {
-    TestDir dir;
+    TempDir dir;
     std::filesystem::create_directories(dir / "model");
     spit(dir / "model" / "voices.json", R"({"voices":[{"name":"voice_0010","gender":"female"}]})");
     tovan::Style style;
@@ -141,7 +142,7 @@ TEST(AppModelStart, PublishedStateSignalsOnlyOnChange) {
 }
 
 TEST(AppModelStart, ModelFolderFromTheEnvironmentOnlyWhenItHoldsAModel) {
-    TestDir dir;
+    TempDir dir;
     std::filesystem::create_directories(dir / "with");
     std::filesystem::create_directories(dir / "without");
     spit(dir / "with" / "config.json", "{}");
@@ -160,7 +161,7 @@ TEST(AppModelStart, ModelFolderFromTheEnvironmentOnlyWhenItHoldsAModel) {
 // An installed copy reads the model it was installed with, wherever the
 // copy sits; the build tree reads its development model.
 TEST(AppModelStart, ModelFolderBesideTheProgram) {
-    TestDir dir;
+    TempDir dir;
     const std::filesystem::path t = dir.path;
     auto make = [&](const std::filesystem::path& p, const std::string& bytes) {
         std::filesystem::create_directories(p.parent_path());
@@ -246,7 +247,7 @@ TEST_F(EngineQueue, AFailedStartDropsTheBlockSetsTheProblemAndIsRetried) {
         m->setProblem(std::nullopt);
         m->onEngine([&](Engine&) { ++ran; });
         m->syncEngine();
-        ASSERT_TRUE(modeltest::waitUntil([&] { return m->problem().has_value(); }));
+        ASSERT_TRUE(spinUntil([&] { return m->problem().has_value(); }));
         EXPECT_EQ(*m->problem(), QStringLiteral("The voice could not start: no model in /nowhere"));
     }
     EXPECT_EQ(ran, 0);
@@ -304,7 +305,7 @@ TEST(DirectorBoxTest, ConcurrentCallersShareOneLoad) {
 }
 
 TEST(DirectorBoxTest, TheRealLoaderFailsQuietlyOnAFolderWithoutADirector) {
-    TestDir dir;
+    TempDir dir;
     DirectorBox box;
     EXPECT_EQ(box.get(dir.path), nullptr);
     EXPECT_EQ(box.get(dir.path), nullptr);

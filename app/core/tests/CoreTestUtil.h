@@ -3,13 +3,13 @@
 #pragma once
 
 #include "../../../playback/tests/FakeEngine.h"
-#include "../../../playback/tests/TestDir.h"
 
 #include "AppModel.h"
 #include "SettingsStore.h"
 #include "Doc.h"
 #include "Engine.h"
 #include "Narrator.h"
+#include "TempDir.h"
 #include "VirtualAudioOutput.h"
 #include "VirtualClock.h"
 #include "Voices.h"

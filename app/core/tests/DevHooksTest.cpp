@@ -4,13 +4,14 @@
 
 #include <cstdlib>
 
-#include "../../../platform/tests/PrivateBus.h"
+#include "PrivateBus.h"
 #include "Bus.h"
 #include "ModelTestUtil.h"
 
 using tovan::AppModel;
 using tovan::DevHooks;
 using modeltest::Model;
+using namespace tovan::test;
 
 namespace {
 
@@ -220,7 +221,7 @@ TEST(DevHooksInstall, OnlyExactlyOneTurnsItOn) {
 }
 
 TEST(DevHooksInstall, CommandsArriveOverTheBusWhenEnabled) {
-    modeltest::app();
+    coreApp();
     PrivateBus bus;
     if (!bus.ok()) GTEST_SKIP() << "no dbus-daemon";
     DevEnv env;
@@ -240,7 +241,7 @@ TEST(DevHooksInstall, CommandsArriveOverTheBusWhenEnabled) {
     tovan::Bus sender(bus.connect());
     sender.sendDev(QStringLiteral("section:voices"));
     sender.sendDev(QStringLiteral("bogus:1"));
-    ASSERT_TRUE(modeltest::waitUntil([&] { return out.size() >= 2; }));
+    ASSERT_TRUE(spinUntil([&] { return out.size() >= 2; }));
     EXPECT_EQ(m->section(), AppModel::Section::voices);
     EXPECT_EQ(out[1], QStringLiteral("unknown dev command bogus:1"));
 }

@@ -17,13 +17,14 @@
 
 using namespace tovan;
 using coretest::duringSynthesis;
+using namespace tovan::test;
 
 namespace {
 
 constexpr size_t SENTENCE = 3 + 120 * 24;  // the fake's samples and the pause after
 
 struct ExporterTest : ::testing::Test {
-    TestDir tmp;
+    TempDir tmp;
     VirtualClock clock;
     FakeEngine fake;
     std::unique_ptr<AppModel> app;

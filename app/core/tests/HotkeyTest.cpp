@@ -8,6 +8,7 @@
 #include "ModelTestUtil.h"
 
 using tovan::Hotkey;
+using tovan::test::coreApp;
 
 namespace {
 
@@ -29,7 +30,7 @@ struct FakeDesktop : Hotkey::Backend {
 struct HotkeyTest : ::testing::Test {
     FakeDesktop desktop;
     void SetUp() override {
-        modeltest::app();
+        coreApp();
         Hotkey::setBackend(&desktop);
         Hotkey::handlers().clear();
     }

@@ -6,6 +6,7 @@
 
 using tovan::Doc;
 using tovan::Library;
+using namespace tovan::test;
 
 namespace {
 
@@ -22,9 +23,9 @@ std::vector<std::u16string> titles(const Library& lib) {
 }
 
 struct LibraryTest : ::testing::Test {
-    TestDir dir;
+    TempDir dir;
     std::filesystem::path lib() { return dir / "library"; }
-    void SetUp() override { modeltest::app(); }
+    void SetUp() override { coreApp(); }
 };
 
 }  // namespace
@@ -105,7 +106,7 @@ TEST_F(LibraryTest, AnEqualDocumentGivesTheListedOneFromCacheOrDisk) {
     const std::u16string source = u"https://example.org/a";
     for (bool fromDisk : {false, true}) {
         SCOPED_TRACE(fromDisk);
-        TestDir d;
+        TempDir d;
         auto first = makeDoc(u"Page", 100, source);
         std::shared_ptr<Doc> listed;
         std::unique_ptr<Library> library;

@@ -20,11 +20,12 @@
 #include <thread>
 
 using namespace tovan;
+using namespace tovan::test;
 
 namespace {
 
 struct NarratorTest : ::testing::Test {
-    TestDir tmp;
+    TempDir tmp;
     VirtualClock clock;
     FakeEngine fake;
     std::shared_ptr<MemorySettingsStore> defaults = std::make_shared<MemorySettingsStore>();
@@ -552,7 +553,7 @@ private:
 };
 
 struct OutputChoice : ::testing::Test {
-    TestDir tmp;
+    TempDir tmp;
     VirtualClock clock;
     FakeEngine fake;
     std::shared_ptr<MemorySettingsStore> defaults = std::make_shared<MemorySettingsStore>();

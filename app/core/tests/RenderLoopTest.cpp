@@ -4,6 +4,7 @@
 #include "RenderLoop.h"
 
 #include "CoreTestUtil.h"
+#include "TestPaths.h"
 #include "Performer.h"
 #include "Plans.h"
 #include "VirtualAudioOutput.h"
@@ -14,6 +15,7 @@
 #include <cstdlib>
 
 using namespace tovan;
+using namespace tovan::test;
 
 namespace {
 
@@ -23,7 +25,7 @@ using coretest::hookedApi;
 struct Loop : ::testing::Test {
     FakeEngine fake;
     std::unique_ptr<Engine> engine;
-    TestDir tmp;
+    TempDir tmp;
     VirtualClock clock;
     std::shared_ptr<SentencePlayer> player;
     std::vector<int64_t> marks;
@@ -176,7 +178,7 @@ TEST_F(Loop, PerformerTakesTheLoopSettings) {
 
 namespace {
 
-std::filesystem::path directorBin() { return programDir().parent_path() / "playback" / "director" / "dev.bin"; }
+std::filesystem::path directorBin() { return directorFile("dev"); }
 
 struct Env {
     const char* name;

@@ -3,7 +3,7 @@
 #include "GlobalKeys.h"
 #include "Hotkey.h"
 #include "HotkeyBackend.h"
-#include "ShellApp.h"
+#include "TestApp.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +11,7 @@
 #include <vector>
 
 using namespace tovan;
+using namespace tovan::test;
 
 namespace {
 
@@ -19,7 +20,7 @@ constexpr uint32_t kCtrlAlt = GlobalKeys::Control | GlobalKeys::Alt;
 class AppDelegateTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        shellApp();
+        widgetApp();
         backend = std::make_unique<HotkeyBackend>(keys);
         Hotkey::setBackend(backend.get());
         AppDelegate::Launch launch;

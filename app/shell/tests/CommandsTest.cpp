@@ -1,6 +1,6 @@
 #include "AppCommands.h"
 #include "FakeControls.h"
-#include "ShellApp.h"
+#include "TestApp.h"
 
 #include <gtest/gtest.h>
 
@@ -9,13 +9,14 @@
 #include <QMenuBar>
 
 using namespace tovan;
+using tovan::test::widgetApp;
 
 namespace {
 
 class CommandsTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        shellApp();
+        widgetApp();
         AppCommands::Roads roads;
         auto rec = [this](std::string n) { return [this, n] { roadCalls.push_back(n); }; };
         roads.openFiles = rec("openFiles");

@@ -7,7 +7,7 @@
 #include "../../views/tests/ViewModelFixture.h"
 
 #include "MacWords.h"
-#include "ShellApp.h"
+#include "TestApp.h"
 
 #include <QAbstractScrollArea>
 #include <QCheckBox>
@@ -255,7 +255,7 @@ class Looks : public test::ViewModelFixture {
 protected:
     void SetUp() override {
         test::ViewModelFixture::SetUp();
-        shellApp();
+        test::widgetApp();
         warnings().clear();
         previous = qInstallMessageHandler(collect);
     }
@@ -505,7 +505,7 @@ TEST_F(Looks, TheChecksSeeCutOffTextMissingGlyphsIconsAndOverlaps) {
 
 // Every symbol the screens may ask for draws something of its own.
 TEST(Symbols, EachNameHasADrawingOfItsOwn) {
-    shellApp();
+    test::widgetApp();
     const QStringList names = symbolNames();
     ASSERT_FALSE(names.isEmpty());
     for (const QString& name : names) {

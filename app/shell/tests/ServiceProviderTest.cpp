@@ -1,6 +1,6 @@
 #include "CommandLine.h"
 #include "ServiceProvider.h"
-#include "ShellApp.h"
+#include "TestApp.h"
 
 #include <gtest/gtest.h>
 

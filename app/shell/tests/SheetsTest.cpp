@@ -1,6 +1,6 @@
 #include "Drops.h"
 #include "Panels.h"
-#include "ShellApp.h"
+#include "TestApp.h"
 #include "Sheets.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +12,7 @@
 #include <QPushButton>
 
 using namespace tovan;
+using tovan::test::widgetApp;
 
 namespace {
 
@@ -37,7 +38,7 @@ TEST(LinkSheet, NormalisesTheLinkOrRefusesIt) {
 }
 
 TEST(LinkSheet, PasteboardLinkFillsTheFieldAndListenDismissesThenOpens) {
-    shellApp();
+    widgetApp();
     std::vector<std::string> calls;
     LinkSheet sheet(QString(" https://example.org/post \n"),
                     [&](const QUrl& u) { calls.push_back("listen " + u.toString().toStdString()); },
@@ -57,7 +58,7 @@ TEST(LinkSheet, PasteboardLinkFillsTheFieldAndListenDismissesThenOpens) {
 }
 
 TEST(TextSheet, BlankTextKeepsListenOffAndTypedTextGoesOnWithItsSpaces) {
-    shellApp();
+    widgetApp();
     std::vector<QString> heard;
     int dismissed = 0;
     TextSheet sheet([&](const QString& t) { heard.push_back(t); }, [&] { dismissed++; });
@@ -118,7 +119,7 @@ TEST(Drops, FilesLinksAndTextEachTakeTheirRoadAfterTheReadingList) {
 }
 
 TEST(Panels, ChosenFilesOpenInOrderWithPlayOnTheFirstOnly) {
-    shellApp();
+    widgetApp();
     std::vector<std::string> calls;
     auto open = [&](const std::filesystem::path& f, bool play) { calls.push_back(f.string() + (play ? " play" : "")); };
     auto library = [&] { calls.push_back("library"); };
@@ -130,7 +131,7 @@ TEST(Panels, ChosenFilesOpenInOrderWithPlayOnTheFirstOnly) {
 }
 
 TEST(Panels, ShowMainRaisesTheWindowNamedMainOrDoesNothing) {
-    shellApp();
+    widgetApp();
     Panels::showMain();  // no such window: no crash, nothing shown
     QMainWindow other;
     other.setWindowTitle("Something else");

@@ -7,7 +7,8 @@
 #include "MenuBarIcon.h"
 #include "MenuBarView.h"
 #include "SettingsView.h"
-#include "ShellApp.h"
+#include "TempDir.h"
+#include "TestApp.h"
 #include "TovanTTSApp.h"
 
 #include <gtest/gtest.h>
@@ -27,25 +28,14 @@
 #include <QSystemTrayIcon>
 
 using namespace tovan;
+using namespace tovan::test;
 
 namespace {
-
-struct TempDir {
-    TempDir() {
-        std::string t = (std::filesystem::temp_directory_path() / "tovan-shell-XXXXXX").string();
-        if (::mkdtemp(t.data())) path = t;
-    }
-    ~TempDir() {
-        std::error_code ec;
-        std::filesystem::remove_all(path, ec);
-    }
-    std::filesystem::path path;
-};
 
 class WithModel : public ::testing::Test {
 protected:
     void SetUp() override {
-        shellApp();
+        widgetApp();
         AppModel::Config cfg;
         cfg.support = dir.path / "support";
         cfg.modelDir = dir.path / "model";
@@ -221,7 +211,7 @@ TEST_F(WithModel, SettingsWindowShowsSettingsWrittenElsewhere) {
 }
 
 TEST(MenuBarIcon, IsAMaskOf20By16PointsAtTwiceThePixels) {
-    shellApp();
+    widgetApp();
     const QImage img = MenuBarIcon::render();
     EXPECT_EQ(img.size(), QSize(40, 32));
     EXPECT_EQ(img.deviceIndependentSize(), QSizeF(20, 16));

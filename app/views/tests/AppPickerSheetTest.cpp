@@ -1,7 +1,7 @@
 #include "AppPickerSheet.h"
 
 #include "SettingsStore.h"
-#include "QtTestApp.h"
+#include "TestApp.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
@@ -23,7 +23,7 @@ struct Sheet {
     std::vector<Notifications::SeenApp> seen;
     std::unique_ptr<AppPickerSheet> sheet;
     explicit Sheet(std::vector<Notifications::SeenApp> s = {}) : seen(std::move(s)) {
-        test::qtApp();
+        test::widgetApp();
         prefs.setApps({u"ORG.TELEGRAM.DESKTOP", u"not.installed"});
         sheet = std::make_unique<AppPickerSheet>(apps(), prefs, [this] { return seen; });
     }

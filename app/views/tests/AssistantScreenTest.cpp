@@ -2,7 +2,7 @@
 
 #include "SettingsStore.h"
 #include "FeatureRow.h"
-#include "QtTestApp.h"
+#include "TestApp.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -66,7 +66,7 @@ struct Screen {
     World w;
     std::unique_ptr<AssistantScreen> s;
     Screen() {
-        test::qtApp();
+        test::widgetApp();
         s = std::make_unique<AssistantScreen>(w.host());
     }
     template <class T>

@@ -1,7 +1,8 @@
 #include "BookCatalog.h"
+#include "LoopbackHttp.h"
 #include "Regex.h"
-#include "LoopbackServer.h"
-#include "ScreensTestApp.h"
+#include "TestApp.h"
+#include "TestPaths.h"
 
 #include <QFile>
 #include <QNetworkAccessManager>
@@ -16,7 +17,7 @@ namespace {
 using Book = Gutenberg::Book;
 
 std::string fixture(const char* name) {
-    QFile f(qEnvironmentVariable("TOVANTTS_TEST_DATA") + "/gutenberg/" + name);
+    QFile f(QString::fromStdString(test::testData(std::string("gutenberg/") + name).string()));
     if (!f.open(QIODevice::ReadOnly)) return {};
     return f.readAll().toStdString();
 }
@@ -130,20 +131,23 @@ protected:
         Outcome o;
         client().page(query, start, [&](std::vector<Book> b) { o.books = std::move(b); },
                       [&](std::u16string e) { o.error = std::move(e); });
-        EXPECT_TRUE(screenstest::spinUntil([&] { return o.done(); }));
+        EXPECT_TRUE(test::spinUntil([&] { return o.done(); }));
         return o;
     }
     Outcome epub(const std::u16string& id) {
         Outcome o;
         client().epub(Book{id, u"T", u""}, [&](QByteArray b) { o.bytes = std::move(b); },
                       [&](std::u16string e) { o.error = std::move(e); });
-        EXPECT_TRUE(screenstest::spinUntil([&] { return o.done(); }));
+        EXPECT_TRUE(test::spinUntil([&] { return o.done(); }));
         return o;
     }
-    Gutenberg client() { return Gutenberg(server.root(), &network); }
+    Gutenberg client() {
+        const std::string root = server.base() + "/ebooks/";
+        return Gutenberg(std::u16string(root.begin(), root.end()), &network);
+    }
 
-    screenstest::AppFirst appFirst;
-    screenstest::LoopbackServer server;
+    test::WidgetAppFirst appFirst;
+    test::LoopbackHttp server;
     QNetworkAccessManager network;
 };
 
@@ -160,7 +164,7 @@ TEST_F(GutenbergNet, StatusAndSizeRules) {
     const std::string popular = "/ebooks/search.opds/?sort_order=downloads&start_index=1";
     struct Case {
         const char* name;
-        screenstest::LoopbackServer::Answer answer;
+        test::LoopbackHttp::Answer answer;
         std::optional<std::u16string> error;  // none: success
     };
     const std::string okFeed = entry("<link href=\"/ebooks/9.opds\"/><title>Nine</title>");
@@ -199,15 +203,12 @@ TEST_F(GutenbergNet, FollowsRedirects) {
 }
 
 TEST_F(GutenbergNet, TransportFailurePassesOn) {
-    QTcpServer closed;
-    closed.listen(QHostAddress::LocalHost, 0);
-    const quint16 port = closed.serverPort();
-    closed.close();
+    const quint16 port = test::closedLoopbackPort();
     Outcome o;
     const std::string root = "http://127.0.0.1:" + std::to_string(port) + "/ebooks/";
     Gutenberg(std::u16string(root.begin(), root.end()), &network)
         .page(u"", 1, [&](std::vector<Book> b) { o.books = b; }, [&](std::u16string e) { o.error = e; });
-    ASSERT_TRUE(screenstest::spinUntil([&] { return o.done(); }));
+    ASSERT_TRUE(test::spinUntil([&] { return o.done(); }));
     ASSERT_TRUE(o.error);
     EXPECT_FALSE(o.error->empty());
 }

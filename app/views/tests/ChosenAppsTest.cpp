@@ -3,7 +3,7 @@
 #include "AppPickerSheet.h"
 #include "Chips.h"
 #include "SettingsStore.h"
-#include "QtTestApp.h"
+#include "TestApp.h"
 
 #include <QToolButton>
 
@@ -24,7 +24,7 @@ struct Row {
     int scans = 0;
     std::unique_ptr<ChosenApps> view;
     Row(std::set<std::u16string> chosen) {
-        test::qtApp();
+        test::widgetApp();
         prefs.setApps(std::move(chosen));
         view = std::make_unique<ChosenApps>(prefs, [this] { ++scans; return apps(); },
                                             [] { return std::vector<Notifications::SeenApp>(); });

@@ -5,7 +5,7 @@
 #include <QLabel>
 #include <QProgressBar>
 
-#include "QtTestApp.h"
+#include "TestApp.h"
 
 namespace tovan {
 namespace {
@@ -53,7 +53,7 @@ TEST(DocRow, IconByExactKind) {
 }
 
 TEST(DocRow, ShowsAuthorBarAndPlayingMark) {
-    test::qtApp();
+    test::widgetApp();
     Doc::Meta withAuthor = metaOf(10, 25);
     withAuthor.author = u"Ann Author";
     DocRow playing(withAuthor, true, 1);

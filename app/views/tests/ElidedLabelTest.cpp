@@ -2,7 +2,7 @@
 // light and dark palettes of the desktop look.
 #include "DesktopLook.h"
 #include "ElidedLabel.h"
-#include "QtTestApp.h"
+#include "TestApp.h"
 #include "Theme.h"
 
 #include <gtest/gtest.h>
@@ -11,7 +11,7 @@ namespace tovan {
 namespace {
 
 TEST(ElidedLabel, BreaksBetweenWordsAndElidesTheLastLine) {
-    test::qtApp();
+    test::widgetApp();
     const QString title = QStringLiteral("The Extraordinary Adventures of a Title Far Too Long for Its Place");
     struct Case {
         int lines, width;
@@ -39,7 +39,7 @@ TEST(ElidedLabel, BreaksBetweenWordsAndElidesTheLastLine) {
 }
 
 TEST(DesktopLook, PalettesFollowThePreferenceAndKeepTheAccent) {
-    test::qtApp();
+    test::widgetApp();
     const QPalette light = DesktopLook::palette(false), dark = DesktopLook::palette(true);
     EXPECT_EQ(appearanceOf(light), Appearance::light);
     EXPECT_EQ(appearanceOf(dark), Appearance::dark);

@@ -6,7 +6,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 
-#include "QtTestApp.h"
+#include "TestApp.h"
 
 namespace tovan {
 namespace {
@@ -21,7 +21,7 @@ TEST(ExportBar, PercentIsTruncatedTowardZero) {
 }
 
 TEST(ExportBar, ShowsTheJobAndCancelOnlyRaisesTheFlag) {
-    test::qtApp();
+    test::widgetApp();
     ExportBar bar;
     int cancels = 0;
     bar.onCancel = [&] { ++cancels; };

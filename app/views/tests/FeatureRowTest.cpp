@@ -1,5 +1,5 @@
 #include "FeatureRow.h"
-#include "ScreensTestApp.h"
+#include "TestApp.h"
 #include "Theme.h"
 
 #include <QLabel>
@@ -14,7 +14,7 @@ namespace {
 using State = Feature::State;
 
 TEST(Feature, BadgeFollowsTheState) {
-    screenstest::AppFirst appFirst;
+    test::WidgetAppFirst appFirst;
     Feature f("text.cursor", "Read what you select", std::nullopt, "Detail.", State::ready(), nullptr);
     f.show();
     EXPECT_FALSE(f.badge()->isVisible());
@@ -36,7 +36,7 @@ TEST(Feature, BadgeFollowsTheState) {
 }
 
 TEST(Feature, LongDetailWrapsAndTheTrailingControlStaysAtTheTop) {
-    screenstest::AppFirst appFirst;
+    test::WidgetAppFirst appFirst;
     auto* button = new QPushButton("Allow…");
     QString detail;
     for (int i = 0; i < 40; ++i) detail += "A long explanation that goes on. ";
@@ -61,7 +61,7 @@ TEST(Feature, LongDetailWrapsAndTheTrailingControlStaysAtTheTop) {
 }
 
 TEST(Feature, NoTrailingControlKeepsIconAndText) {
-    screenstest::AppFirst appFirst;
+    test::WidgetAppFirst appFirst;
     Feature f("playpause", "Title", std::nullopt, "Detail.", State::ready(), nullptr);
     f.resize(500, 120);
     f.show();

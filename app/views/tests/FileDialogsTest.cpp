@@ -1,7 +1,7 @@
 // The open and save dialogs carry their sentence in the body, under a short
 // title.
 #include "FileDialogs.h"
-#include "QtTestApp.h"
+#include "TestApp.h"
 
 #include <QFileDialog>
 #include <QLabel>
@@ -14,7 +14,7 @@ namespace tovan {
 namespace {
 
 TEST(FileDialogs, TheMessageStandsInTheBodyAboveTheFiles) {
-    test::qtApp();
+    test::widgetApp();
     const QString message =
         QStringLiteral("Choose a book, a PDF, a Word document, a web page or text to listen to.");
     std::unique_ptr<QFileDialog> dialog(FileDialogs::make(nullptr, QStringLiteral("Open"), message, QDir::tempPath()));
@@ -35,7 +35,7 @@ TEST(FileDialogs, TheMessageStandsInTheBodyAboveTheFiles) {
 }
 
 TEST(FileDialogs, MusicFolderIsAFolderThatExists) {
-    test::qtApp();
+    test::widgetApp();
     EXPECT_TRUE(QDir(FileDialogs::musicFolder()).exists());
 }
 

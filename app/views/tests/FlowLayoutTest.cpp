@@ -1,6 +1,6 @@
 #include "Chips.h"
 #include "FlowLayout.h"
-#include "ScreensTestApp.h"
+#include "TestApp.h"
 
 
 #include <gtest/gtest.h>
@@ -55,7 +55,7 @@ private:
 };
 
 TEST(Flow, LaysOutRealWidgets) {
-    screenstest::app();
+    test::widgetApp();
     QWidget host;
     auto* flow = new Flow(6, &host);
     auto* a = new Box({50, 20}, &host);
@@ -77,7 +77,7 @@ TEST(Flow, LaysOutRealWidgets) {
 }
 
 TEST(Chip, LookOnOffAndPressed) {
-    screenstest::app();
+    test::widgetApp();
     QPalette light;
     light.setColor(QPalette::Window, Qt::white);
     light.setColor(QPalette::WindowText, Qt::black);
@@ -98,7 +98,7 @@ TEST(Chip, LookOnOffAndPressed) {
 }
 
 TEST(FlowChips, ShowsSelectionAndPicksEvenTheChosenChip) {
-    screenstest::app();
+    test::widgetApp();
     QStringList picked;
     FlowChips chips({"Natural", "Calm", "Warm"}, "Gone", [&](const QString& s) { picked << s; });
     ASSERT_EQ(chips.chips().size(), 3u);

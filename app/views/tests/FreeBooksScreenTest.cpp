@@ -1,6 +1,6 @@
 #include "Chips.h"
 #include "FreeBooksScreen.h"
-#include "ScreensTestApp.h"
+#include "TestApp.h"
 #include "Theme.h"
 
 #include <QLabel>
@@ -58,7 +58,7 @@ protected:
         view = std::make_unique<FreeBooksView>(std::move(host));
         view->resize(700, 900);
     }
-    void settle() { screenstest::spinUntil([] { return false; }, 30); }
+    void settle() { test::spinUntil([] { return false; }, 30); }
     Chip* chip(const char* title) { return view->findChild<Chip*>(QString("shelf:") + title); }
     bool shown(const char* name) {
         auto* w = view->findChild<QWidget*>(name);
@@ -68,7 +68,7 @@ protected:
     QString rowText(int i, const char* name) { return row(i)->findChild<QLabel*>(name)->text(); }
     QString rowButton(int i) { return row(i)->findChild<QPushButton*>("open")->text(); }
 
-    screenstest::AppFirst appFirst;
+    test::WidgetAppFirst appFirst;
     FakePages pages;
     std::vector<Doc::Meta> docs;
     std::vector<Book> opened;

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QDropEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QMimeData>

@@ -8,7 +8,7 @@
 
 #include "SettingsStore.h"
 #include "Director.h"
-#include "QtTestApp.h"
+#include "TestApp.h"
 #include "VirtualAudioOutput.h"
 #include "VirtualClock.h"
 #include "core/AppModel.h"
@@ -23,7 +23,7 @@ namespace {
 class NarratorReadingTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        test::qtApp();
+        test::widgetApp();
         const std::filesystem::path root = dir.path().toStdString();
         std::filesystem::create_directories(root / "model");
         std::ofstream(root / "model" / "voices.json") << R"({"voices":[{"name":"voice_1688"}]})";

@@ -8,7 +8,7 @@
 #include <QTextFragment>
 
 #include "Doc.h"
-#include "QtTestApp.h"
+#include "TestApp.h"
 
 namespace tovan {
 namespace {
@@ -91,7 +91,7 @@ TEST(ParagraphView, EqualityLooksAtIdSentencesCurrentAndSize) {
 }
 
 TEST(ParagraphView, RenderLightsOnlyTheHeardSentence) {
-    test::qtApp();
+    test::widgetApp();
     auto doc = docOf({u"One. Two \uE000now\uE001. Three."});
     ASSERT_EQ(doc->sentences.size(), 3u);
     QTextDocument text;

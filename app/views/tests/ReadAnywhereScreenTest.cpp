@@ -1,6 +1,6 @@
 #include "SettingsStore.h"
 #include "ReadAnywhereScreen.h"
-#include "ScreensTestApp.h"
+#include "TestApp.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -35,7 +35,7 @@ protected:
     State state(int row) { return view->row(row)->state(); }
     bool allowShown() { return view->findChild<QPushButton*>("allow")->isVisible(); }
 
-    screenstest::AppFirst appFirst;
+    test::WidgetAppFirst appFirst;
     std::shared_ptr<SettingsStore> defaults = std::make_shared<MemorySettingsStore>();
     bool trusted = false, hasDoc = false;
     int trustRequests = 0, clipboardReads = 0, registrations = 0, exports = 0;

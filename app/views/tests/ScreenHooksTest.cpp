@@ -2,10 +2,10 @@
 #include "Chips.h"
 #include "SettingsStore.h"
 #include "FreeBooksScreen.h"
-#include "LoopbackServer.h"
+#include "LoopbackHttp.h"
 #include "ReadAnywhereScreen.h"
 #include "ScreenHooks.h"
-#include "ScreensTestApp.h"
+#include "TestApp.h"
 #include "ViewHooks.h"
 #include "VoicesScreen.h"
 #include "core/AppModel.h"
@@ -38,9 +38,9 @@ protected:
     }
     QWidget* make(AppModel::Section s) { return hooks.screens.at(s)(*app, nullptr); }
 
-    screenstest::AppFirst appFirst;
+    test::WidgetAppFirst appFirst;
     QTemporaryDir dir;
-    screenstest::LoopbackServer server;
+    test::LoopbackHttp server;
     ViewHooks hooks;
     std::unique_ptr<AppModel> app;
 };
@@ -59,13 +59,13 @@ TEST_F(Hooks, FreeBooksListsFromTheConfiguredCatalogueAndDownloadsThroughIt) {
     auto* view = qobject_cast<FreeBooksView*>(w.get());
     ASSERT_TRUE(view);
     view->show();
-    ASSERT_TRUE(screenstest::spinUntil([&] { return !view->books().empty(); }));
+    ASSERT_TRUE(test::spinUntil([&] { return !view->books().empty(); }));
     EXPECT_EQ(view->books()[0].id, u"2591");
     ASSERT_FALSE(server.requests.empty());
     EXPECT_EQ(server.requests[0].userAgent, Gutenberg::userAgent);
     // Both book files missing: the model shows the catalogue's words.
     app->open(AppModel::Book{u"2591", u"Grimms' Fairy Tales", u""});
-    ASSERT_TRUE(screenstest::spinUntil([&] { return app->problem().has_value(); }));
+    ASSERT_TRUE(test::spinUntil([&] { return app->problem().has_value(); }));
     EXPECT_EQ(*app->problem(), "Project Gutenberg answered 404. Try again in a moment.");
     EXPECT_EQ(server.requests.back().target, "/ebooks/2591.epub3.images");
     EXPECT_EQ(server.requests.back().userAgent, Gutenberg::userAgent);

@@ -1,6 +1,6 @@
 #include "BrandMark.h"
 #include "Theme.h"
-#include "ScreensTestApp.h"
+#include "TestApp.h"
 
 #include <QImage>
 #include <QPainter>
@@ -131,7 +131,7 @@ TEST(AppBadge, GeometryAtSize100) {
 }
 
 TEST(AppBadge, PaintsGradientSquareWithTheMark) {
-    screenstest::app();
+    test::widgetApp();
     AppBadge badge(100);
     EXPECT_EQ(badge.size(), 100);
     EXPECT_EQ(badge.sizeHint(), QSize(100, 100));

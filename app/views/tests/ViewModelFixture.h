@@ -13,7 +13,7 @@
 
 #include "SettingsStore.h"
 #include "FakeReading.h"
-#include "QtTestApp.h"
+#include "TestApp.h"
 #include "core/AppModel.h"
 
 namespace tovan::test {
@@ -21,7 +21,7 @@ namespace tovan::test {
 class ViewModelFixture : public ::testing::Test {
 protected:
     void SetUp() override {
-        qtApp();
+        widgetApp();
         ASSERT_TRUE(dir.isValid());
         root = dir.path().toStdString();
         std::filesystem::create_directories(root / "model");

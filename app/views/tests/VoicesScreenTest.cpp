@@ -1,5 +1,5 @@
 #include "Chips.h"
-#include "ScreensTestApp.h"
+#include "TestApp.h"
 #include "SliderRow.h"
 #include "VoicesScreen.h"
 #include "Regex.h"
@@ -118,7 +118,7 @@ protected:
         QCoreApplication::sendEvent(w, &release);
     }
 
-    screenstest::AppFirst appFirst;
+    test::WidgetAppFirst appFirst;
     Voices voices;
     Style style;
     int saves = 0;
@@ -171,7 +171,7 @@ TEST_F(VoicesScreen, StarTogglesTheFavouriteOnly) {
     EXPECT_TRUE(row("voice_2500"));
     EXPECT_FALSE(row("voice_1688"));
     star("voice_2500")->click();
-    screenstest::spinUntil([&] { return row("voice_2500") == nullptr; }, 1000);
+    test::spinUntil([&] { return row("voice_2500") == nullptr; }, 1000);
     EXPECT_FALSE(row("voice_2500"));
     EXPECT_EQ(view->findChild<QListWidget*>("voices")->count(), 0);
 }

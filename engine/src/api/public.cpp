@@ -1,6 +1,7 @@
-// The exported tovantts_* functions other than creation (engine.cpp) and the
-// director (director*.cpp): information, options, synthesis, streaming, JSON
-// requests, prompts, phonemes, speaker vectors, WAV files and memory.
+// The exported tovantts_* functions other than creation (engine.cpp), the
+// director (director*.cpp) and the default options (request.cpp): information,
+// synthesis, streaming, JSON requests, prompts, phonemes, speaker vectors, WAV
+// files and memory.
 #include <math.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -138,14 +139,6 @@ int32_t tovantts_has(const tovantts_engine *e, const char *feature) {
 
 // ---------------------------------------------------------------------------
 // Synthesis
-
-void tovantts_default_options(tovantts_options *opt) {
-  if (!opt) return;
-  memset(opt, 0, sizeof *opt);
-  opt->pace = 1.0f;
-  opt->guidance = -1.0f;
-  opt->flow = -1;
-}
 
 int32_t tovantts_synthesize(tovantts_engine *e, const char *text, const tovantts_options *opt, float **audio,
                             int64_t *n, char *err, size_t errlen) {

@@ -901,6 +901,16 @@ int word_shift_object(uint32_t *fl, sb *b, const char *s) {
 
 }  // namespace
 
+// Exported; here because a request without options starts from the same
+// defaults.
+void tovantts_default_options(tovantts_options *opt) {
+  if (!opt) return;
+  memset(opt, 0, sizeof *opt);
+  opt->pace = 1.0f;
+  opt->guidance = -1.0f;
+  opt->flow = -1;
+}
+
 int req_options_json(const char *text, const tovantts_options *opt, char **out) {
   *out = NULL;
   tovantts_options def;

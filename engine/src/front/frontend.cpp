@@ -179,7 +179,7 @@ tv_front *front_load_with(const char *dir, int32_t reserved) {
   std::string path = std::string(dir) + "/unicode.bin";
   if (ucd_load(&f->uc, path.c_str()) != 0) goto fail;
   if (sym_build(f->sym, f->sym_sorted, reserved) != 0) goto fail;
-  if (g2p_init(&f->g2p, dir, f) != 0) goto fail;
+  if (g2p_init(&f->g2p, dir, &f->uc, f->sym, f->sym_sorted) != 0) goto fail;
   if (compile_all(f) != 0) goto fail;
   return f;
 fail:

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "front/frontend.h"
 #include "front/rxsub.h"
 #include "front/sb.h"
+#include "front/symbols.h"
 #include "runtime/error.h"
 
 namespace {
@@ -336,12 +336,12 @@ void g2p_free(tv_g2p *g) {
   memset(g, 0, sizeof *g);
 }
 
-int g2p_init(tv_g2p *g, const char *dir, const tv_front *front) {
+int g2p_init(tv_g2p *g, const char *dir, const ucd *u, char *const *sym, const int32_t *sym_sorted) {
   memset(g, 0, sizeof *g);
-  g->front = front;
+  g->u = u;
   std::string d = dir;
   std::string path;
-  if (numwords_init(&g->nw, &front->uc) != 0) goto fail;
+  if (numwords_init(&g->nw, u) != 0) goto fail;
   path = d + "/lexicon.bin";
   if (lex_load(&g->lex, path.c_str()) != 0) goto fail;
   path = d + "/oov.bin";
@@ -349,10 +349,10 @@ int g2p_init(tv_g2p *g, const char *dir, const tv_front *front) {
   path = d + "/gru.bin";
   if (gru_load(&g->gru, path.c_str()) != 0) goto fail;
   path = d + "/hetero.tsv";
-  if (het_load(&g->het, path.c_str(), front) != 0) goto fail;
-  g->run_rx = tv_rx_compile(&front->uc, kG2pRunPattern, 0);
+  if (het_load(&g->het, path.c_str(), sym, sym_sorted) != 0) goto fail;
+  g->run_rx = tv_rx_compile(u, kG2pRunPattern, 0);
   if (!g->run_rx) goto fail;
-  g->token_rx = tv_rx_compile(&front->uc, kG2pTokenPattern, 0);
+  g->token_rx = tv_rx_compile(u, kG2pTokenPattern, 0);
   if (!g->token_rx) goto fail;
   g->cache = (g2p_cache *)tv_calloc(sizeof(g2p_cache));
   if (!g->cache) goto fail;
@@ -365,7 +365,7 @@ int g2p_init(tv_g2p *g, const char *dir, const tv_front *front) {
   for (int i = 0; i < 128; i++) g->punct[i] = -1;
   for (const char *c = ",.?!;:-"; *c; c++) {
     char name[2] = {*c, 0};
-    g->punct[(int)*c] = tv_front_symbol_id(front, name);
+    g->punct[(int)*c] = sym_lookup(sym, sym_sorted, name);
   }
   return 0;
 fail:
@@ -431,7 +431,7 @@ void g2p_call(uint32_t *flag, const tv_g2p *g, const uint32_t *text, int32_t n, 
   *ids = NULL;
   *count = 0;
   if (*flag) return;
-  const ucd *u = &g->front->uc;
+  const ucd *u = g->u;
   u32s s = {}, t = {};
   nw_normalize_numbers(flag, &g->nw, text, n, &s);
   // One code point per cleaning byte from here on.

@@ -26,8 +26,7 @@
 #include "front/hetero.h"
 #include "front/numwords.h"
 #include "front/rx.h"
-
-typedef struct tv_front tv_front;
+#include "front/ucd.h"
 
 #define G2P_MAX_IDS 64     /* ids a lexicon value or a heteronym gives at most */
 #define G2P_MAX_PREDICT 20 /* symbols the model predicts at most */
@@ -67,7 +66,7 @@ typedef struct g2p_cache {
 } g2p_cache;
 
 typedef struct tv_g2p {
-  const tv_front *front;
+  const ucd *u; /* the front end's code point table */
   tv_numwords nw;
   tv_lexicon lex, oov;
   tv_gru gru;
@@ -79,9 +78,10 @@ typedef struct tv_g2p {
 } tv_g2p;
 
 /* 0 / -1: number words, dir/lexicon.bin, dir/oov.bin, dir/gru.bin,
-   dir/hetero.tsv, the two patterns, the cache and the punctuation map. On
-   failure everything is released and the error text says why. */
-int g2p_init(tv_g2p *g, const char *dir, const tv_front *front);
+   dir/hetero.tsv, the two patterns, the cache and the punctuation map, over
+   the code point table u and the symbol table (sym, sym_sorted), which must
+   outlive g. On failure everything is released and the error text says why. */
+int g2p_init(tv_g2p *g, const char *dir, const ucd *u, char *const *sym, const int32_t *sym_sorted);
 void g2p_free(tv_g2p *g);
 
 /* Converts text[0, n): *ids gets a new malloc'd array of symbol ids with -1

@@ -6,7 +6,7 @@
 
 #include <algorithm>
 
-#include "front/frontend.h"
+#include "front/symbols.h"
 #include "runtime/error.h"
 
 namespace {
@@ -23,7 +23,7 @@ char *dup_n(const char *s, size_t n) {
 }
 
 // Symbol names separated by blanks to ids; false for an unknown name.
-bool pron(const tv_front *front, const char *s, size_t n, uint8_t **ids, int32_t *count, bool *nomem) {
+bool pron(char *const *sym, const int32_t *sorted, const char *s, size_t n, uint8_t **ids, int32_t *count, bool *nomem) {
   *ids = (uint8_t *)malloc(n / 2 + 1);
   *count = 0;
   if (!*ids) return *nomem = true, false;
@@ -37,7 +37,7 @@ bool pron(const tv_front *front, const char *s, size_t n, uint8_t **ids, int32_t
     if (i - a >= sizeof name) return false;
     memcpy(name, s + a, i - a);
     name[i - a] = 0;
-    int32_t id = tv_front_symbol_id(front, name);
+    int32_t id = sym_lookup(sym, sorted, name);
     if (id < 0) return false;
     (*ids)[(*count)++] = (uint8_t)id;
   }
@@ -133,7 +133,7 @@ void het_free(tv_hetero *t) {
   memset(t, 0, sizeof *t);
 }
 
-int het_load(tv_hetero *t, const char *path, const tv_front *front) {
+int het_load(tv_hetero *t, const char *path, char *const *sym, const int32_t *sym_sorted) {
   memset(t, 0, sizeof *t);
   t->tag_features = 1;
   char *buf = NULL;
@@ -190,8 +190,8 @@ int het_load(tv_hetero *t, const char *path, const tv_front *front) {
       w.group = dup_n(f[4], fl[4]);
       bool ok = w.word && w.group;
       nomem = !ok;
-      ok = ok && pron(front, f[2], fl[2], &w.a, &w.na, &nomem);
-      ok = ok && pron(front, f[3], fl[3], &w.b, &w.nb, &nomem);
+      ok = ok && pron(sym, sym_sorted, f[2], fl[2], &w.a, &w.na, &nomem);
+      ok = ok && pron(sym, sym_sorted, f[3], fl[3], &w.b, &w.nb, &nomem);
       if (!ok) {
         free_word(w);
         err = nomem ? kNoMem : kBadLine;

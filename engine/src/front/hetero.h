@@ -17,8 +17,6 @@
 
 #include "front/sb.h"
 
-typedef struct tv_front tv_front;
-
 typedef struct het_word {
   char *word;
   uint8_t *a, *b; /* symbol ids */
@@ -50,8 +48,9 @@ typedef struct tv_hetero {
 
 /* 0 / -1 ("tovantts front: cannot open %s", "tovantts front: bad hetero.tsv
    line", "tovantts front: out of memory"; nothing left behind). Symbol names
-   are looked up in front's table. */
-int het_load(tv_hetero *t, const char *path, const tv_front *front);
+   are looked up in the symbol table (sym and sym_sorted as sym_build fills
+   them). */
+int het_load(tv_hetero *t, const char *path, char *const *sym, const int32_t *sym_sorted);
 void het_free(tv_hetero *t);
 
 /* The heteronym record of a word (NUL-terminated), or NULL. */

@@ -3,8 +3,8 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "front/frontend.h"
 #include "front/numwords.h"
+#include "front/record.h"
 #include "front/rxsub.h"
 #include "front/sb.h"
 

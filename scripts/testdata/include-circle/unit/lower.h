@@ -1,0 +1,3 @@
+// Only a declaration.
+#pragma once
+int lower(void);
