@@ -22,8 +22,39 @@ constexpr std::u16string_view webAddressPattern =
     u"(?i)\\b(?:https?://|www\\.)([\\w.-]+\\.[a-z]{2,})(?:/[^\\s)\\]]*)?";
 constexpr std::u16string_view leadingWwwPattern = u"^www\\.";
 constexpr std::u16string_view citationPattern = u"\\s?\\[(\\d{1,3}([,\u2013-]\\s?\\d{1,3})*|citation needed|[a-z])\\]";
-constexpr std::u16string_view spaceBeforePunctuationPattern = u"\\s+([,.;:!?])";
+// Not before a letter or digit: ".po", ".5" and ":8080" begin a word.
+constexpr std::u16string_view spaceBeforePunctuationPattern = u"\\s+([,.;:!?])(?![\\p{L}\\p{N}])";
 constexpr std::u16string_view spaceRunPattern = u"\\s{2,}";
+
+bool isWordChar(char16_t c) { return c == u'_' || Utf16::isLetter(c) || (c >= u'0' && c <= u'9'); }
+
+// A bracket written straight after a name is an index into code rather than a
+// citation when the name looks like code (one character, a digit, "_" or an
+// inner capital, or reached through "." "->" "$") or when more code follows
+// ("a[0][1]", "a[0].x", "a[0])", "a[0] = 1").
+bool looksLikeIndex(const std::u16string& s, size_t open, size_t close) {
+    if (open == 0) return false;
+    if (s[open - 1] == u']' || s[open - 1] == u')') return true;  // "a[1][2]", "f()[0]"
+    if (!isWordChar(s[open - 1])) return false;
+    size_t begin = open;
+    while (begin > 0 && isWordChar(s[begin - 1])) --begin;
+    const std::u16string_view name(s.data() + begin, open - begin);
+    if (name.size() == 1) return true;
+    for (size_t i = 0; i < name.size(); ++i)
+        if (name[i] == u'_' || (name[i] >= u'0' && name[i] <= u'9') || (i > 0 && Utf16::isUpper(name[i]))) return true;
+    if (begin > 0 && (s[begin - 1] == u'.' || s[begin - 1] == u'>' || s[begin - 1] == u'$')) return true;
+    if (close < s.size()) {
+        const char16_t next = s[close];
+        if (next == u'[' || next == u'(' || next == u')' || next == u'=' || next == u';' || next == u'-' ||
+            next == u'+' || next == u'*' || next == u'/')
+            return true;
+        if (next == u'.' && close + 1 < s.size() && isWordChar(s[close + 1])) return true;
+    }
+    size_t after = close;
+    while (after < s.size() && s[after] == u' ') ++after;
+    return after > close && after < s.size() && std::u16string_view(u"=+-*/<>%|&").find(s[after]) != std::u16string_view::npos &&
+           (after + 1 == s.size() || s[after + 1] == u' ' || s[after + 1] == u'=');
+}
 
 bool isPageNumber(const std::u16string& line) { return matches(line, pageNumberPattern); }
 
@@ -103,6 +134,8 @@ std::vector<std::u16string> splitLines(const std::u16string& page) {
     }
 }
 
+std::u16string plain(const std::u16string& p);
+
 }  // namespace
 
 std::u16string normalizeChars(std::u16string_view text) {
@@ -145,13 +178,17 @@ std::u16string normalizeChars(std::u16string_view text) {
     return out;
 }
 
-std::vector<std::u16string> clean(const std::u16string& text) { return clean(std::vector<std::u16string>{text}); }
+std::vector<std::u16string> clean(const std::u16string& text, Furniture furniture) {
+    return clean(std::vector<std::u16string>{text}, furniture);
+}
 
-std::vector<std::u16string> clean(const std::vector<std::u16string>& pages) {
+std::vector<std::u16string> clean(const std::vector<std::u16string>& pages, Furniture furniture) {
+    const bool printed = furniture == Furniture::printedPages;
     std::vector<std::vector<std::u16string>> lines;
     lines.reserve(pages.size());
     for (const std::u16string& page : pages) lines.push_back(splitLines(normalizeChars(page)));
-    const std::unordered_set<std::u16string> running = runningLines(lines);
+    const std::unordered_set<std::u16string> running =
+        printed ? runningLines(lines) : std::unordered_set<std::u16string>();
 
     std::u16string buffer;
     std::vector<std::u16string> paragraphs;
@@ -162,7 +199,7 @@ std::vector<std::u16string> clean(const std::vector<std::u16string>& pages) {
                 flush(buffer, paragraphs);
                 continue;
             }
-            if (isPageNumber(t)) continue;
+            if (printed && isPageNumber(t)) continue;
             if (!running.empty() && running.count(runningKey(t))) continue;
             const bool bullet = isBullet(t);
             if (!buffer.empty()) {
@@ -188,7 +225,8 @@ std::vector<std::u16string> clean(const std::vector<std::u16string>& pages) {
     out.reserve(paragraphs.size());
     for (const std::u16string& p : paragraphs) {
         std::u16string s = speakable(p);
-        if (!s.empty()) out.push_back(std::move(s));
+        // A paragraph of narration marks alone would be a silent sentence.
+        if (!plain(s).empty()) out.push_back(std::move(s));
     }
     return out;
 }
@@ -198,7 +236,11 @@ std::u16string speakable(const std::u16string& text) {
         const auto host = m.group(1);
         return host ? replaceFirst(*host, leadingWwwPattern, u"") : std::u16string();
     });
-    s = replaceAll(s, citationPattern, u"");
+    s = rx(citationPattern).replaceAll(s, [](const JMatch& m) -> std::u16string {
+        const std::u16string& in = m.source();
+        const size_t open = in.find(u'[', size_t(m.start(0)));
+        return looksLikeIndex(in, open, size_t(m.end(0))) ? *m.group(0) : std::u16string();
+    });
     s = replaceAll(s, spaceBeforePunctuationPattern, u"$1");
     s = replaceAll(s, spaceRunPattern, u" ");
     return Utf16::trim(s);

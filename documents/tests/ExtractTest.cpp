@@ -9,7 +9,9 @@ namespace {
 using test::utf8;
 
 TEST(Extract, FromTextTitles) {
-    const ExtractedDoc none = Extract::fromText(u"  \n12\n");
+    // A number alone is text, not a page number, outside printed pages.
+    EXPECT_EQ(Extract::fromText(u"  \n12\n").title, u"12");
+    const ExtractedDoc none = Extract::fromText(u"  \n\uE000\uE001\n");
     EXPECT_EQ(none.title, u"Text");
     EXPECT_TRUE(none.paragraphs.empty());
     EXPECT_EQ(none.kind, u"text");
