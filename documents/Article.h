@@ -21,7 +21,6 @@ struct Article {
     bool operator==(const Article&) const = default;
 
     static constexpr int maxChars = 20000;      // the body is cut near here (UTF-16 units)
-    static constexpr int maxBytes = 3145728;    // what a fetch of a page may read
 
     // True when the text is essentially one web link ("https?://\S+" with
     // fewer than 100 other units around it).

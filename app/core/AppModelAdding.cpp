@@ -142,10 +142,9 @@ void AppModel::fetched(const QUrl& link, bool play, const QByteArray& body, cons
         this,
         [data, epub, name, source, type] {
             if (epub) return Extract::epub(*data, name, source);
-            std::string_view bytes(*data);
-            // A page is read only up to the size a page fetch may take.
-            if (bytes.size() > size_t(Article::maxBytes)) bytes = bytes.substr(0, size_t(Article::maxBytes));
-            std::u16string html = Article::textOf(bytes, type);
+            // The whole body: the fetch already holds it to the document limit,
+            // and a cut could fall before the article or inside a character.
+            std::u16string html = Article::textOf(*data, type);
             Article article = Article::extract(html, source);
             return Extract::fromArticle(article, source);
         },

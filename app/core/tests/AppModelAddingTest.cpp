@@ -119,6 +119,22 @@ TEST_F(Adding, ALoneWebAddressIsFetchedAsALinkButNotWithWordsAround) {
     EXPECT_TRUE(web.requests[0].contains("User-Agent: Mozilla/5.0 (Macintosh) TovanTTS")) << web.requests[0].data();
 }
 
+// A page is decoded whole: several MiB of script before the article (and a
+// character that would straddle a cut) still give the article.
+TEST_F(Adding, APageIsReadWholePastItsScripts) {
+    const QString script = QStringLiteral("<script>") + QString(4 * 1024 * 1024, QLatin1Char('x')) +
+                           QStringLiteral("\u00e9</script>");
+    web.pages["/long"] = {200, "text/html; charset=utf-8", page("Long", script + kArticle)};
+    web.pages["/short"] = {200, "text/html; charset=utf-8", page("Long", kArticle)};
+    for (const char* path : {"/short", "/long"}) {
+        m->open(web.url(path), false);
+        ASSERT_TRUE(m.settle());
+    }
+    ASSERT_EQ(m->library.docs().size(), 2u) << (m->problem() ? m->problem()->toStdString() : "");
+    EXPECT_EQ(m->library.docs()[1].count, m->library.docs()[0].count);
+    EXPECT_EQ(m->library.docs()[1].title, m->library.docs()[0].title);
+}
+
 TEST_F(Adding, AnErrorPageIsReadLikeAnyPage) {
     web.pages["/gone"] = {404, "text/html", page("Gone", kArticle)};
     m->open(web.url("/gone"), false);
