@@ -217,7 +217,14 @@ void AppModel::finishAdding(const std::shared_ptr<Doc>& doc, bool play) {
         setProblem(nothingToRead());
         return;
     }
-    auto stored = library.saveOrExisting(doc);
+    bool saved = true;
+    auto stored = library.saveOrExisting(doc, &saved);
+    // Unsaved, the document still opens from memory; the user learns that it
+    // will not be there after a restart.
+    if (!saved)
+        setProblem(QStringLiteral("\u201C%1\u201D could not be saved in the library (is the disk full or read-only?). "
+                                  "It stays open until you quit.")
+                       .arg(QString::fromStdU16String(doc->displayTitle())));
     if (play) playDoc(stored);
 }
 

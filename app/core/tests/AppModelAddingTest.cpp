@@ -121,6 +121,20 @@ TEST_F(Adding, ALoneWebAddressIsFetchedAsALinkButNotWithWordsAround) {
 
 // A page is decoded whole: several MiB of script before the article (and a
 // character that would straddle a cut) still give the article.
+// On a full disk the pasted text is not lost without a word: the user is told
+// and the document is still there to play.
+TEST_F(Adding, ATextThatCannotBeStoredIsReportedAndKept) {
+    {
+        modeltest::FullDisk full(10);
+        m->read(u"A text that finds no room on the disk. It has two sentences.", u"No room", false);
+    }
+    EXPECT_TRUE(m->library.docs().empty());
+    ASSERT_TRUE(m->problem());
+    EXPECT_TRUE(m->problem()->contains(QStringLiteral("No room"))) << m->problem()->toStdString();
+    ASSERT_EQ(m->library.loaded.size(), 1u);
+    EXPECT_EQ(m->library.loaded.begin()->second->title, u"No room");
+}
+
 TEST_F(Adding, APageIsReadWholePastItsScripts) {
     const QString script = QStringLiteral("<script>") + QString(4 * 1024 * 1024, QLatin1Char('x')) +
                            QStringLiteral("\u00e9</script>");
