@@ -150,7 +150,11 @@ ExtractedDoc fromArticle(const Article& article, const std::optional<std::u16str
     for (;;) {
         const size_t nl = text.find(u'\n', pos);
         const std::u16string line = Utf16::trim(std::u16string_view(text).substr(pos, nl == npos ? npos : nl - pos));
-        if (!line.empty()) doc.paragraphs.push_back(TextClean::speakable(line));
+        // A line of citation marks alone speaks as nothing: no silent sentence.
+        if (!line.empty()) {
+            std::u16string p = TextClean::speakable(line);
+            if (TextClean::hasText(p)) doc.paragraphs.push_back(std::move(p));
+        }
         if (nl == npos) break;
         pos = nl + 1;
     }

@@ -226,10 +226,12 @@ std::vector<std::u16string> clean(const std::vector<std::u16string>& pages, Furn
     for (const std::u16string& p : paragraphs) {
         std::u16string s = speakable(p);
         // A paragraph of narration marks alone would be a silent sentence.
-        if (!plain(s).empty()) out.push_back(std::move(s));
+        if (hasText(s)) out.push_back(std::move(s));
     }
     return out;
 }
+
+bool hasText(const std::u16string& paragraph) { return !plain(paragraph).empty(); }
 
 std::u16string speakable(const std::u16string& text) {
     std::u16string s = rx(webAddressPattern).replaceAll(text, [](const JMatch& m) {

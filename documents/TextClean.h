@@ -32,6 +32,9 @@ std::u16string normalizeChars(std::u16string_view text);
 // before punctuation (unless it starts a word, as in "the .po files"), single
 // blanks.
 std::u16string speakable(const std::u16string& text);
+// True when the paragraph holds something to read, not only white space and
+// narration marks.
+bool hasText(const std::u16string& paragraph);
 
 // A book's paragraphs cut to what is worth reading: the text between the
 // Project Gutenberg licence markers, without contents lists, with the title
