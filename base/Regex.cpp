@@ -354,7 +354,8 @@ std::u16string u16(std::string_view utf8) {
         at += n;
     }
     out.resize(used);
-    out.shrink_to_fit();
+    // Text mostly in ASCII fills nearly all of it; a copy would double the peak.
+    if (used < out.capacity() / 4 * 3) out.shrink_to_fit();
     return out;
 }
 

@@ -146,7 +146,7 @@ std::u16string convert(std::string_view bytes, const std::string& name) {
         break;
     }
     out.resize(used);
-    out.shrink_to_fit();
+    if (used < out.capacity() / 4 * 3) out.shrink_to_fit();
     return out;
 }
 

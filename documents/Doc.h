@@ -66,6 +66,8 @@ public:
     static std::shared_ptr<Doc> create(std::u16string title, std::u16string kind, std::optional<std::u16string> source,
                                        std::vector<std::u16string> paragraphs);
     static std::shared_ptr<Doc> create(const ExtractedDoc& extracted);
+    // The same, taking the paragraphs over (a large document is not copied).
+    static std::shared_ptr<Doc> create(ExtractedDoc&& extracted);
     // Read aloud once and not kept: id "screen-<now>", kind "screen".
     static std::shared_ptr<Doc> createTransient(std::u16string title, std::vector<std::u16string> paragraphs,
                                                 std::int64_t now = nowMillis());

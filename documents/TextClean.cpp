@@ -90,13 +90,13 @@ bool looksLikeHeading(const std::u16string& line) {
 
 // Keys of the lines that recur at the top or bottom of enough pages to be
 // running headers or footers.
-std::unordered_set<std::u16string> runningLines(const std::vector<std::vector<std::u16string>>& pages) {
+std::unordered_set<std::u16string> runningLines(const std::vector<std::vector<std::u16string_view>>& pages) {
     std::unordered_set<std::u16string> running;
     if (pages.size() < 3) return running;
     std::unordered_map<std::u16string, size_t> counts;
     for (const auto& page : pages) {
         std::vector<std::u16string> lines;
-        for (const std::u16string& line : page) {
+        for (std::u16string_view line : page) {
             std::u16string t = Utf16::trim(line);
             if (!t.empty()) lines.push_back(std::move(t));
         }
@@ -114,22 +114,28 @@ std::unordered_set<std::u16string> runningLines(const std::vector<std::vector<st
     return running;
 }
 
+// The paragraph made speakable at once, so that a large text is not held
+// once more as raw paragraphs. A paragraph of narration marks alone would be
+// a silent sentence.
 void flush(std::u16string& buffer, std::vector<std::u16string>& paragraphs) {
     std::u16string t = Utf16::trim(buffer);
-    if (!t.empty()) paragraphs.push_back(std::move(t));
     buffer.clear();
+    if (t.empty()) return;
+    std::u16string s = speakable(t);
+    if (hasText(s)) paragraphs.push_back(std::move(s));
 }
 
-std::vector<std::u16string> splitLines(const std::u16string& page) {
-    std::vector<std::u16string> lines;
+// Views into the page, which must outlive them.
+std::vector<std::u16string_view> splitLines(const std::u16string& page) {
+    std::vector<std::u16string_view> lines;
     size_t at = 0;
     for (;;) {
         const size_t lf = page.find(u'\n', at);
         if (lf == std::u16string::npos) {
-            lines.push_back(page.substr(at));
+            lines.push_back(std::u16string_view(page).substr(at));
             return lines;
         }
-        lines.push_back(page.substr(at, lf - at));
+        lines.push_back(std::u16string_view(page).substr(at, lf - at));
         at = lf + 1;
     }
 }
@@ -138,12 +144,21 @@ std::u16string plain(const std::u16string& p);
 
 }  // namespace
 
-std::u16string normalizeChars(std::u16string_view text) {
-    const bool unchanged = std::none_of(text.begin(), text.end(), [](char16_t c) {
+namespace {
+
+bool normal(std::u16string_view text) {
+    return std::none_of(text.begin(), text.end(), [](char16_t c) {
         return (c >= u'\uFB00' && c <= u'\uFB06') || c == u'\u00AD' || c == u'\u00A0' || c == u'\u2009' ||
                c == u'\u202F' || c == u'\r' || c == u'\f';
     });
-    if (unchanged) return std::u16string(text);
+}
+
+std::vector<std::u16string> cleanNormalized(std::vector<std::u16string> pages, Furniture furniture);
+
+}  // namespace
+
+std::u16string normalizeChars(std::u16string_view text) {
+    if (normal(text)) return std::u16string(text);
     std::u16string a;
     a.reserve(text.size());
     for (char16_t c : text) {
@@ -179,21 +194,39 @@ std::u16string normalizeChars(std::u16string_view text) {
 }
 
 std::vector<std::u16string> clean(const std::u16string& text, Furniture furniture) {
-    return clean(std::vector<std::u16string>{text}, furniture);
+    std::vector<std::u16string> pages;
+    pages.push_back(normalizeChars(text));
+    return cleanNormalized(std::move(pages), furniture);
+}
+
+std::vector<std::u16string> clean(std::u16string&& text, Furniture furniture) {
+    std::vector<std::u16string> pages;
+    pages.push_back(normal(text) ? std::move(text) : normalizeChars(text));
+    text = std::u16string();
+    return cleanNormalized(std::move(pages), furniture);
 }
 
 std::vector<std::u16string> clean(const std::vector<std::u16string>& pages, Furniture furniture) {
+    std::vector<std::u16string> normalized;
+    normalized.reserve(pages.size());
+    for (const std::u16string& page : pages) normalized.push_back(normalizeChars(page));
+    return cleanNormalized(std::move(normalized), furniture);
+}
+
+namespace {
+
+std::vector<std::u16string> cleanNormalized(std::vector<std::u16string> pages, Furniture furniture) {
     const bool printed = furniture == Furniture::printedPages;
-    std::vector<std::vector<std::u16string>> lines;
+    std::vector<std::vector<std::u16string_view>> lines;
     lines.reserve(pages.size());
-    for (const std::u16string& page : pages) lines.push_back(splitLines(normalizeChars(page)));
+    for (const std::u16string& page : pages) lines.push_back(splitLines(page));
     const std::unordered_set<std::u16string> running =
         printed ? runningLines(lines) : std::unordered_set<std::u16string>();
 
     std::u16string buffer;
     std::vector<std::u16string> paragraphs;
     for (const auto& page : lines) {
-        for (const std::u16string& line : page) {
+        for (std::u16string_view line : page) {
             std::u16string t = Utf16::trim(line);
             if (t.empty()) {
                 flush(buffer, paragraphs);
@@ -220,16 +253,10 @@ std::vector<std::u16string> clean(const std::vector<std::u16string>& pages, Furn
         if (!buffer.empty() && endsSentence(buffer)) flush(buffer, paragraphs);
     }
     flush(buffer, paragraphs);
-
-    std::vector<std::u16string> out;
-    out.reserve(paragraphs.size());
-    for (const std::u16string& p : paragraphs) {
-        std::u16string s = speakable(p);
-        // A paragraph of narration marks alone would be a silent sentence.
-        if (hasText(s)) out.push_back(std::move(s));
-    }
-    return out;
+    return paragraphs;
 }
+
+}  // namespace
 
 bool hasText(const std::u16string& paragraph) { return !plain(paragraph).empty(); }
 

@@ -24,6 +24,8 @@ enum class Furniture { none, printedPages };
 // one text for text that does not come in pages.
 std::vector<std::u16string> clean(const std::vector<std::u16string>& pages, Furniture furniture = Furniture::none);
 std::vector<std::u16string> clean(const std::u16string& text, Furniture furniture = Furniture::none);
+// The same, taking the text over: a large text is not copied.
+std::vector<std::u16string> clean(std::u16string&& text, Furniture furniture = Furniture::none);
 // Ligatures spelt out, soft hyphens dropped, no-break and thin spaces made
 // blanks, CR LF, CR and form feed made LF.
 std::u16string normalizeChars(std::u16string_view text);

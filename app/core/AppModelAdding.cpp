@@ -174,7 +174,7 @@ void AppModel::open(const fs::path& file, bool play) {
         this, [file] { return Extract::document(file); },
         [this, play](Outcome<ExtractedDoc> out) {
             if (!out.value) return failedAdding(out.error);
-            finishAdding(Doc::create(*out.value), play);
+            finishAdding(Doc::create(std::move(*out.value)), play);
         });
 }
 
