@@ -1,6 +1,7 @@
-// Kernel and pool benchmarks: GEMM GFLOP/s on both paths and thread counts,
-// the quantised linear layer, attention, the pool's hand-over cost, and the
-// core's measured AVX2 FMA peak for comparison.
+// Kernel and pool benchmarks: GEMM GFLOP/s on every path and thread count,
+// the element-wise kernels, the quantised linear layer, attention, the pool's
+// hand-over cost, and the core's measured AVX2 FMA peak for comparison.
+// engine/bench/gemm_vs_openblas.py runs the GEMM rows beside numpy on OpenBLAS.
 #include <benchmark/benchmark.h>
 #include <immintrin.h>
 #include <stdio.h>
@@ -32,15 +33,25 @@ std::vector<float> noise(size_t n, uint32_t seed) {
 using Pool = std::unique_ptr<tv_pool, void (*)(tv_pool *)>;
 Pool make_pool(int threads) { return Pool(tv_pool_create(threads), tv_pool_destroy); }
 
-// Arguments: M, N, K, AVX2 (1) or portable (0), threads.
+const char *path_name(int path) {
+  return path == TV_PATH_AVX512 ? "avx512" : path == TV_PATH_AVX2 ? "avx2" : "portable";
+}
+
+// Takes the path for one benchmark; false (and the row skipped) when this
+// processor or the environment does not allow it.
+bool take_path(benchmark::State &st, int path) {
+  tv_cpu_path_cap(path);
+  if (tv_cpu_path() == path) return true;
+  tv_cpu_path_cap(TV_PATH_AVX512);
+  st.SkipWithError((std::string(path_name(path)) + " path not available").c_str());
+  return false;
+}
+
+// Arguments: M, N, K, path (0 portable, 1 AVX2, 2 AVX-512), threads.
 void BM_Gemm(benchmark::State &st) {
   int M = (int)st.range(0), N = (int)st.range(1), K = (int)st.range(2);
-  int avx2 = (int)st.range(3), threads = (int)st.range(4);
-  tv_cpu_avx2_override(avx2);
-  if (tv_cpu_avx2() != avx2) {
-    st.SkipWithError("AVX2 path not available");
-    return;
-  }
+  int path = (int)st.range(3), threads = (int)st.range(4);
+  if (!take_path(st, path)) return;
   Pool pool = make_pool(threads);
   std::vector<float> A = noise((size_t)M * K, 1), B = noise((size_t)N * K, 2), Y((size_t)M * N);
   for (auto _ : st) {
@@ -48,18 +59,45 @@ void BM_Gemm(benchmark::State &st) {
     benchmark::ClobberMemory();
   }
   st.counters["GFLOP/s"] = benchmark::Counter(2.0 * M * N * K * 1e-9, benchmark::Counter::kIsIterationInvariantRate);
-  st.SetLabel(std::string(avx2 ? "avx2" : "portable") + " x" + std::to_string(threads));
-  tv_cpu_avx2_override(1);
+  st.SetLabel(std::string(path_name(path)) + " x" + std::to_string(threads));
+  tv_cpu_path_cap(TV_PATH_AVX512);
 }
 
 void GemmArgs(benchmark::internal::Benchmark *b) {
-  for (int avx2 : {1, 0})
+  for (int path : {TV_PATH_AVX512, TV_PATH_AVX2, TV_PATH_PORTABLE})
     for (int threads : {1, 4}) {
-      b->Args({256, 256, 256, avx2, threads});
-      b->Args({1000, 1536, 384, avx2, threads});
+      b->Args({256, 256, 256, path, threads});
+      b->Args({1000, 1536, 384, path, threads});
     }
 }
-BENCHMARK(BM_Gemm)->Apply(GemmArgs)->ArgNames({"M", "N", "K", "avx2", "thr"})->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Gemm)->Apply(GemmArgs)->ArgNames({"M", "N", "K", "path", "thr"})->UseRealTime()->Unit(benchmark::kMillisecond);
+
+// The element-wise kernels over 1000 rows of 1536 (GELU) or 384 (layer norm)
+// values, and 500 x 500 softmax rows, on one thread. Arguments: kernel, path.
+void BM_Elementwise(benchmark::State &st) {
+  int kernel = (int)st.range(0), path = (int)st.range(1);
+  if (!take_path(st, path)) return;
+  static const int widths[] = {1536, 384, 500};
+  int rows = kernel == 2 ? 500 : 1000, n = widths[kernel];
+  std::vector<float> X0 = noise((size_t)rows * n, 9), X = X0, gamma = noise(n, 1), beta = noise(n, 2);
+  for (auto _ : st) {
+    st.PauseTiming();
+    memcpy(X.data(), X0.data(), X.size() * sizeof(float));
+    st.ResumeTiming();
+    if (kernel == 0) tv_gelu(X.data(), X.size());
+    else if (kernel == 1) tv_layernorm(X.data(), rows, n, n, gamma.data(), beta.data(), 1e-5f);
+    else tv_softmax_rows(X.data(), rows, n, n);
+    benchmark::ClobberMemory();
+  }
+  static const char *names[] = {"gelu", "layernorm", "softmax"};
+  st.counters["Melem/s"] = benchmark::Counter(rows * (double)n * 1e-6, benchmark::Counter::kIsIterationInvariantRate);
+  st.SetLabel(std::string(names[kernel]) + " " + path_name(path));
+  tv_cpu_path_cap(TV_PATH_AVX512);
+}
+BENCHMARK(BM_Elementwise)
+    ->ArgsProduct({{0, 1, 2}, {TV_PATH_AVX512, TV_PATH_AVX2, TV_PATH_PORTABLE}})
+    ->ArgNames({"kernel", "path"})
+    ->Unit(benchmark::kMicrosecond);
 
 // The linear layer over quantised weights (1000 rows x 1536 outputs x 384 inputs).
 void BM_LinearQuant(benchmark::State &st) {
@@ -178,7 +216,7 @@ int main(int argc, char **argv) {
   // which BM_FmaPeak shows (its GFLOP/s / 32 is the clock in GHz).
   printf("kernel path: %s; reported clock %.0f MHz; AVX2 FMA peak at that clock %.1f GFLOP/s per core "
          "(2 FMA pipes x 8 lanes x 2 FLOP x clock; BM_FmaPeak measures the real one)\n",
-         tv_cpu_avx2() ? "AVX2/FMA" : "portable", mhz, mhz * 32e-3);
+         path_name(tv_cpu_path()), mhz, mhz * 32e-3);
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   benchmark::RunSpecifiedBenchmarks();

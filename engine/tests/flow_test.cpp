@@ -12,7 +12,9 @@
 #include "fullnets_golden.h"
 #include "models.h"
 #include "nn/flow.h"
+#include "nn/flow_simd.h"
 #include "runtime/error.h"
+#include "runtime/kernels.h"
 #include "runtime/pool.h"
 #include "tmpdir.h"
 
@@ -351,3 +353,16 @@ TEST(Flow, SamplingRules) {
 }
 
 }  // namespace
+
+TEST(Flow, GeluTwinsAgreeToTheBit) {
+  if (!tv_cpu_avx512()) GTEST_SKIP() << "no AVX-512 path here";
+  for (int n : {8, 16, 24, 248, 256, 264}) {
+    std::vector<float> x(n);
+    for (int i = 0; i < n; i++) x[i] = (float)((i * 37) % 101 - 50) * 0.17f;
+    x[0] = -0.0f, x[n - 1] = 40.0f;
+    std::vector<float> a = x, b = x;
+    tv_flow_gelu_avx2(a.data(), n);
+    tv_flow_gelu_avx512(b.data(), n);
+    ASSERT_EQ(memcmp(a.data(), b.data(), sizeof(float) * n), 0) << n;
+  }
+}

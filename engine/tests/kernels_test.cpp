@@ -12,6 +12,7 @@
 
 #include "reference.h"
 #include "runtime/error.h"
+#include "runtime/kernels_simd.h"
 #include "runtime/stwriter.h"
 
 namespace {
@@ -43,7 +44,7 @@ TEST(Kernels, PathFollowsTheEnvironment) {
     EXPECT_EQ(avx2, 0);
   }
   EXPECT_EQ(tv_cpu_avx2(), avx2);  // decided once
-  printf("kernel path: %s\n", avx2 ? "AVX2/FMA" : "portable");
+  printf("kernel path: %s\n", tv_cpu_avx512() ? "AVX-512" : avx2 ? "AVX2/FMA" : "portable");
 }
 
 TEST(Kernels, GemmMatchesTheReferenceAtAwkwardSizes) {
@@ -436,4 +437,197 @@ TEST(Kernels, AttentionDoesNotDependOnTheThreadCount) {
     ASSERT_EQ(tv_attention(pool.get(), Q.data(), HD, K.data(), HD, V.data(), HD, O.data(), HD, Tq, Tk, H, D, nullptr, nullptr, 0), 0);
     ASSERT_EQ(memcmp(O.data(), want.data(), O.size() * 4), 0) << threads;
   }
+}
+
+namespace {
+
+// Runs the body on every kernel path this processor and environment allow,
+// then goes back to the best one.
+struct PathGuard {
+  ~PathGuard() { tv_cpu_path_cap(TV_PATH_AVX512); }
+};
+
+const char *path_name(int path) {
+  return path == TV_PATH_AVX512 ? "AVX-512" : path == TV_PATH_AVX2 ? "AVX2" : "portable";
+}
+
+// The paths above the portable one that can be taken here.
+std::vector<int> simd_paths() {
+  PathGuard guard;
+  std::vector<int> paths;
+  for (int p : {TV_PATH_AVX2, TV_PATH_AVX512}) {
+    tv_cpu_path_cap(p);
+    if (tv_cpu_path() == p) paths.push_back(p);
+  }
+  return paths;
+}
+
+// Each kernel's output on one path.
+struct Outputs {
+  std::vector<float> gemm_nt, gemm_nn, gelu, norm, soft;
+};
+
+const int kOdd[] = {1, 3, 7, 15, 17, 255, 257};
+
+Outputs run_on_path(int path, int M, int N, int K, tv_pool *pool) {
+  PathGuard guard;
+  tv_cpu_path_cap(path);
+  Outputs o;
+  std::vector<float> A = noise((size_t)M * K, M * 7 + K), B = noise((size_t)N * K, N * 3 + K);
+  std::vector<float> bias = noise(N, N), beta = noise(N, N + 1);
+  o.gemm_nt = noise((size_t)M * N, 11);
+  o.gemm_nn = o.gemm_nt;
+  tv_gemm_nt(pool, M, N, K, A.data(), K, B.data(), K, o.gemm_nt.data(), N, bias.data(), 1);
+  tv_gemm_nn(pool, M, N, K, A.data(), K, B.data(), N, o.gemm_nn.data(), N, nullptr, 0);
+  // Element-wise kernels over N values per row, M rows.
+  o.gelu = noise((size_t)M * N, 5);
+  for (size_t i = 0; i < o.gelu.size(); i++) o.gelu[i] *= (i % 5) ? 4.0f : 12.0f;
+  o.norm = o.gelu;
+  o.soft = o.gelu;
+  tv_gelu(o.gelu.data(), o.gelu.size());
+  tv_layernorm(o.norm.data(), M, N, N, bias.data(), beta.data(), 1e-5f);
+  tv_softmax_rows(o.soft.data(), M, N, N);
+  return o;
+}
+
+}  // namespace
+
+TEST(KernelPaths, EveryPathAgreesWithThePortableOneAtOddSizes) {
+  std::vector<int> paths = simd_paths();
+  if (paths.empty()) GTEST_SKIP() << "only the portable path here";
+  struct Shape {
+    int M, N, K;
+  };
+  std::vector<Shape> shapes;
+  for (int M : {1, 3, 7, 17})
+    for (int N : kOdd)
+      for (int K : {1, 7, 257}) shapes.push_back({M, N, K});
+  for (int n : kOdd) shapes.push_back({257, n, 15}), shapes.push_back({n, 65, 255});
+  for (const Shape &s : shapes) {
+    SCOPED_TRACE(testing::Message() << s.M << "x" << s.N << "x" << s.K);
+    Outputs want = run_on_path(TV_PATH_PORTABLE, s.M, s.N, s.K, nullptr);
+    Outputs avx2;
+    for (int path : paths) {
+      SCOPED_TRACE(path_name(path));
+      Outputs got = run_on_path(path, s.M, s.N, s.K, nullptr);
+      for (size_t i = 0; i < want.gemm_nt.size(); i++) {
+        // Fused and unfused sums of K + 2 terms of magnitude below 1 each.
+        double tol = bound(s.K + 2, s.K + 2.0);
+        ASSERT_NEAR(got.gemm_nt[i], want.gemm_nt[i], tol) << "nt at " << i;
+        ASSERT_NEAR(got.gemm_nn[i], want.gemm_nn[i], tol) << "nn at " << i;
+        ASSERT_NEAR(got.gelu[i], want.gelu[i], 6e-7 * (1 + fabs(want.gelu[i]))) << "gelu at " << i;
+        ASSERT_NEAR(got.norm[i], want.norm[i], 2e-6 * (1 + fabs(want.norm[i]))) << "layernorm at " << i;
+        // The row sum of N terms in another order, exp within a few ulp.
+        ASSERT_NEAR(got.soft[i], want.soft[i], (4e-7 + 6e-8 * s.N) * want.soft[i] + 1e-12) << "softmax at " << i;
+      }
+      // The wider registers run the same chains of fused multiply-adds.
+      if (path == TV_PATH_AVX2) avx2 = got;
+      else if (!avx2.gemm_nt.empty()) {
+        ASSERT_EQ(got.gemm_nt, avx2.gemm_nt);
+        ASSERT_EQ(got.gemm_nn, avx2.gemm_nn);
+        ASSERT_EQ(got.gelu, avx2.gelu);
+      }
+    }
+  }
+}
+
+TEST(KernelPaths, NoPathDependsOnTheThreadCount) {
+  std::vector<int> paths = simd_paths();
+  paths.insert(paths.begin(), TV_PATH_PORTABLE);
+  struct Shape {
+    int M, N, K;
+  } shapes[] = {{257, 255, 257}, {1000, 17, 15}, {15, 1000, 255}};
+  for (int path : paths)
+    for (const Shape &s : shapes) {
+      SCOPED_TRACE(testing::Message() << path_name(path) << " " << s.M << "x" << s.N << "x" << s.K);
+      Outputs one = run_on_path(path, s.M, s.N, s.K, nullptr);
+      for (int threads : {3, 8}) {
+        Pool pool = make_pool(threads);
+        Outputs many = run_on_path(path, s.M, s.N, s.K, pool.get());
+        ASSERT_EQ(one.gemm_nt, many.gemm_nt) << threads;
+        ASSERT_EQ(one.gemm_nn, many.gemm_nn) << threads;
+      }
+    }
+}
+
+TEST(KernelPaths, EnvironmentCapsThePath) {
+  PathGuard guard;
+  int best = tv_cpu_path();
+  if (getenv("TOVANTTS_NO_SIMD")) {
+    EXPECT_EQ(best, TV_PATH_PORTABLE);
+  }
+  if (getenv("TOVANTTS_NO_AVX512")) {
+    EXPECT_LE(best, TV_PATH_AVX2);
+  }
+  EXPECT_EQ(tv_cpu_avx2(), best >= TV_PATH_AVX2);
+  EXPECT_EQ(tv_cpu_avx512(), best >= TV_PATH_AVX512);
+  // A cap lowers the path and never raises it above what is allowed.
+  for (int cap : {TV_PATH_PORTABLE, TV_PATH_AVX2, TV_PATH_AVX512}) {
+    tv_cpu_path_cap(cap);
+    EXPECT_EQ(tv_cpu_path(), cap < best ? cap : best) << cap;
+  }
+  tv_cpu_avx2_override(0);
+  EXPECT_EQ(tv_cpu_path(), TV_PATH_PORTABLE);
+  tv_cpu_avx2_override(1);
+  EXPECT_EQ(tv_cpu_path(), best);
+}
+
+TEST(KernelPaths, SoftmaxEdgeRowsOnEveryPath) {
+  std::vector<int> paths = simd_paths();
+  paths.insert(paths.begin(), TV_PATH_PORTABLE);
+  const float inf = INFINITY;
+  PathGuard guard;
+  for (int path : paths) {
+    SCOPED_TRACE(path_name(path));
+    tv_cpu_path_cap(path);
+    for (int n : kOdd) {
+      // Every key but one hidden: exactly one 1 and exact zeros.
+      std::vector<float> x(n, -inf);
+      x[n / 2] = 3;
+      tv_softmax_rows(x.data(), 1, n, n);
+      for (int i = 0; i < n; i++) ASSERT_EQ(x[i], i == n / 2 ? 1.0f : 0.0f) << n;
+      // All hidden: all NaN; one NaN among numbers: NaN throughout.
+      std::vector<float> y(n, -inf);
+      tv_softmax_rows(y.data(), 1, n, n);
+      for (float v : y) ASSERT_TRUE(std::isnan(v)) << n;
+      std::vector<float> z = noise(n, n);
+      z[n - 1] = NAN;
+      tv_softmax_rows(z.data(), 1, n, n);
+      EXPECT_TRUE(std::isnan(z[0])) << n;
+      // Far below the maximum counts as nothing, as expf underflows.
+      std::vector<float> w(n, -200);
+      w[0] = 0;
+      tv_softmax_rows(w.data(), 1, n, n);
+      EXPECT_EQ(w[0], 1.0f) << n;
+    }
+  }
+}
+
+TEST(KernelPaths, LinearOverEveryStorageGivesTheAvx2Bits) {
+  // The wide path gathers whole panels of float and int8 weights; the values
+  // it packs, and so the products, must be those of the AVX2 path.
+  std::vector<int> paths = simd_paths();
+  if (paths.size() < 2) GTEST_SKIP() << "needs both the AVX2 and the AVX-512 path";
+  PathGuard guard;
+  struct Shape {
+    int N, K;
+  } shapes[] = {{16, 4}, {17, 15}, {65, 257}, {255, 7}, {257, 513}};
+  uint32_t seed = 90;
+  for (const Shape &s : shapes)
+    for (int n : {4, 7, 17}) {
+      Weights ws(s.N, s.K, seed++);
+      ASSERT_NE(ws.w, nullptr);
+      for (const char *name : {"f", "q8", "q4"}) {
+        const tv_mat *W = ws.mat(name);
+        ASSERT_NE(W, nullptr) << tv_geterr();
+        std::vector<float> X = noise((size_t)n * s.K, seed), bias = noise(s.N, seed + 1);
+        std::vector<float> got[2];
+        for (int i = 0; i < 2; i++) {
+          tv_cpu_path_cap(paths[i]);
+          got[i].assign((size_t)n * s.N, 0.0f);
+          tv_linear(nullptr, X.data(), n, s.K, W, bias.data(), got[i].data(), s.N, 0);
+        }
+        ASSERT_EQ(got[0], got[1]) << name << " " << s.N << "x" << s.K << " n " << n;
+      }
+    }
 }

@@ -293,7 +293,7 @@ void norm_rows(void *arg, int64_t r0, int64_t r1) {
 struct gelu_job {
   float *x;
   int64_t n;  // values
-  int simd;
+  int simd;   // 0 portable, 1 AVX2, 2 AVX-512
 };
 
 // Rows of this job are groups of 8 values.
@@ -303,7 +303,8 @@ void gelu_rows(void *arg, int64_t r0, int64_t r1) {
   int64_t i = a;
   if (j->simd) {
     const int64_t whole = a + (b - a) / 8 * 8;
-    tv_flow_gelu_avx2(j->x + a, whole - a);
+    if (j->simd == 2) tv_flow_gelu_avx512(j->x + a, whole - a);
+    else tv_flow_gelu_avx2(j->x + a, whole - a);
     i = whole;
   }
   for (; i < b; i++) j->x[i] = gelu_erf(j->x[i]);
@@ -493,7 +494,7 @@ int tv_flow_sample(const tv_flow *f, tv_pool *pool, const float *mel, int32_t T,
   r.items = 2 * (int64_t)tv_pool_size(pool);
   if (r.items > N) r.items = N;
   r.simd_dw = tv_cpu_avx2() && d % 8 == 0;
-  r.simd_gelu = tv_cpu_avx2();
+  r.simd_gelu = tv_cpu_avx512() ? 2 : tv_cpu_avx2();
   int rc = -1;
   float *mu = (float *)tv_malloc(sizeof(float) * NM);
   float *x = (float *)tv_malloc(sizeof(float) * NM);

@@ -1,5 +1,5 @@
-// The refiner's AVX2/FMA twins (flow_avx2.cpp); called only when
-// tv_cpu_avx2() says so.
+// The refiner's AVX2/FMA twins (flow_avx2.cpp) and AVX-512 GELU
+// (flow_avx512.cpp); called only when tv_cpu_avx2() / tv_cpu_avx512() say so.
 #pragma once
 
 #include <stdint.h>
@@ -12,3 +12,5 @@ void tv_flow_dwnorm_avx2(const float *h, int64_t N, int32_t d, int64_t f, int32_
 /* GELU with the five-term erf approximation over n values (n a multiple
    of 8). */
 void tv_flow_gelu_avx2(float *x, int64_t n);
+/* The same on 16-wide registers, to the bit. */
+void tv_flow_gelu_avx512(float *x, int64_t n);

@@ -17,45 +17,61 @@
 
 #define SERIAL_WORK 200000.0 /* flops below which a product stays on the caller */
 #define TILE_N 64
-#define BLOCK_K 256
+#define BLOCK_K TV_BLOCK_K
 #define BLOCK_M 96
 #define PANELS (TILE_N / TV_NR)
 
 // ---- run-time choice of path
 
-static int detect_avx2(void) {
+static int detect_path(void) {
 #ifdef TV_X86
   unsigned a, b, c, d;
-  if (__get_cpuid_max(0, NULL) < 7) return 0;
+  if (__get_cpuid_max(0, NULL) < 7) return TV_PATH_PORTABLE;
   __cpuid(1, a, b, c, d);
   const unsigned fma = 1u << 12, osxsave = 1u << 27, avx = 1u << 28;
-  if ((c & (fma | osxsave | avx)) != (fma | osxsave | avx)) return 0;
+  if ((c & (fma | osxsave | avx)) != (fma | osxsave | avx)) return TV_PATH_PORTABLE;
   uint32_t xlo, xhi;
   __asm__ volatile("xgetbv" : "=a"(xlo), "=d"(xhi) : "c"(0));
-  if ((xlo & 6) != 6) return 0;  // SSE and AVX state saved by the OS
+  if ((xlo & 6) != 6) return TV_PATH_PORTABLE;  // SSE and AVX state saved by the OS
   __cpuid_count(7, 0, a, b, c, d);
-  if (!(b & (1u << 5))) return 0;
-  if (getenv("TOVANTTS_NO_SIMD")) return 0;
-  return 1;
+  if (!(b & (1u << 5))) return TV_PATH_PORTABLE;
+  if (getenv("TOVANTTS_NO_SIMD")) return TV_PATH_PORTABLE;
+  // AVX-512 F, DQ, BW and VL, and the opmask and upper ZMM state saved by the OS.
+  const unsigned f = 1u << 16, dq = 1u << 17, bw = 1u << 30, vl = 1u << 31;
+  if ((b & (f | dq | bw | vl)) != (f | dq | bw | vl) || (xlo & 0xe0) != 0xe0) return TV_PATH_AVX2;
+  if (getenv("TOVANTTS_NO_AVX512")) return TV_PATH_AVX2;
+  return TV_PATH_AVX512;
 #else
-  return 0;
+  return TV_PATH_PORTABLE;
 #endif
 }
 
-static std::atomic<int> cached_avx2{-1};
+static std::atomic<int> cached_path{-1};
 
-int tv_cpu_avx2(void) {
-  int v = cached_avx2.load(std::memory_order_relaxed);
+int tv_cpu_path(void) {
+  int v = cached_path.load(std::memory_order_relaxed);
   if (v < 0) {
-    v = detect_avx2();
-    cached_avx2.store(v, std::memory_order_relaxed);
+    v = detect_path();
+    cached_path.store(v, std::memory_order_relaxed);
   }
   return v;
 }
 
-void tv_cpu_avx2_override(int use_avx2) { cached_avx2.store(use_avx2 ? detect_avx2() : 0); }
+int tv_cpu_avx2(void) { return tv_cpu_path() >= TV_PATH_AVX2; }
+
+int tv_cpu_avx512(void) { return tv_cpu_path() >= TV_PATH_AVX512; }
+
+void tv_cpu_path_cap(int cap) {
+  int v = detect_path();
+  cached_path.store(cap < v ? cap : v);
+}
+
+void tv_cpu_avx2_override(int use_avx2) { tv_cpu_path_cap(use_avx2 ? TV_PATH_AVX512 : TV_PATH_PORTABLE); }
 
 // ---- portable micro-kernel: multiply, then add, four floats at a time
+
+typedef void (*tv_ukernel_fn)(int mr, int nr, int kb, const float *A, int64_t lda, const float *P, float *Y,
+                              int64_t ldy, int add);
 
 static void ukernel_portable(int mr, int nr, int kb, const float *A, int64_t lda, const float *P, float *Y,
                              int64_t ldy, int add) {
@@ -101,8 +117,31 @@ struct gemm_job {
   int accumulate;
   int32_t block_m;
   int32_t tiles;
-  tv_ukernel_fn ukernel;
+  int path;
 };
+
+// A full panel of 16 columns from col on the SIMD paths: float rows (nt, float
+// weights) and int8 weights are gathered. 0 when it does not apply.
+static int pack_fast(const gemm_job *g, int64_t col, int32_t k0, int32_t kb, float *P) {
+  if (g->path == TV_PATH_PORTABLE) return 0;
+  const tv_mat *W = g->W;
+  int64_t stride = g->op == OP_NT ? g->ldb : g->op == OP_MAT ? W->cols : 0;
+  if (stride < 1 || stride > 2147483647 / TV_NR) return 0;
+  const int wide = g->path == TV_PATH_AVX512;
+  const float *f = g->op == OP_NT ? g->B : W->storage == TV_MAT_F32 ? W->f32 : NULL;
+  if (f) {
+    f += col * stride + k0;
+    if (wide) tv_pack_f32_avx512(f, stride, kb, P);
+    else tv_pack_f32_avx2(f, stride, kb, P);
+  } else if (W->storage == TV_MAT_I8) {
+    const int8_t *q = W->i8 + col * stride + k0;
+    if (wide) tv_pack_i8_avx512(q, stride, W->scales + col, kb, P);
+    else tv_pack_i8_avx2(q, stride, W->scales + col, kb, P);
+  } else {
+    return 0;
+  }
+  return 1;
+}
 
 // Packs columns [c0, c0 + nc) and depth [k0, k0 + kb) of op(B) into panels of
 // 16 columns, kb rows each; columns past nc are zero.
@@ -111,20 +150,24 @@ static void pack(const gemm_job *g, int32_t c0, int32_t nc, int32_t k0, int32_t 
   for (int p = 0; p < np; p++) {
     float *P = panels + (size_t)p * BLOCK_K * TV_NR;
     int jn = nc - p * TV_NR < TV_NR ? nc - p * TV_NR : TV_NR;
+    if (jn == TV_NR && pack_fast(g, c0 + p * TV_NR, k0, kb, P)) continue;
     if (jn < TV_NR)
       for (int k = 0; k < kb; k++)
         for (int j = jn; j < TV_NR; j++) P[k * TV_NR + j] = 0;
+    if (g->op == OP_NN) {
+      // Rows of B are the panel's rows: copy them whole.
+      for (int k = 0; k < kb; k++) {
+        const float *b = g->B + (int64_t)(k0 + k) * g->ldb + c0 + p * TV_NR;
+        for (int j = 0; j < jn; j++) P[k * TV_NR + j] = b[j];
+      }
+      continue;
+    }
     for (int j = 0; j < jn; j++) {
       int64_t col = c0 + p * TV_NR + j;
       switch (g->op) {
         case OP_NT: {
           const float *b = g->B + col * g->ldb + k0;
           for (int k = 0; k < kb; k++) P[k * TV_NR + j] = b[k];
-          break;
-        }
-        case OP_NN: {
-          const float *b = g->B + (int64_t)k0 * g->ldb + col;
-          for (int k = 0; k < kb; k++) P[k * TV_NR + j] = b[k * g->ldb];
           break;
         }
         default: {
@@ -165,12 +208,17 @@ static void gemm_item(void *arg, int32_t item, int32_t) {
     int32_t kb = g->K - k0 < BLOCK_K ? g->K - k0 : BLOCK_K;
     pack(g, c0, nc, k0, kb, panels);
     int add = k0 > 0 || g->accumulate;
+    if (g->path == TV_PATH_AVX512) {
+      tv_tile_avx512(r1 - r0, nc, kb, g->A + r0 * g->lda + k0, g->lda, panels, g->Y + r0 * g->ldy + c0, g->ldy, add);
+      continue;
+    }
+    tv_ukernel_fn ukernel = g->path == TV_PATH_AVX2 ? tv_ukernel_avx2 : ukernel_portable;
     for (int32_t r = r0; r < r1; r += TV_MR) {
       int mr = r1 - r < TV_MR ? r1 - r : TV_MR;
       const float *a = g->A + r * g->lda + k0;
       for (int p = 0; p * TV_NR < nc; p++) {
         int nr = nc - p * TV_NR < TV_NR ? nc - p * TV_NR : TV_NR;
-        g->ukernel(mr, nr, kb, a, g->lda, panels + (size_t)p * BLOCK_K * TV_NR,
+        ukernel(mr, nr, kb, a, g->lda, panels + (size_t)p * BLOCK_K * TV_NR,
                    g->Y + r * g->ldy + c0 + p * TV_NR, g->ldy, add);
       }
     }
@@ -178,7 +226,12 @@ static void gemm_item(void *arg, int32_t item, int32_t) {
   if (g->bias)
     for (int32_t r = r0; r < r1; r++) {
       float *y = g->Y + r * g->ldy + c0;
-      for (int32_t j = 0; j < nc; j++) y[j] += g->bias[c0 + j];
+      const float *b = g->bias + c0;
+      int32_t j = 0;
+#ifdef TV_X86
+      for (; j + 4 <= nc; j += 4) _mm_storeu_ps(y + j, _mm_add_ps(_mm_loadu_ps(y + j), _mm_loadu_ps(b + j)));
+#endif
+      for (; j < nc; j++) y[j] += b[j];
     }
 }
 
@@ -190,19 +243,19 @@ static void gemm_run(tv_pool *pool, gemm_job *g) {
   g->tiles = (g->N + TILE_N - 1) / TILE_N;
   g->block_m = (threads > 1 && g->tiles < 3 * threads) ? BLOCK_M : g->M;
   int32_t blocks = (g->M + g->block_m - 1) / g->block_m;
-  g->ukernel = tv_cpu_avx2() ? tv_ukernel_avx2 : ukernel_portable;
+  g->path = tv_cpu_path();
   tv_parallel_for(pool, blocks * g->tiles, gemm_item, g);
 }
 
 void tv_gemm_nt(tv_pool *pool, int32_t M, int32_t N, int32_t K, const float *A, int64_t lda, const float *B,
                 int64_t ldb, float *Y, int64_t ldy, const float *bias, int accumulate) {
-  gemm_job g = {M, N, K, A, lda, OP_NT, B, ldb, NULL, Y, ldy, bias, accumulate, 0, 0, NULL};
+  gemm_job g = {M, N, K, A, lda, OP_NT, B, ldb, NULL, Y, ldy, bias, accumulate, 0, 0, 0};
   gemm_run(pool, &g);
 }
 
 void tv_gemm_nn(tv_pool *pool, int32_t M, int32_t N, int32_t K, const float *A, int64_t lda, const float *B,
                 int64_t ldb, float *Y, int64_t ldy, const float *bias, int accumulate) {
-  gemm_job g = {M, N, K, A, lda, OP_NN, B, ldb, NULL, Y, ldy, bias, accumulate, 0, 0, NULL};
+  gemm_job g = {M, N, K, A, lda, OP_NN, B, ldb, NULL, Y, ldy, bias, accumulate, 0, 0, 0};
   gemm_run(pool, &g);
 }
 
@@ -266,7 +319,7 @@ void tv_linear(tv_pool *pool, const float *X, int32_t n, int64_t ldx, const tv_m
   if (n < 1) return;
   int32_t N = W->rows, K = W->cols;
   if (n >= 4) {
-    gemm_job g = {n, N, K, X, ldx, OP_MAT, NULL, 0, W, Y, ldy, bias, accumulate, 0, 0, NULL};
+    gemm_job g = {n, N, K, X, ldx, OP_MAT, NULL, 0, W, Y, ldy, bias, accumulate, 0, 0, 0};
     gemm_run(pool, &g);
     return;
   }
@@ -388,6 +441,10 @@ void tv_dwconv1d(const float *X, int32_t T, int32_t Ch, const float *W, int32_t 
 void tv_layernorm(float *X, int32_t rows, int32_t n, int64_t stride, const float *gamma, const float *beta,
                   float eps) {
   if (n < 1) return;
+  if (tv_cpu_path() == TV_PATH_AVX512) {
+    tv_layernorm_avx512(X, rows, n, stride, gamma, beta, eps);
+    return;
+  }
   for (int32_t r = 0; r < rows; r++) {
     float *x = X + r * stride;
     double sum = 0;
@@ -421,7 +478,8 @@ void tv_rmsnorm(float *X, int32_t rows, int32_t n, int64_t stride, const float *
 // ---- activations
 
 void tv_gelu(float *X, uint64_t n) {
-  uint64_t done = tv_cpu_avx2() ? tv_gelu_avx2(X, n) : 0;
+  int path = tv_cpu_path();
+  uint64_t done = path == TV_PATH_AVX512 ? tv_gelu_avx512(X, n) : path == TV_PATH_AVX2 ? tv_gelu_avx2(X, n) : 0;
   for (uint64_t i = done; i < n; i++) X[i] = 0.5f * X[i] * (1.0f + erff(X[i] * 0.70710677f));
 }
 
@@ -441,6 +499,10 @@ void tv_relu(float *X, uint64_t n) {
 }
 
 void tv_softmax_rows(float *X, int32_t rows, int32_t n, int64_t stride) {
+  if (tv_cpu_path() == TV_PATH_AVX512) {
+    tv_softmax_rows_avx512(X, rows, n, stride);
+    return;
+  }
   for (int32_t r = 0; r < rows; r++) {
     float *x = X + r * stride;
     float mx = -INFINITY;

@@ -4,9 +4,11 @@
 // row-major, one row per frame, an explicit row stride for every matrix.
 // Parallel kernels take a pool; NULL runs them on the calling thread.
 //
-// Products and GELU have an AVX2/FMA twin chosen once per process at run time
-// (TOVANTTS_NO_SIMD, set to anything, forces the portable path). The twins
-// differ only in rounding; neither depends on the number of threads.
+// Products and GELU have an AVX2/FMA twin, and they, layer norm and softmax an
+// AVX-512 twin, chosen once per process at run time (TOVANTTS_NO_SIMD, set to
+// anything, forces the portable path; TOVANTTS_NO_AVX512 stops at AVX2). The
+// AVX-512 product and GELU give the AVX2 bits; the other twins differ from the
+// portable kernels only in rounding; none depends on the number of threads.
 #pragma once
 
 #include <stdint.h>
@@ -14,8 +16,10 @@
 #include "runtime/pool.h"
 #include "runtime/weights.h"
 
-/* 1 when the AVX2/FMA path is used, else 0. */
+/* 1 when the AVX2/FMA path (or the AVX-512 one, which includes it) is used, else 0. */
 int tv_cpu_avx2(void);
+/* 1 when the AVX-512 path is used, else 0. */
+int tv_cpu_avx512(void);
 
 /* Y (M x N) = A (M x K) x B^T (B is N x K) + bias (N or NULL), added to Y when
    accumulate is set. */

@@ -59,6 +59,39 @@ void tv_ukernel_avx2(int mr, int nr, int kb, const float *A, int64_t lda, const 
   }
 }
 
+// A full panel of 16 columns, gathered eight at a time; the values of the
+// portable packing.
+void tv_pack_f32_avx2(const float *B, int64_t stride, int kb, float *P) {
+  const __m256i lo = _mm256_mullo_epi32(_mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7), _mm256_set1_epi32((int)stride));
+  const __m256i hi = _mm256_add_epi32(lo, _mm256_set1_epi32((int)(8 * stride)));
+  for (int k = 0; k < kb; k++) {
+    _mm256_store_ps(P + k * TV_NR, _mm256_i32gather_ps(B + k, lo, 4));
+    _mm256_store_ps(P + k * TV_NR + 8, _mm256_i32gather_ps(B + k, hi, 4));
+  }
+}
+
+static inline __m256 byte_ps(__m256i w, int shift, __m256 s) {
+  return _mm256_mul_ps(_mm256_cvtepi32_ps(_mm256_srai_epi32(_mm256_slli_epi32(w, 24 - shift), 24)), s);
+}
+
+void tv_pack_i8_avx2(const int8_t *q, int64_t stride, const float *scales, int kb, float *P) {
+  const __m256i lo = _mm256_mullo_epi32(_mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7), _mm256_set1_epi32((int)stride));
+  const __m256i hi = _mm256_add_epi32(lo, _mm256_set1_epi32((int)(8 * stride)));
+  const __m256 s0 = _mm256_loadu_ps(scales), s1 = _mm256_loadu_ps(scales + 8);
+  int k = 0;
+  // Four steps of k per gathered 32-bit word; the word stays inside the rows.
+  for (; k + 4 <= kb; k += 4) {
+    const __m256i w0 = _mm256_i32gather_epi32((const int *)(q + k), lo, 1);
+    const __m256i w1 = _mm256_i32gather_epi32((const int *)(q + k), hi, 1);
+    for (int t = 0; t < 4; t++) {
+      _mm256_store_ps(P + (k + t) * TV_NR, byte_ps(w0, 8 * t, s0));
+      _mm256_store_ps(P + (k + t) * TV_NR + 8, byte_ps(w1, 8 * t, s1));
+    }
+  }
+  for (; k < kb; k++)
+    for (int j = 0; j < TV_NR; j++) P[k * TV_NR + j] = (float)q[j * stride + k] * scales[j];
+}
+
 // exp(v) for v >= -87 (clamped), Cephes-style: 2^n times a polynomial.
 static inline __m256 exp_ps(__m256 v) {
   v = _mm256_max_ps(v, _mm256_set1_ps(-87.0f));

@@ -1,23 +1,53 @@
-// The AVX2/FMA twins of the kernels (kernels_avx2.cpp, built with -mavx2 -mfma).
-// Only called when tv_cpu_avx2() says so.
+// The SIMD twins of the kernels: AVX2/FMA (kernels_avx2.cpp, built with -mavx2
+// -mfma) and AVX-512 (kernels_avx512.cpp, built with the AVX-512 flags). Each is
+// only called when tv_cpu_path() allows it.
 #pragma once
 
 #include <stdint.h>
 
 #define TV_MR 6   /* rows of the micro-kernel */
 #define TV_NR 16  /* columns of a packed panel */
+#define TV_BLOCK_K 256
+#define TV_PANEL_STRIDE (TV_BLOCK_K * TV_NR) /* floats from one packed panel to the next */
 
-/* For benchmarks that compare the paths in one process: 0 forces the portable
-   path, 1 goes back to what the processor and environment allow. */
+/* Kernel paths, each allowing the ones below it. */
+enum { TV_PATH_PORTABLE = 0, TV_PATH_AVX2 = 1, TV_PATH_AVX512 = 2 };
+
+/* The path in use: the best the processor has, capped by TOVANTTS_NO_SIMD
+   (portable) and TOVANTTS_NO_AVX512 (AVX2 at most), and by tv_cpu_path_cap. */
+int tv_cpu_path(void);
+/* For tests and benchmarks that compare the paths in one process: the path
+   becomes min(cap, what the processor and environment allow). */
+void tv_cpu_path_cap(int cap);
+/* tv_cpu_path_cap(TV_PATH_PORTABLE) for 0, tv_cpu_path_cap(TV_PATH_AVX512) for 1. */
 void tv_cpu_avx2_override(int use_avx2);
 
 /* Y[mr x nr] = (or += when add) A[mr x kb] (stride lda) x P, where P is a packed
    panel of kb rows of 16 floats. mr <= 6, nr <= 16. */
-typedef void (*tv_ukernel_fn)(int mr, int nr, int kb, const float *A, int64_t lda, const float *P, float *Y,
-                              int64_t ldy, int add);
-
 void tv_ukernel_avx2(int mr, int nr, int kb, const float *A, int64_t lda, const float *P, float *Y,
                      int64_t ldy, int add);
-/* GELU over n elements; a tail below 8 elements is left for the caller. Returns
-   the number of elements done. */
+/* Y[rows x nc] = (or += when add) A[rows x kb] x the ceil(nc / 16) packed panels
+   from panels on (TV_PANEL_STRIDE apart); nc <= 64. Every element is the same
+   chain of fused multiply-adds as with tv_ukernel_avx2. */
+void tv_tile_avx512(int32_t rows, int32_t nc, int kb, const float *A, int64_t lda, const float *panels, float *Y,
+                    int64_t ldy, int add);
+
+/* P[k * 16 + j] = row j's element k (times scales[j]) for the 16 rows from B or
+   q, stride elements apart, k < kb; 15 * stride must fit in 31 bits. The
+   values of the portable packing, gathered. */
+void tv_pack_f32_avx2(const float *B, int64_t stride, int kb, float *P);
+void tv_pack_i8_avx2(const int8_t *q, int64_t stride, const float *scales, int kb, float *P);
+void tv_pack_f32_avx512(const float *B, int64_t stride, int kb, float *P);
+void tv_pack_i8_avx512(const int8_t *q, int64_t stride, const float *scales, int kb, float *P);
+
+/* GELU over n elements; a tail below 8 elements is left for the caller. Return
+   the number of elements done. The two give the same bits. */
 uint64_t tv_gelu_avx2(float *X, uint64_t n);
+uint64_t tv_gelu_avx512(float *X, uint64_t n);
+
+/* tv_layernorm and tv_softmax_rows on 16-wide registers; statistics are summed
+   lane-wise in a fixed order, so they differ from the portable ones only in
+   rounding. */
+void tv_layernorm_avx512(float *X, int32_t rows, int32_t n, int64_t stride, const float *gamma, const float *beta,
+                         float eps);
+void tv_softmax_rows_avx512(float *X, int32_t rows, int32_t n, int64_t stride);
