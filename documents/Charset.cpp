@@ -5,6 +5,7 @@
 #include <memory>
 
 #include <unicode/ucnv.h>
+#include <unicode/ucnv_cb.h>
 #include <unicode/ucsdet.h>
 #include <unicode/utf8.h>
 
@@ -123,11 +124,21 @@ std::string detected(std::string_view b) {
     return fallback;
 }
 
+// Every byte sequence the set does not allow becomes U+FFFD (single-byte
+// sets would otherwise give their substitute, U+001A).
+void replacement(const void*, UConverterToUnicodeArgs* args, const char*, int32_t, UConverterCallbackReason reason,
+                 UErrorCode* status) {
+    if (reason > UCNV_IRREGULAR) return;  // reset, close, clone: nothing to write
+    *status = U_ZERO_ERROR;
+    const UChar fffd = 0xFFFD;
+    ucnv_cbToUWriteUChars(args, &fffd, 1, 0, status);
+}
+
 std::u16string convert(std::string_view bytes, const std::string& name) {
     Converter c = open(name);
     if (!c) return u16(bytes);
     UErrorCode status = U_ZERO_ERROR;
-    ucnv_setToUCallBack(c.get(), UCNV_TO_U_CALLBACK_SUBSTITUTE, nullptr, nullptr, nullptr, &status);
+    ucnv_setToUCallBack(c.get(), replacement, nullptr, nullptr, nullptr, &status);
     std::u16string out;
     out.resize(bytes.size() + 16);  // enough for every set but a few; grown below otherwise
     const char* source = bytes.data();

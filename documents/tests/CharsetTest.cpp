@@ -55,6 +55,8 @@ TEST(Charset, DecodesByMarkHeaderDeclarationOrDetection) {
         {"UTF-8", "caf\xC3\xA9", std::nullopt, u"café"},
         {"damaged UTF-8", "caf\xC3\xA9 \xFF", std::nullopt, u"café \uFFFD"},
         {"bad bytes in the named set", "caf\xC3", u"text/plain; charset=utf-8", u"caf\uFFFD"},
+        {"a byte the set leaves undefined", "\xE1 \xD2", u"text/plain; charset=iso-8859-7",
+         u"α \uFFFD"},
         {"odd UTF-16 length", bytes({0xFF, 0xFE, 'h', 0, 'i'}), std::nullopt, u"h\uFFFD"},
         {"detected Latin-1", frenchLatin1, std::nullopt, frenchText},
         {"empty", "", std::nullopt, u""},
