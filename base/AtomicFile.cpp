@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <functional>
 #include <vector>
 
 namespace tovan {
@@ -17,13 +18,31 @@ bool fail(std::string* error, const std::string& what) {
     return false;
 }
 
-} // namespace
+constexpr const char* tmpSuffix = ".tmp-";
 
-bool write(const std::filesystem::path& path, std::string_view bytes, std::string* error) {
+// Every byte of the buffer to fd; false with errno set on failure.
+bool writeAll(int fd, const char* data, size_t size) {
+    size_t done = 0;
+    while (done < size) {
+        ssize_t n = ::write(fd, data + done, size - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// Fills a temporary beside path, then renames it over path. `fill` writes
+// the content to the descriptor; on failure it leaves errno and says what
+// failed in `what`.
+bool replaceWith(const std::filesystem::path& path, const std::function<bool(int, std::string&)>& fill,
+                 std::string* error) {
     const std::filesystem::path dir = path.has_parent_path() ? path.parent_path() : ".";
     // A dot name keeps the temporary out of listings that skip hidden files.
     // The name is cut so that a long target name still leaves room for the suffix.
-    std::string tmpl = (dir / ("." + path.filename().string().substr(0, 200) + ".tmp-XXXXXX")).string();
+    std::string tmpl = (dir / ("." + path.filename().string().substr(0, 200) + tmpSuffix + "XXXXXX")).string();
     std::vector<char> name(tmpl.begin(), tmpl.end());
     name.push_back('\0');
     int fd = ::mkostemp(name.data(), O_CLOEXEC);
@@ -34,18 +53,13 @@ bool write(const std::filesystem::path& path, std::string_view bytes, std::strin
     mode_t mode = ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
     ::fchmod(fd, mode);
 
-    size_t done = 0;
-    while (done < bytes.size()) {
-        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            int saved = errno;
-            ::close(fd);
-            ::unlink(name.data());
-            errno = saved;
-            return fail(error, "cannot write " + path.string());
-        }
-        done += static_cast<size_t>(n);
+    std::string what = "cannot write " + path.string();
+    if (!fill(fd, what)) {
+        int saved = errno;
+        ::close(fd);
+        ::unlink(name.data());
+        errno = saved;
+        return fail(error, what);
     }
     if (::fsync(fd) != 0 || ::close(fd) != 0) {
         int saved = errno;
@@ -66,6 +80,51 @@ bool write(const std::filesystem::path& path, std::string_view bytes, std::strin
         ::close(dfd);
     }
     return true;
+}
+
+} // namespace
+
+bool write(const std::filesystem::path& path, std::string_view bytes, std::string* error) {
+    return replaceWith(path, [&](int fd, std::string&) { return writeAll(fd, bytes.data(), bytes.size()); }, error);
+}
+
+bool copy(const std::filesystem::path& source, const std::filesystem::path& path, std::string* error) {
+    int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) return fail(error, "cannot read " + source.string());
+    const bool ok = replaceWith(
+        path,
+        [&](int fd, std::string& what) {
+            std::vector<char> buf(1 << 16);
+            for (;;) {
+                ssize_t n = ::read(in, buf.data(), buf.size());
+                if (n < 0 && errno == EINTR) continue;
+                if (n < 0) {
+                    what = "cannot read " + source.string();
+                    return false;
+                }
+                if (n == 0) return true;
+                if (!writeAll(fd, buf.data(), size_t(n))) return false;
+            }
+        },
+        error);
+    int saved = errno;
+    ::close(in);
+    errno = saved;
+    return ok;
+}
+
+void removeStale(const std::filesystem::path& dir) {
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(dir, ec)) {
+        const std::string name = entry.path().filename().string();
+        const size_t at = name.rfind(tmpSuffix);
+        // mkostemp's six characters end the name.
+        if (name.size() < 2 || name[0] != '.' || at == std::string::npos || at == 0 ||
+            name.size() != at + std::strlen(tmpSuffix) + 6)
+            continue;
+        std::error_code kind;
+        if (entry.is_regular_file(kind)) ::unlink(entry.path().c_str());
+    }
 }
 
 bool read(const std::filesystem::path& path, std::string& bytes) {

@@ -15,6 +15,15 @@ namespace AtomicFile {
 // given) says what went wrong.
 bool write(const std::filesystem::path& path, std::string_view bytes, std::string* error = nullptr);
 
+// Copies the file at `source` over `path` the same way: a failed copy leaves
+// the previous file and no temporary.
+bool copy(const std::filesystem::path& source, const std::filesystem::path& path, std::string* error = nullptr);
+
+// Removes the temporaries that write and copy leave in `dir` when the process
+// dies before their rename (".<name>.tmp-XXXXXX"). Call it at start-up, when
+// no write of this program is under way in that folder.
+void removeStale(const std::filesystem::path& dir);
+
 // The whole file, or false when it cannot be read.
 bool read(const std::filesystem::path& path, std::string& bytes);
 

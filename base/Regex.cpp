@@ -3,8 +3,11 @@
 #include <unicode/regex.h>
 #include <unicode/uchar.h>
 #include <unicode/unistr.h>
+#include <unicode/ustring.h>
 #include <unicode/utf16.h>
+#include <unicode/utf8.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -330,8 +333,44 @@ std::vector<std::u16string> split(const std::u16string& s, std::u16string_view p
 }
 
 std::u16string u16(std::string_view utf8) {
-    icu::UnicodeString u = icu::UnicodeString::fromUTF8(icu::StringPiece(utf8.data(), static_cast<int32_t>(utf8.size())));
-    return std::u16string(u.getBuffer(), u.length());
+    // Straight into the result, in pieces below ICU's 32-bit lengths: a large
+    // document is not held twice. A piece ends before a lead or a trail byte
+    // so that no sequence is split.
+    std::u16string out;
+    out.resize(utf8.size());  // UTF-16 never needs more units than UTF-8 bytes
+    size_t at = 0, used = 0;
+    constexpr size_t piece = size_t(1) << 30;
+    while (at < utf8.size()) {
+        size_t n = std::min(piece, utf8.size() - at);
+        if (at + n < utf8.size())
+            while (n > 0 && (static_cast<unsigned char>(utf8[at + n]) & 0xC0) == 0x80) --n;
+        if (n == 0) n = std::min(piece, utf8.size() - at);
+        UErrorCode status = U_ZERO_ERROR;
+        int32_t len = 0;
+        u_strFromUTF8WithSub(reinterpret_cast<UChar*>(out.data() + used), static_cast<int32_t>(out.size() - used), &len,
+                             utf8.data() + at, static_cast<int32_t>(n), 0xFFFD, nullptr, &status);
+        if (U_FAILURE(status)) break;
+        used += size_t(len);
+        at += n;
+    }
+    out.resize(used);
+    // Text mostly in ASCII fills nearly all of it; a copy would double the peak.
+    if (used < out.capacity() / 4 * 3) out.shrink_to_fit();
+    return out;
+}
+
+bool validUtf8(std::string_view bytes) {
+    size_t i = 0;
+    const size_t n = bytes.size();
+    while (i < n) {
+        UChar32 c;
+        const int32_t len = static_cast<int32_t>(std::min(n - i, size_t(INT32_MAX)));
+        int32_t at = 0;
+        U8_NEXT(reinterpret_cast<const uint8_t*>(bytes.data() + i), at, len, c);
+        if (c < 0) return false;
+        i += size_t(at);
+    }
+    return true;
 }
 
 std::string u8(std::u16string_view utf16) {

@@ -140,5 +140,7 @@ std::vector<std::u16string> split(const std::u16string& s, std::u16string_view p
 // U+FFFD.
 std::u16string u16(std::string_view utf8);
 std::string u8(std::u16string_view utf16);
+// True when the bytes are well-formed UTF-8 (no surrogates, no overlong forms).
+bool validUtf8(std::string_view bytes);
 
 }  // namespace tovan

@@ -1,5 +1,7 @@
 #include "Article.h"
 
+#include "Charset.h"
+
 #include <memory>
 
 #include <unicode/uchar.h>
@@ -105,28 +107,7 @@ std::optional<std::u16string> Article::link(const std::u16string& text) {
 }
 
 std::u16string Article::textOf(std::string_view bytes, const std::optional<std::u16string>& contentType) {
-    std::string charset;
-    if (contentType) {
-        if (auto m = rx(u"charset=([\\w-]+)").find(*contentType)) charset = u8(*m->group(1));
-    }
-    UErrorCode status = U_ZERO_ERROR;
-    const char* name = charset.empty() ? nullptr : ucnv_getCanonicalName(charset.c_str(), "IANA", &status);
-    if (name && U_SUCCESS(status) && bytes.size() <= size_t(INT32_MAX)) {
-        std::unique_ptr<UConverter, decltype(&ucnv_close)> conv(ucnv_open(name, &status), &ucnv_close);
-        if (conv && U_SUCCESS(status)) {
-            // Stop at the first byte the charset does not allow: then the page is
-            // read as UTF-8 after all.
-            ucnv_setToUCallBack(conv.get(), UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
-            std::u16string out(bytes.size() * 2 + 16, u'\0');
-            const int32_t len = ucnv_toUChars(conv.get(), out.data(), int32_t(out.size()), bytes.data(),
-                                              int32_t(bytes.size()), &status);
-            if (U_SUCCESS(status)) {
-                out.resize(size_t(len));
-                return out;
-            }
-        }
-    }
-    return u16(bytes);
+    return Charset::decode(bytes, contentType);
 }
 
 std::u16string Article::clean(const std::u16string& markup) {

@@ -21,7 +21,6 @@ struct Article {
     bool operator==(const Article&) const = default;
 
     static constexpr int maxChars = 20000;      // the body is cut near here (UTF-16 units)
-    static constexpr int maxBytes = 3145728;    // what a fetch of a page may read
 
     // True when the text is essentially one web link ("https?://\S+" with
     // fewer than 100 other units around it).
@@ -29,9 +28,7 @@ struct Article {
     // The link in such a text, "http://" made "https://"; nothing when the
     // text is no link or the link does not parse as a URL.
     static std::optional<std::u16string> link(const std::u16string& text);
-    // The bytes decoded with the Content-Type's charset when it names one
-    // that is known, else as UTF-8; bytes not valid in the declared charset
-    // are read as UTF-8 with U+FFFD for each invalid sequence.
+    // The page's bytes as text (Charset::decode with the Content-Type).
     static std::u16string textOf(std::string_view bytes, const std::optional<std::u16string>& contentType);
     // Title and article paragraphs of a page; near linear in the page.
     static Article extract(const std::u16string& html, const std::optional<std::u16string>& url);

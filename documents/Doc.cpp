@@ -134,6 +134,11 @@ std::shared_ptr<Doc> Doc::create(const ExtractedDoc& e) {
     return std::make_shared<Doc>(e.title, e.author, e.kind, e.source, e.paragraphs);
 }
 
+std::shared_ptr<Doc> Doc::create(ExtractedDoc&& e) {
+    return std::make_shared<Doc>(std::move(e.title), std::move(e.author), std::move(e.kind), std::move(e.source),
+                                 std::move(e.paragraphs));
+}
+
 std::shared_ptr<Doc> Doc::createTransient(std::u16string title, std::vector<std::u16string> paragraphs,
                                           std::int64_t now) {
     std::string digits = std::to_string(now);

@@ -66,6 +66,8 @@ public:
     static std::shared_ptr<Doc> create(std::u16string title, std::u16string kind, std::optional<std::u16string> source,
                                        std::vector<std::u16string> paragraphs);
     static std::shared_ptr<Doc> create(const ExtractedDoc& extracted);
+    // The same, taking the paragraphs over (a large document is not copied).
+    static std::shared_ptr<Doc> create(ExtractedDoc&& extracted);
     // Read aloud once and not kept: id "screen-<now>", kind "screen".
     static std::shared_ptr<Doc> createTransient(std::u16string title, std::vector<std::u16string> paragraphs,
                                                 std::int64_t now = nowMillis());
@@ -92,16 +94,21 @@ public:
     Meta meta() const;
 
     // ---- Library files (<id>.json, <id>.meta, <id>.pos in dir) ----
-    // Writes <id>.json, then <id>.meta. Each file is replaced atomically; a
-    // failed write leaves the previous file as it was. False when the document
-    // could not be stored (also for an id that is no safe file name).
+    // Removes <id>.meta, writes <id>.json, then <id>.meta again. Each file is
+    // replaced atomically, so a reader (or a crash at any point) finds the old
+    // document with its old row, or the new with its new row: a missing row is
+    // rebuilt from the document it lists. A failed write leaves the previous
+    // document. False when the document could not be stored (also for an id
+    // that is no safe file name).
     bool save(const std::filesystem::path& dir) const;
     // Writes <id>.pos, unless the document is transient.
     bool savePos(const std::filesystem::path& dir) const;
     // Stores this document unless the library holds it already; returns the id
-    // to open. A new pasted text replaces an equal old one: the new document
-    // is saved first, and the old one is deleted only once that worked.
-    std::u16string saveOrExisting(const std::filesystem::path& dir) const;
+    // to open, nothing when this document had to be stored and could not be
+    // (a full or read-only disk). A new pasted text replaces an equal old one:
+    // the new document is saved first, and the old one is deleted only once
+    // that worked.
+    std::optional<std::u16string> saveOrExisting(const std::filesystem::path& dir) const;
 
     // The document stored under id (the file name decides the id), or null.
     static std::shared_ptr<Doc> load(std::u16string_view id, const std::filesystem::path& dir);

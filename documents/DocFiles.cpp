@@ -343,8 +343,11 @@ void applyPosition(Doc::Meta& row, const DocFiles::Position& p) {
 bool Doc::save(const fs::path& dir) const {
     if (!DocFiles::safeId(id)) return false;
     ensure(dir);
-    // The row is written only after the document: a row must never describe a
-    // document that is not there, and a failed save must leave both old files.
+    // The old row goes first and the new one is written only after the
+    // document: a row never describes another version of its document, and
+    // without a row the list rebuilds it from the document that is there.
+    const fs::path row = fileFor(dir, id, ".meta");
+    if (::unlink(row.c_str()) != 0 && errno != ENOENT) return false;
     if (!AtomicFile::write(fileFor(dir, id, ".json"), DocFiles::docJson(*this))) return false;
     writeMeta(dir, meta());
     return true;
@@ -400,7 +403,7 @@ std::vector<std::shared_ptr<Doc>> Doc::all(const fs::path& dir) {
     return docs;
 }
 
-std::u16string Doc::saveOrExisting(const fs::path& dir) const {
+std::optional<std::u16string> Doc::saveOrExisting(const fs::path& dir) const {
     const Meta n = meta();
     const std::u16string key = displayTitle();
     std::optional<Meta> match;
@@ -417,14 +420,14 @@ std::u16string Doc::saveOrExisting(const fs::path& dir) const {
         }
     }
     if (!match) {
-        save(dir);
+        if (!save(dir)) return std::nullopt;
         return id;
     }
     if (kind != u"text") return match->id;
     // A new text replaces the old entry; the old one goes only once the new
     // one is stored, so a failed save loses nothing.
     if (match->id == id) {
-        save(dir);
+        if (!save(dir)) return std::nullopt;
         return id;
     }
     if (!save(dir)) return match->id;

@@ -2,6 +2,7 @@
 
 #include <unicode/utf16.h>
 
+#include "Charset.h"
 #include "Regex.h"
 #include "Utf16.h"
 #include "TextClean.h"
@@ -109,7 +110,7 @@ std::optional<std::u16string> first(const std::optional<std::u16string>& text, s
 
 std::u16string str(std::optional<std::string_view> data) {
     if (!data) return u"";
-    return u16(*data);
+    return Charset::decode(*data);
 }
 
 }  // namespace tovan::Extract

@@ -71,7 +71,8 @@ std::optional<std::u16string> clean(const std::optional<std::u16string>& s);
 // Group 1 of the first match of pattern; absent when nothing matches or the
 // group took no part.
 std::optional<std::u16string> first(const std::optional<std::u16string>& text, std::u16string_view pattern);
-// Bytes as UTF-8, each invalid sequence replaced by U+FFFD; "" for absent data.
+// Bytes as text in whatever character set they are (Charset::decode); ""
+// for absent data.
 std::u16string str(std::optional<std::string_view> data);
 
 }  // namespace tovan::Extract

@@ -67,6 +67,9 @@ std::string readWhole(const std::filesystem::path& path) {
     return bytes;
 }
 
+ExtractedDoc read(std::string_view data, std::string* owned, const std::u16string& name,
+                  const std::optional<std::u16string>& mime, const std::optional<std::u16string>& source);
+
 }  // namespace
 
 std::u16string fileURL(const std::filesystem::path& file) {
@@ -98,12 +101,21 @@ ExtractedDoc document(const std::filesystem::path& file, const std::optional<std
     const size_t dot = name.rfind(u'.');
     const std::u16string ext = dot == npos ? std::u16string() : lowered(name.substr(dot + 1));
     if ((mime && *mime == u"application/pdf") || ext == u"pdf") throw Unsupported(pdfFromPages);
-    const std::string bytes = readWhole(file);
-    return document(bytes, name, mime, fileURL(file));
+    std::string bytes = readWhole(file);
+    return read(bytes, &bytes, name, mime, fileURL(file));
 }
 
 ExtractedDoc document(std::string_view data, const std::u16string& name, const std::optional<std::u16string>& mime,
                       const std::optional<std::u16string>& source) {
+    return read(data, nullptr, name, mime, source);
+}
+
+namespace {
+
+// `owned`, when given, holds `data` and is emptied once the text is decoded,
+// so that a large file is not held as bytes and as text at once.
+ExtractedDoc read(std::string_view data, std::string* owned, const std::u16string& name,
+                  const std::optional<std::u16string>& mime, const std::optional<std::u16string>& source) {
     const size_t dot = name.rfind(u'.');
     const std::u16string ext = dot == npos ? std::u16string() : lowered(name.substr(dot + 1));
     const std::u16string base = dot == npos ? name : name.substr(0, dot);
@@ -119,7 +131,8 @@ ExtractedDoc document(std::string_view data, const std::u16string& name, const s
     // Decided before decoding, so that data no reader takes is not decoded.
     if (!html && !markdown && !plain) throw Unsupported(cannotRead);
 
-    const std::u16string text = str(data);
+    std::u16string text = str(data);
+    if (owned) std::string().swap(*owned);
     ExtractedDoc doc;
     doc.source = source;
     if (html) {
@@ -137,11 +150,13 @@ ExtractedDoc document(std::string_view data, const std::u16string& name, const s
         doc.kind = u"markdown";
     } else {
         doc.title = base;
-        doc.paragraphs = TextClean::clean(text);
+        doc.paragraphs = TextClean::clean(std::move(text));
         doc.kind = u"text";
     }
     return doc;
 }
+
+}  // namespace
 
 ExtractedDoc fromArticle(const Article& article, const std::optional<std::u16string>& source) {
     ExtractedDoc doc;
@@ -150,7 +165,11 @@ ExtractedDoc fromArticle(const Article& article, const std::optional<std::u16str
     for (;;) {
         const size_t nl = text.find(u'\n', pos);
         const std::u16string line = Utf16::trim(std::u16string_view(text).substr(pos, nl == npos ? npos : nl - pos));
-        if (!line.empty()) doc.paragraphs.push_back(TextClean::speakable(line));
+        // A line of citation marks alone speaks as nothing: no silent sentence.
+        if (!line.empty()) {
+            std::u16string p = TextClean::speakable(line);
+            if (TextClean::hasText(p)) doc.paragraphs.push_back(std::move(p));
+        }
         if (nl == npos) break;
         pos = nl + 1;
     }

@@ -72,8 +72,11 @@ std::u16string docxParagraph(const std::u16string& s) {
 ExtractedDoc docx(std::string_view data, const std::u16string& fallbackTitle,
                   const std::optional<std::u16string>& source) {
     const auto files = unzip(data);
+    // An empty part is refused; one that decodes to nothing (a byte-order
+    // mark alone) is a document without paragraphs.
+    const auto part = files.find(u"word/document.xml");
+    if (part == files.end() || part->second.empty()) throw Unsupported(docxUnopenable);
     const std::u16string xml = text(files, u"word/document.xml");
-    if (xml.empty()) throw Unsupported(docxUnopenable);
 
     std::u16string body;
     size_t pos = 0;

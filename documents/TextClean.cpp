@@ -22,8 +22,39 @@ constexpr std::u16string_view webAddressPattern =
     u"(?i)\\b(?:https?://|www\\.)([\\w.-]+\\.[a-z]{2,})(?:/[^\\s)\\]]*)?";
 constexpr std::u16string_view leadingWwwPattern = u"^www\\.";
 constexpr std::u16string_view citationPattern = u"\\s?\\[(\\d{1,3}([,\u2013-]\\s?\\d{1,3})*|citation needed|[a-z])\\]";
-constexpr std::u16string_view spaceBeforePunctuationPattern = u"\\s+([,.;:!?])";
+// Not before a letter or digit: ".po", ".5" and ":8080" begin a word.
+constexpr std::u16string_view spaceBeforePunctuationPattern = u"\\s+([,.;:!?])(?![\\p{L}\\p{N}])";
 constexpr std::u16string_view spaceRunPattern = u"\\s{2,}";
+
+bool isWordChar(char16_t c) { return c == u'_' || Utf16::isLetter(c) || (c >= u'0' && c <= u'9'); }
+
+// A bracket written straight after a name is an index into code rather than a
+// citation when the name looks like code (one character, a digit, "_" or an
+// inner capital, or reached through "." "->" "$") or when more code follows
+// ("a[0][1]", "a[0].x", "a[0])", "a[0] = 1").
+bool looksLikeIndex(const std::u16string& s, size_t open, size_t close) {
+    if (open == 0) return false;
+    if (s[open - 1] == u']' || s[open - 1] == u')') return true;  // "a[1][2]", "f()[0]"
+    if (!isWordChar(s[open - 1])) return false;
+    size_t begin = open;
+    while (begin > 0 && isWordChar(s[begin - 1])) --begin;
+    const std::u16string_view name(s.data() + begin, open - begin);
+    if (name.size() == 1) return true;
+    for (size_t i = 0; i < name.size(); ++i)
+        if (name[i] == u'_' || (name[i] >= u'0' && name[i] <= u'9') || (i > 0 && Utf16::isUpper(name[i]))) return true;
+    if (begin > 0 && (s[begin - 1] == u'.' || s[begin - 1] == u'>' || s[begin - 1] == u'$')) return true;
+    if (close < s.size()) {
+        const char16_t next = s[close];
+        if (next == u'[' || next == u'(' || next == u')' || next == u'=' || next == u';' || next == u'-' ||
+            next == u'+' || next == u'*' || next == u'/')
+            return true;
+        if (next == u'.' && close + 1 < s.size() && isWordChar(s[close + 1])) return true;
+    }
+    size_t after = close;
+    while (after < s.size() && s[after] == u' ') ++after;
+    return after > close && after < s.size() && std::u16string_view(u"=+-*/<>%|&").find(s[after]) != std::u16string_view::npos &&
+           (after + 1 == s.size() || s[after + 1] == u' ' || s[after + 1] == u'=');
+}
 
 bool isPageNumber(const std::u16string& line) { return matches(line, pageNumberPattern); }
 
@@ -59,13 +90,13 @@ bool looksLikeHeading(const std::u16string& line) {
 
 // Keys of the lines that recur at the top or bottom of enough pages to be
 // running headers or footers.
-std::unordered_set<std::u16string> runningLines(const std::vector<std::vector<std::u16string>>& pages) {
+std::unordered_set<std::u16string> runningLines(const std::vector<std::vector<std::u16string_view>>& pages) {
     std::unordered_set<std::u16string> running;
     if (pages.size() < 3) return running;
     std::unordered_map<std::u16string, size_t> counts;
     for (const auto& page : pages) {
         std::vector<std::u16string> lines;
-        for (const std::u16string& line : page) {
+        for (std::u16string_view line : page) {
             std::u16string t = Utf16::trim(line);
             if (!t.empty()) lines.push_back(std::move(t));
         }
@@ -83,34 +114,51 @@ std::unordered_set<std::u16string> runningLines(const std::vector<std::vector<st
     return running;
 }
 
+// The paragraph made speakable at once, so that a large text is not held
+// once more as raw paragraphs. A paragraph of narration marks alone would be
+// a silent sentence.
 void flush(std::u16string& buffer, std::vector<std::u16string>& paragraphs) {
     std::u16string t = Utf16::trim(buffer);
-    if (!t.empty()) paragraphs.push_back(std::move(t));
     buffer.clear();
+    if (t.empty()) return;
+    std::u16string s = speakable(t);
+    if (hasText(s)) paragraphs.push_back(std::move(s));
 }
 
-std::vector<std::u16string> splitLines(const std::u16string& page) {
-    std::vector<std::u16string> lines;
+// Views into the page, which must outlive them.
+std::vector<std::u16string_view> splitLines(const std::u16string& page) {
+    std::vector<std::u16string_view> lines;
     size_t at = 0;
     for (;;) {
         const size_t lf = page.find(u'\n', at);
         if (lf == std::u16string::npos) {
-            lines.push_back(page.substr(at));
+            lines.push_back(std::u16string_view(page).substr(at));
             return lines;
         }
-        lines.push_back(page.substr(at, lf - at));
+        lines.push_back(std::u16string_view(page).substr(at, lf - at));
         at = lf + 1;
     }
 }
 
+std::u16string plain(const std::u16string& p);
+
 }  // namespace
 
-std::u16string normalizeChars(std::u16string_view text) {
-    const bool unchanged = std::none_of(text.begin(), text.end(), [](char16_t c) {
+namespace {
+
+bool normal(std::u16string_view text) {
+    return std::none_of(text.begin(), text.end(), [](char16_t c) {
         return (c >= u'\uFB00' && c <= u'\uFB06') || c == u'\u00AD' || c == u'\u00A0' || c == u'\u2009' ||
                c == u'\u202F' || c == u'\r' || c == u'\f';
     });
-    if (unchanged) return std::u16string(text);
+}
+
+std::vector<std::u16string> cleanNormalized(std::vector<std::u16string> pages, Furniture furniture);
+
+}  // namespace
+
+std::u16string normalizeChars(std::u16string_view text) {
+    if (normal(text)) return std::u16string(text);
     std::u16string a;
     a.reserve(text.size());
     for (char16_t c : text) {
@@ -145,24 +193,46 @@ std::u16string normalizeChars(std::u16string_view text) {
     return out;
 }
 
-std::vector<std::u16string> clean(const std::u16string& text) { return clean(std::vector<std::u16string>{text}); }
+std::vector<std::u16string> clean(const std::u16string& text, Furniture furniture) {
+    std::vector<std::u16string> pages;
+    pages.push_back(normalizeChars(text));
+    return cleanNormalized(std::move(pages), furniture);
+}
 
-std::vector<std::u16string> clean(const std::vector<std::u16string>& pages) {
-    std::vector<std::vector<std::u16string>> lines;
+std::vector<std::u16string> clean(std::u16string&& text, Furniture furniture) {
+    std::vector<std::u16string> pages;
+    pages.push_back(normal(text) ? std::move(text) : normalizeChars(text));
+    text = std::u16string();
+    return cleanNormalized(std::move(pages), furniture);
+}
+
+std::vector<std::u16string> clean(const std::vector<std::u16string>& pages, Furniture furniture) {
+    std::vector<std::u16string> normalized;
+    normalized.reserve(pages.size());
+    for (const std::u16string& page : pages) normalized.push_back(normalizeChars(page));
+    return cleanNormalized(std::move(normalized), furniture);
+}
+
+namespace {
+
+std::vector<std::u16string> cleanNormalized(std::vector<std::u16string> pages, Furniture furniture) {
+    const bool printed = furniture == Furniture::printedPages;
+    std::vector<std::vector<std::u16string_view>> lines;
     lines.reserve(pages.size());
-    for (const std::u16string& page : pages) lines.push_back(splitLines(normalizeChars(page)));
-    const std::unordered_set<std::u16string> running = runningLines(lines);
+    for (const std::u16string& page : pages) lines.push_back(splitLines(page));
+    const std::unordered_set<std::u16string> running =
+        printed ? runningLines(lines) : std::unordered_set<std::u16string>();
 
     std::u16string buffer;
     std::vector<std::u16string> paragraphs;
     for (const auto& page : lines) {
-        for (const std::u16string& line : page) {
+        for (std::u16string_view line : page) {
             std::u16string t = Utf16::trim(line);
             if (t.empty()) {
                 flush(buffer, paragraphs);
                 continue;
             }
-            if (isPageNumber(t)) continue;
+            if (printed && isPageNumber(t)) continue;
             if (!running.empty() && running.count(runningKey(t))) continue;
             const bool bullet = isBullet(t);
             if (!buffer.empty()) {
@@ -183,22 +253,23 @@ std::vector<std::u16string> clean(const std::vector<std::u16string>& pages) {
         if (!buffer.empty() && endsSentence(buffer)) flush(buffer, paragraphs);
     }
     flush(buffer, paragraphs);
-
-    std::vector<std::u16string> out;
-    out.reserve(paragraphs.size());
-    for (const std::u16string& p : paragraphs) {
-        std::u16string s = speakable(p);
-        if (!s.empty()) out.push_back(std::move(s));
-    }
-    return out;
+    return paragraphs;
 }
+
+}  // namespace
+
+bool hasText(const std::u16string& paragraph) { return !plain(paragraph).empty(); }
 
 std::u16string speakable(const std::u16string& text) {
     std::u16string s = rx(webAddressPattern).replaceAll(text, [](const JMatch& m) {
         const auto host = m.group(1);
         return host ? replaceFirst(*host, leadingWwwPattern, u"") : std::u16string();
     });
-    s = replaceAll(s, citationPattern, u"");
+    s = rx(citationPattern).replaceAll(s, [](const JMatch& m) -> std::u16string {
+        const std::u16string& in = m.source();
+        const size_t open = in.find(u'[', size_t(m.start(0)));
+        return looksLikeIndex(in, open, size_t(m.end(0))) ? *m.group(0) : std::u16string();
+    });
     s = replaceAll(s, spaceBeforePunctuationPattern, u"$1");
     s = replaceAll(s, spaceRunPattern, u" ");
     return Utf16::trim(s);

@@ -11,19 +11,32 @@
 
 namespace tovan::TextClean {
 
+// Whether the text comes from printed pages, whose page numbers and running
+// headers and footers are furniture to drop. In other text (a Word file, a
+// web page, Markdown) a line "42" is content, such as a table cell.
+enum class Furniture { none, printedPages };
+
 // Pages of extracted lines into clean paragraphs: line breaks inside
-// paragraphs joined, end-of-line hyphenation undone, page numbers dropped and,
-// with three pages or more, the running headers and footers; each bullet item
-// its own paragraph; every paragraph made speakable. Pass a list of one text
-// for text that does not come in pages.
-std::vector<std::u16string> clean(const std::vector<std::u16string>& pages);
-std::vector<std::u16string> clean(const std::u16string& text);
+// paragraphs joined, end-of-line hyphenation undone, with printed pages the
+// page numbers dropped and, with three pages or more, the running headers and
+// footers; each bullet item its own paragraph; every paragraph made
+// speakable, and paragraphs of narration marks alone dropped. Pass a list of
+// one text for text that does not come in pages.
+std::vector<std::u16string> clean(const std::vector<std::u16string>& pages, Furniture furniture = Furniture::none);
+std::vector<std::u16string> clean(const std::u16string& text, Furniture furniture = Furniture::none);
+// The same, taking the text over: a large text is not copied.
+std::vector<std::u16string> clean(std::u16string&& text, Furniture furniture = Furniture::none);
 // Ligatures spelt out, soft hyphens dropped, no-break and thin spaces made
 // blanks, CR LF, CR and form feed made LF.
 std::u16string normalizeChars(std::u16string_view text);
 // One paragraph fit to be read aloud: web addresses as their host name,
-// citation marks gone, no white space before punctuation, single blanks.
+// citation marks gone (not indexes into code such as "a[0]"), no white space
+// before punctuation (unless it starts a word, as in "the .po files"), single
+// blanks.
 std::u16string speakable(const std::u16string& text);
+// True when the paragraph holds something to read, not only white space and
+// narration marks.
+bool hasText(const std::u16string& paragraph);
 
 // A book's paragraphs cut to what is worth reading: the text between the
 // Project Gutenberg licence markers, without contents lists, with the title

@@ -74,6 +74,9 @@ Digest::Digest(std::optional<std::filesystem::path> directory, Clock clock) : cl
     store_ = *directory / FILE_NAME;
     std::string bytes;
     if (!AtomicFile::read(*store_, bytes)) return;
+    // A file that is not UTF-8 is not ours to read: no key is taken from it,
+    // and it stays as it is until the next change replaces it.
+    if (!validUtf8(bytes)) return;
     const std::u16string text = u16(bytes);
     size_t begin = 0;
     while (begin <= text.size()) {

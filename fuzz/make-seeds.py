@@ -11,6 +11,7 @@ import os
 import struct
 import subprocess
 import sys
+import zipfile
 
 
 def put(target, name, data):
@@ -59,6 +60,72 @@ def wav(samples, rate=24000, tag=1, bits=16, channels=1, extra=b""):
     body = b"WAVE" + b"fmt " + struct.pack("<I", len(fmt)) + fmt + extra
     body += b"data" + struct.pack("<I", len(data)) + data
     return b"RIFF" + struct.pack("<I", len(body)) + body
+
+
+def zipped(files, compress=zipfile.ZIP_DEFLATED):
+    """files: list of (name, text); a ZIP in memory with fixed dates."""
+    import io
+    buf = io.BytesIO()
+    with zipfile.ZipFile(buf, "w") as z:
+        for name, data in files:
+            info = zipfile.ZipInfo(name, date_time=(2020, 1, 1, 0, 0, 0))
+            info.compress_type = zipfile.ZIP_STORED if name == "mimetype" else compress
+            z.writestr(info, data)
+    return buf.getvalue()
+
+
+def pdf(lines):
+    """A one-page PDF with a line of Helvetica text per entry."""
+    text = "BT /F1 12 Tf 72 720 Td 14 TL " + " ".join("(%s) '" % l for l in lines) + " ET"
+    objs = ["<< /Type /Catalog /Pages 2 0 R >>",
+            "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+            "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R "
+            "/Resources << /Font << /F1 5 0 R >> >> >>",
+            "<< /Length %d >>\nstream\n%s\nendstream" % (len(text), text),
+            "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>"]
+    out, offsets = "%PDF-1.4\n", []
+    for i, o in enumerate(objs):
+        offsets.append(len(out))
+        out += "%d 0 obj\n%s\nendobj\n" % (i + 1, o)
+    xref = len(out)
+    out += "xref\n0 %d\n0000000000 65535 f \n" % (len(objs) + 1)
+    out += "".join("%010d 00000 n \n" % o for o in offsets)
+    out += "trailer\n<< /Size %d /Root 1 0 R >>\nstartxref\n%d\n%%%%EOF\n" % (len(objs) + 1, xref)
+    return out.encode("latin-1")
+
+
+def documents():
+    put("zip", "deflated", zipped([("a.txt", "hello " * 20), ("dir/", ""), ("b.txt", "world")]))
+    put("zip", "stored", zipped([("a.txt", "hello")], zipfile.ZIP_STORED))
+    put("zip", "empty", zipped([]))
+
+    chapter = ('<?xml version="1.0" encoding="utf-8"?><html><body><h1>Chapter One</h1>'
+               '<p>It was a <em>dark</em> night.</p><p>[3] été [0]</p></body></html>')
+    opf = ('<package><metadata><dc:title>Seed</dc:title><dc:creator>Nobody</dc:creator></metadata>'
+           '<manifest><item id="c1" href="ch1.xhtml"/></manifest><spine><itemref idref="c1"/></spine></package>')
+    container = ('<container><rootfiles><rootfile full-path="OEBPS/content.opf"/></rootfiles></container>')
+    put("epub", "book", zipped([("mimetype", "application/epub+zip"), ("META-INF/container.xml", container),
+                                ("OEBPS/content.opf", opf), ("OEBPS/ch1.xhtml", chapter)]))
+
+    body = ('<w:document><w:body><w:p><w:r><w:t>First paragraph.</w:t></w:r></w:p>'
+            '<w:p><w:r><w:tab/><w:t>42</w:t></w:r></w:p><w:p><w:r><w:t>a[0] &amp; b</w:t></w:r></w:p>'
+            '</w:body></w:document>')
+    core = '<cp:coreProperties><dc:title>Seed</dc:title></cp:coreProperties>'
+    put("docx", "document", zipped([("word/document.xml", body), ("docProps/core.xml", core)]))
+
+    put("html", "article", '<html><head><meta charset="utf-8"><title>Seed</title></head><body><article>'
+        '<h1>Head</h1><p>The harbour was quiet in the early morning, and the boats lay still.</p>'
+        '<p>By noon the market had filled with voices [1].</p><script>var a = 1;</script></article></body></html>')
+    put("html", "latin1", b'<meta http-equiv="Content-Type" content="text/html; charset=iso-8859-1">'
+        b'<p>caf\xe9 cr\xe8me</p>')
+    put("html", "utf16", "\ufeff<p>wide text</p>".encode("utf-16-le"))
+
+    put("markdown", "doc", "# Title\n\nSome **bold** and *italic* text.\n\n- item one\n- item two\n\n"
+        "```\nx = a[0]\n```\n\n> quoted [link](http://example.org)\n\n1. first\n")
+    put("markdown", "latin1", b"caf\xe9 \xe9t\xe9\n\n12\n")
+
+    put("pdf", "text", pdf(["The harbour was quiet.", "Boats lay still on the water.", "12"]))
+    put("pdf", "empty-page", pdf([]))
 
 
 def main():
@@ -125,6 +192,8 @@ def main():
     put("model", "voices-json", b"\1" + json.dumps(voices).encode())
     rows = f32(*[0.1 * ((i * 7) % 5 - 2) for i in range(16)])
     put("model", "voices-safetensors", b"\2" + safetensors([("s", "F32", [2, 8], rows)]))
+
+    documents()
 
     # Director files, from the project's tool
     tool = sys.argv[1] if len(sys.argv) > 1 else None

@@ -142,10 +142,9 @@ void AppModel::fetched(const QUrl& link, bool play, const QByteArray& body, cons
         this,
         [data, epub, name, source, type] {
             if (epub) return Extract::epub(*data, name, source);
-            std::string_view bytes(*data);
-            // A page is read only up to the size a page fetch may take.
-            if (bytes.size() > size_t(Article::maxBytes)) bytes = bytes.substr(0, size_t(Article::maxBytes));
-            std::u16string html = Article::textOf(bytes, type);
+            // The whole body: the fetch already holds it to the document limit,
+            // and a cut could fall before the article or inside a character.
+            std::u16string html = Article::textOf(*data, type);
             Article article = Article::extract(html, source);
             return Extract::fromArticle(article, source);
         },
@@ -175,7 +174,7 @@ void AppModel::open(const fs::path& file, bool play) {
         this, [file] { return Extract::document(file); },
         [this, play](Outcome<ExtractedDoc> out) {
             if (!out.value) return failedAdding(out.error);
-            finishAdding(Doc::create(*out.value), play);
+            finishAdding(Doc::create(std::move(*out.value)), play);
         });
 }
 
@@ -218,7 +217,14 @@ void AppModel::finishAdding(const std::shared_ptr<Doc>& doc, bool play) {
         setProblem(nothingToRead());
         return;
     }
-    auto stored = library.saveOrExisting(doc);
+    bool saved = true;
+    auto stored = library.saveOrExisting(doc, &saved);
+    // Unsaved, the document still opens from memory; the user learns that it
+    // will not be there after a restart.
+    if (!saved)
+        setProblem(QStringLiteral("\u201C%1\u201D could not be saved in the library (is the disk full or read-only?). "
+                                  "It stays open until you quit.")
+                       .arg(QString::fromStdU16String(doc->displayTitle())));
     if (play) playDoc(stored);
 }
 

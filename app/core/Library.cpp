@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <system_error>
 
+#include "AtomicFile.h"
 #include "DocFiles.h"
 
 namespace tovan {
@@ -12,6 +13,8 @@ namespace fs = std::filesystem;
 Library::Library(fs::path dir_, QObject* parent) : QObject(parent), dir(std::move(dir_)) {
     std::error_code ec;
     fs::create_directories(dir, ec);
+    // What a save cut short by a crash left behind.
+    AtomicFile::removeStale(dir);
     reload();
 }
 
@@ -56,8 +59,7 @@ void Library::copyPdf(const fs::path& source, const Doc& doc) {
     std::error_code ec;
     // Copying a file onto itself would first remove the only copy.
     if (fs::equivalent(source, target, ec)) return;
-    fs::remove(target, ec);
-    fs::copy_file(source, target, ec);
+    AtomicFile::copy(source, target);
 }
 
 std::shared_ptr<Doc> Library::find(const std::u16string& source, const std::optional<std::u16string>& titlePrefix) {
@@ -66,9 +68,16 @@ std::shared_ptr<Doc> Library::find(const std::u16string& source, const std::opti
     return doc(*id);
 }
 
-std::shared_ptr<Doc> Library::saveOrExisting(const std::shared_ptr<Doc>& d) {
+std::shared_ptr<Doc> Library::saveOrExisting(const std::shared_ptr<Doc>& d, bool* stored) {
+    if (stored) *stored = true;
     if (!d) return nullptr;
-    const std::u16string id = d->saveOrExisting(dir);
+    const std::optional<std::u16string> saved = d->saveOrExisting(dir);
+    if (!saved) {
+        if (stored) *stored = false;
+        loaded[d->id] = d;
+        return d;
+    }
+    const std::u16string& id = *saved;
     if (id == d->id) loaded[id] = d;
     reload();
     auto found = doc(id);

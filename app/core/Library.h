@@ -43,15 +43,18 @@ public:
     // Removes the document's files and its PDF copy, drops it from the cache
     // and reloads the rows.
     void remove(const std::u16string& id);
-    // Replaces "<id>.pdf" by a copy of the source file. No list change.
+    // Replaces "<id>.pdf" by a copy of the source file, whole or not at all:
+    // a failed copy leaves the previous one. No list change.
     void copyPdf(const std::filesystem::path& source, const Doc& doc);
     // The first listed document whose source is the given one (or, with a
     // title prefix, whose source is empty and whose display title begins with
     // it); null when none matches or it cannot be read.
     std::shared_ptr<Doc> find(const std::u16string& source, const std::optional<std::u16string>& titlePrefix);
     // Stores a new document, or finds the equal one already listed; returns
-    // the document to use (the listed one when there was one).
-    std::shared_ptr<Doc> saveOrExisting(const std::shared_ptr<Doc>& doc);
+    // the document to use (the listed one when there was one). When it could
+    // not be stored, `stored` (if given) becomes false and the document is
+    // returned all the same, kept in memory only.
+    std::shared_ptr<Doc> saveOrExisting(const std::shared_ptr<Doc>& doc, bool* stored = nullptr);
     // From the cache, else from the folder (then cached); null when it cannot
     // be read (then it leaves the cache).
     std::shared_ptr<Doc> doc(const std::u16string& id);

@@ -86,7 +86,8 @@ std::u16string Gutenberg::pageAddress(const std::u16string& query, int64_t start
 }
 
 std::vector<Gutenberg::Book> Gutenberg::parse(std::string_view feed) {
-    const std::u16string text = Extract::str(feed);
+    // An Atom feed is XML without a declared encoding: UTF-8.
+    const std::u16string text = u16(feed);
     std::vector<Book> books;
     for (const JMatch& entry : rx(entryPattern).all(text)) {
         const std::u16string body = entry.group(1).value_or(u"");

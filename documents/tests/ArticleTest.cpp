@@ -67,11 +67,12 @@ TEST(Article, TextHonoursTheDeclaredCharset) {
         {latin1, u"text/html; charset=iso-8859-1", u"café"},
         {utf8, u"text/html; charset=utf-8", u"café"},
         {utf8, std::nullopt, u"café"},
-        {latin1, std::nullopt, u"caf\uFFFD"},
-        {latin1, u"text/html; charset=\"ISO-8859-1\"", u"caf\uFFFD"},  // quoted: not read
-        {latin1, u"text/html; Charset=ISO-8859-1", u"caf\uFFFD"},      // the key is case-sensitive
-        {latin1, u"text/html; charset=no-such-set", u"caf\uFFFD"},
-        {latin1, u"text/html; charset=us-ascii", u"caf\uFFFD"},  // not ASCII: UTF-8 after all
+        {latin1, std::nullopt, u"café"},                                // detected
+        {latin1, u"text/html; charset=\"ISO-8859-1\"", u"café"},         // quoted
+        {latin1, u"text/html; Charset=ISO-8859-1", u"café"},             // the key in any case
+        {latin1, u"text/html; charset=no-such-set", u"café"},            // unknown: detected
+        {latin1, u"text/html; charset=us-ascii", u"café"},               // read as windows-1252
+        {utf8.substr(0, 4), u"text/html; charset=utf-8", u"caf\uFFFD"},   // cut inside a character
         {"\x82\xA0", u"text/plain; charset=Shift_JIS", u"\u3042"},
         {std::string("A\0B\0", 4), u"text/plain; charset=UTF-16LE", u"AB"},
     };

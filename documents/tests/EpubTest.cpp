@@ -94,13 +94,13 @@ TEST(Epub, PackageInTheRootAndFallbacks) {
           "<dc:title>  <b> </b> </dc:title><dc:creator></dc:creator>"
           "<item id=\"a\" href=\"Text/ch1.xhtml#start\"/><item id=\"b\" href=\"/abs.xhtml\"/>"
           "<itemref idref=\"b\"/><itemref idref=\"a\"/>");
-    z.add("Text/ch1.xhtml", "<p>Read from the root \xFF package.</p>");
+    z.add("Text/ch1.xhtml", "<p>Read from the root \xFF package, caf\xC3\xA9.</p>");
     z.add("abs.xhtml", "<p>Reached: a leading slash joins the empty package folder.</p>");
     const ExtractedDoc doc = epub(z.build(), u"My Book", std::nullopt);
     EXPECT_EQ(doc.title, u"My Book");
     EXPECT_EQ(doc.author, std::nullopt);
     const std::vector<std::u16string> want = {u"Reached: a leading slash joins the empty package folder.",
-                                              u"Read from the root \uFFFD package."};
+                                              u"Read from the root \uFFFD package, caf\u00E9."};
     EXPECT_EQ(doc.paragraphs, want);
 }
 

@@ -154,4 +154,8 @@ TEST(ExtractDocument, FromArticleTitlesAndLines) {
     EXPECT_EQ(page.source, std::optional<std::u16string>(u"https://e.org/p"));
     EXPECT_EQ(page.paragraphs, (std::vector<std::u16string>{u"Web Page.", std::u16string(60, u'a')}));
     EXPECT_EQ(tovan::Extract::fromHTML(u"<p>x</p>", std::nullopt).source, std::nullopt);
+
+    // Lines that speak as nothing make no paragraph (no silent sentence).
+    const Article marks{u"T", u"[3]\n\uE000\uE001\nBody [1] line.\n [a] [12] ", std::nullopt};
+    EXPECT_EQ(tovan::Extract::fromArticle(marks, std::nullopt).paragraphs, std::vector<std::u16string>{u"Body line."});
 }

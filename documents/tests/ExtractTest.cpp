@@ -9,7 +9,9 @@ namespace {
 using test::utf8;
 
 TEST(Extract, FromTextTitles) {
-    const ExtractedDoc none = Extract::fromText(u"  \n12\n");
+    // A number alone is text, not a page number, outside printed pages.
+    EXPECT_EQ(Extract::fromText(u"  \n12\n").title, u"12");
+    const ExtractedDoc none = Extract::fromText(u"  \n\uE000\uE001\n");
     EXPECT_EQ(none.title, u"Text");
     EXPECT_TRUE(none.paragraphs.empty());
     EXPECT_EQ(none.kind, u"text");
@@ -91,7 +93,8 @@ TEST(Extract, SharedHelpers) {
 
     EXPECT_EQ(Extract::str(std::nullopt), u"");
     EXPECT_EQ(Extract::str(std::string_view("caf\xC3\xA9")), u"caf\u00E9");
-    EXPECT_EQ(Extract::str(std::string_view("a\xFF" "b\xC3")), u"a\uFFFDb\uFFFD");
+    // UTF-8 with a damaged sequence keeps its good characters.
+    EXPECT_EQ(Extract::str(std::string_view("caf\xC3\xA9 na\xC3\xAFve a\xFF" "b\xC3")), u"caf\u00E9 na\u00EFve a\uFFFDb\uFFFD");
 }
 
 }  // namespace

@@ -11,6 +11,7 @@ namespace {
 
 using test::utf8;
 using Paras = std::vector<std::u16string>;
+constexpr auto printed = TextClean::Furniture::printedPages;
 
 std::string show(const Paras& list) {
     std::string s;
@@ -48,14 +49,17 @@ TEST(TextClean, JoinsLinesIntoParagraphs) {
         {u"…the end\nChapter Two", {u"…the end Chapter Two"}},
         {u"It ended.\nbut lower case goes on", {u"It ended. but lower case goes on"}},
         {u"Said “yes.”\nThe Next Part", {u"Said “yes.”", u"The Next Part"}},
-        // Page numbers go without breaking the paragraph.
-        {u"Start\n12\nPage 12\n12 of 300\n12/300\n- 12 -\n\u2014 7 \u2014\nxiv\nXIV\nmix\ncivil\nmiddle\nPage twelve\n12a",
-         {u"Start middle Page twelve 12a"}},
+        // Outside printed pages a number alone on a line is content (a table cell).
+        {u"Cell\n42\nxiv\nPage 3\n12 of 300", {u"Cell 42 xiv Page 3 12 of 300"}},
+        {u"42", {u"42"}},
         // Speakable.
         {u"as shown [12].", {u"as shown."}},
         {u"see [3, 4] and [1\u20133] or [citation needed], and [a].", {u"see and or, and."}},
         {u"keep [12a] and [A] and [1234]", {u"keep [12a] and [A] and [1234]"}},
         {u"Hello , world !", {u"Hello, world!"}},
+        // Narration marks alone make no paragraph.
+        {u"\uE000\uE001\n\n\uE002\n\n \uE000 \uE001 \n\nText.", {u"Text."}},
+        {u"\uE002Heading", {u"\uE002Heading"}},
         {u"[3]", {}},
         {u"Go to https://www.example.com/path?x=1 now.", {u"Go to example.com now."}},
         {u"Or http://sub.example.co.uk/a/b) and www.test.org.", {u"Or sub.example.co.uk) and test.org."}},
@@ -66,6 +70,41 @@ TEST(TextClean, JoinsLinesIntoParagraphs) {
         {u"\uFB01ne soft\u00ADware.", {u"fine software."}},
     };
     for (const Case& c : cases) EXPECT_EQ(show(TextClean::clean(c.text)), show(c.expected)) << utf8(c.text);
+}
+
+TEST(TextClean, PageNumbersGoOnlyFromPrintedPages) {
+    const std::u16string text =
+        u"Start\n12\nPage 12\n12 of 300\n12/300\n- 12 -\n\u2014 7 \u2014\nxiv\nXIV\nmix\ncivil\nmiddle\nPage twelve\n12a";
+    // Page numbers go without breaking the paragraph.
+    EXPECT_EQ(show(TextClean::clean(text, TextClean::Furniture::printedPages)), show({u"Start middle Page twelve 12a"}));
+    EXPECT_EQ(show(TextClean::clean(text)), show({u"Start 12 Page 12 12 of 300 12/300", u"12 - \u2014 7 \u2014 xiv XIV mix civil middle Page twelve 12a"}));
+}
+
+// Citation marks go; indexes into code and words that begin with a mark stay.
+TEST(TextClean, SpeakableKeepsCodeAndDottedWords) {
+    struct Case {
+        std::u16string text, expected;
+    };
+    const Case cases[] = {
+        {u"as shown [12].", u"as shown."},
+        {u"The city[3] is old.", u"The city is old."},
+        {u"The city.[3] It is old.", u"The city. It is old."},
+        {u"see [3, 4] and [b].", u"see and."},
+        {u"print(argv[1])", u"print(argv[1])"},
+        {u"Set a[0] first.", u"Set a[0] first."},
+        {u"x[i] = 2", u"x[i] = 2"},
+        {u"items[0].name", u"items[0].name"},
+        {u"grid[1][2]", u"grid[1][2]"},
+        {u"f(list[0])", u"f(list[0])"},
+        {u"my_list[3] and obj.data[2] and theCount[1]", u"my_list[3] and obj.data[2] and theCount[1]"},
+        {u"values[2] == 4", u"values[2] == 4"},
+        {u"Hello , world !", u"Hello, world!"},
+        {u"Edit the .po files.", u"Edit the .po files."},
+        {u"costs .5 more", u"costs .5 more"},
+        {u"port :8080 and done .", u"port :8080 and done."},
+        {u"Wait ... what ?", u"Wait... what?"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(utf8(TextClean::speakable(c.text)), utf8(c.expected)) << utf8(c.text);
 }
 
 // Pages of a report: a running header (its page number varies), a footer
@@ -81,18 +120,18 @@ TEST(TextClean, DropsRunningLinesOnThreePagesOrMore) {
         page(2, u"into the spring.\nSales grew."),
         page(3, u"A new paragraph.\nAnnual Report 2023 \u2014 page 3\nstill here."),
     };
-    EXPECT_EQ(show(TextClean::clean(pages)),
+    EXPECT_EQ(show(TextClean::clean(pages, printed)),
               show({u"The year began well and went on into the spring. Sales grew.", u"A new paragraph. still here."}));
 
     // Two pages: nothing is a running line (and the first page's last line
     // does not end a sentence, so its paragraph goes on).
     const Paras two = {page(1, u"First."), page(2, u"Second.")};
-    EXPECT_EQ(show(TextClean::clean(two)), show({u"Annual Report 2023 \u2014 page 1 First. Confidential draft 1 "
+    EXPECT_EQ(show(TextClean::clean(two, printed)), show({u"Annual Report 2023 \u2014 page 1 First. Confidential draft 1 "
                                                 u"Annual Report 2023 \u2014 page 2 Second. Confidential draft 2"}));
 
     // A page that ends a sentence ends its paragraph, even without a blank line.
     const Paras ends = {u"One.", u"Two", u"three."};
-    EXPECT_EQ(show(TextClean::clean(ends)), show({u"One.", u"Two three."}));
+    EXPECT_EQ(show(TextClean::clean(ends, printed)), show({u"One.", u"Two three."}));
 }
 
 TEST(TextClean, RunningLinesNeedEnoughPages) {
@@ -111,15 +150,15 @@ TEST(TextClean, RunningLinesNeedEnoughPages) {
         return false;
     };
     const std::u16string h = u"Annual Report";
-    EXPECT_TRUE(headerKept(TextClean::clean(pagesWithHeader(5, 2, h)), h));
-    EXPECT_FALSE(headerKept(TextClean::clean(pagesWithHeader(5, 3, h)), h));
-    EXPECT_TRUE(headerKept(TextClean::clean(pagesWithHeader(10, 4, h)), h));
-    EXPECT_FALSE(headerKept(TextClean::clean(pagesWithHeader(10, 5, h)), h));
+    EXPECT_TRUE(headerKept(TextClean::clean(pagesWithHeader(5, 2, h), printed), h));
+    EXPECT_FALSE(headerKept(TextClean::clean(pagesWithHeader(5, 3, h), printed), h));
+    EXPECT_TRUE(headerKept(TextClean::clean(pagesWithHeader(10, 4, h), printed), h));
+    EXPECT_FALSE(headerKept(TextClean::clean(pagesWithHeader(10, 5, h), printed), h));
     // A line of 90 units or more is never a running line.
     const std::u16string longLine(90, u'H');
-    EXPECT_TRUE(headerKept(TextClean::clean(pagesWithHeader(4, 4, longLine)), longLine));
+    EXPECT_TRUE(headerKept(TextClean::clean(pagesWithHeader(4, 4, longLine), printed), longLine));
     const std::u16string shorter(89, u'H');
-    EXPECT_FALSE(headerKept(TextClean::clean(pagesWithHeader(4, 4, shorter)), shorter));
+    EXPECT_FALSE(headerKept(TextClean::clean(pagesWithHeader(4, 4, shorter), printed), shorter));
 }
 
 TEST(TextClean, BookBodyBetweenTheMarkers) {

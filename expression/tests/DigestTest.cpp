@@ -218,6 +218,17 @@ TEST_F(DigestTest, ReadsKeptKeysLineByLine) {
     EXPECT_EQ(bytes.find("y\t"), std::string::npos);
 }
 
+TEST_F(DigestTest, KeptKeysThatAreNotUtf8AreLeftAlone) {
+    const std::string bad[] = {"good\t5\nb\xE9\t6\n", "good\t5\n\xC0\xAF\t6\n", "good\t5\n\xED\xA0\x80\t6\n",
+                               "good\t5\nend\t6\n\xF0\x9F"};
+    for (const std::string& bytes : bad) {
+        writeKept(bytes);
+        Digest d(dir, clock());
+        EXPECT_TRUE(d.savedKeys().empty());
+        EXPECT_EQ(kept(), bytes);
+    }
+}
+
 TEST_F(DigestTest, WindowEdgeIsInclusive) {
     Digest d(dir, clock());
     d.add(u"old", u"Ann", u"Chat", u"a");

@@ -120,6 +120,36 @@ TEST_F(Adding, ALoneWebAddressIsFetchedAsALinkButNotWithWordsAround) {
     EXPECT_TRUE(web.requests[0].head.contains("User-Agent: Mozilla/5.0 (Macintosh) TovanTTS")) << web.requests[0].head.data();
 }
 
+// A page is decoded whole: several MiB of script before the article (and a
+// character that would straddle a cut) still give the article.
+// On a full disk the pasted text is not lost without a word: the user is told
+// and the document is still there to play.
+TEST_F(Adding, ATextThatCannotBeStoredIsReportedAndKept) {
+    {
+        modeltest::FullDisk full(10);
+        m->read(u"A text that finds no room on the disk. It has two sentences.", u"No room", false);
+    }
+    EXPECT_TRUE(m->library.docs().empty());
+    ASSERT_TRUE(m->problem());
+    EXPECT_TRUE(m->problem()->contains(QStringLiteral("No room"))) << m->problem()->toStdString();
+    ASSERT_EQ(m->library.loaded.size(), 1u);
+    EXPECT_EQ(m->library.loaded.begin()->second->title, u"No room");
+}
+
+TEST_F(Adding, APageIsReadWholePastItsScripts) {
+    const QString script = QStringLiteral("<script>") + QString(4 * 1024 * 1024, QLatin1Char('x')) +
+                           QStringLiteral("\u00e9</script>");
+    web.pages["/long"] = {200, "text/html; charset=utf-8", page("Long", script + kArticle)};
+    web.pages["/short"] = {200, "text/html; charset=utf-8", page("Long", kArticle)};
+    for (const char* path : {"/short", "/long"}) {
+        m->open(web.url(path), false);
+        ASSERT_TRUE(m.settle());
+    }
+    ASSERT_EQ(m->library.docs().size(), 2u) << (m->problem() ? m->problem()->toStdString() : "");
+    EXPECT_EQ(m->library.docs()[1].count, m->library.docs()[0].count);
+    EXPECT_EQ(m->library.docs()[1].title, m->library.docs()[0].title);
+}
+
 TEST_F(Adding, AnErrorPageIsReadLikeAnyPage) {
     web.answers["/gone"] = {404, page("Gone", kArticle), {}, "text/html"};
     m->open(web.url("/gone"), false);

@@ -164,9 +164,48 @@ TEST_F(LibraryTest, CopyPdfReplacesAnOlderCopyAndSurvivesCopyingOntoItself) {
     // Importing the library's own copy again must not lose it.
     library.copyPdf(library.pdfPath(d->id), *d);
     EXPECT_EQ(slurp(library.pdfPath(d->id)), "second");
-    // A source that is missing leaves no copy and raises nothing.
+    // A source that is missing leaves the previous copy and raises nothing.
     library.copyPdf(dir / "missing.pdf", *d);
-    EXPECT_FALSE(std::filesystem::exists(library.pdfPath(d->id)));
+    EXPECT_EQ(slurp(library.pdfPath(d->id)), "second");
+    // So does a copy that fails part-way (a full disk), without a temporary.
+    spit(dir / "big.pdf", std::string(100000, 'b'));
+    {
+        modeltest::FullDisk full(1000);
+        library.copyPdf(dir / "big.pdf", *d);
+    }
+    EXPECT_EQ(slurp(library.pdfPath(d->id)), "second");
+    for (const auto& e : std::filesystem::directory_iterator(lib()))
+        EXPECT_EQ(e.path().filename().string().find(".tmp-"), std::string::npos) << e.path();
+}
+
+TEST_F(LibraryTest, StartUpRemovesTheTemporariesOfCutShortSaves) {
+    std::filesystem::create_directories(lib());
+    const char* stale[] = {".abc.json.tmp-Ab12Cd", ".abc.meta.tmp-000000", ".abc.pdf.tmp-zzzzzz"};
+    const char* kept[] = {"abc.json.tmp-Ab12Cd", ".abc.json.tmp-Ab12C", ".abc.json.tmp-Ab12Cde", ".hidden", "x.pdf"};
+    for (const char* name : stale) spit(lib() / name, "partial");
+    for (const char* name : kept) spit(lib() / name, "mine");
+    std::filesystem::create_directories(lib() / ".folder.tmp-abcdef");
+    Library library(lib());
+    for (const char* name : stale) EXPECT_FALSE(std::filesystem::exists(lib() / name)) << name;
+    for (const char* name : kept) EXPECT_TRUE(std::filesystem::exists(lib() / name)) << name;
+    EXPECT_TRUE(std::filesystem::is_directory(lib() / ".folder.tmp-abcdef"));
+}
+
+TEST_F(LibraryTest, ADocumentThatCannotBeStoredStaysInMemory) {
+    Library library(lib());
+    auto d = makeDoc(u"Unsaved", 100);
+    bool stored = true;
+    std::shared_ptr<Doc> got;
+    {
+        modeltest::FullDisk full(10);
+        got = library.saveOrExisting(d, &stored);
+    }
+    EXPECT_FALSE(stored);
+    EXPECT_EQ(got, d);
+    EXPECT_EQ(library.doc(d->id), d);
+    EXPECT_TRUE(library.docs().empty());
+    library.saveOrExisting(makeDoc(u"Saved", 200), &stored);
+    EXPECT_TRUE(stored);
 }
 
 TEST_F(LibraryTest, FindBySourceOrTitlePrefix) {

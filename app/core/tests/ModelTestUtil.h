@@ -3,8 +3,11 @@
 
 #include "../../../playback/tests/FakeEngine.h"
 
+#include <csignal>
 #include <functional>
 #include <memory>
+
+#include <sys/resource.h>
 
 #include "AppModel.h"
 #include "SettingsStore.h"
@@ -12,6 +15,26 @@
 #include "TestApp.h"
 
 namespace modeltest {
+
+// While it lives, no file may grow past `bytes`: writes fail as on a full
+// disk (even for root, whom a read-only folder does not stop).
+struct FullDisk {
+    explicit FullDisk(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &saved);
+        handler = std::signal(SIGXFSZ, SIG_IGN);
+        struct rlimit tiny = saved;
+        tiny.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &tiny);
+    }
+    ~FullDisk() {
+        setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, handler);
+    }
+    FullDisk(const FullDisk&) = delete;
+    FullDisk& operator=(const FullDisk&) = delete;
+    struct rlimit saved {};
+    void (*handler)(int) = SIG_DFL;
+};
 
 // A model over a fresh folder: support in dir/support, the model folder
 // dir/model (empty), a memory defaults store, and no narrator.

@@ -1,0 +1,86 @@
+// Opening a large plain-text file as the application does (extraction, then
+// the document with its sentences): the time and the peak memory against the
+// file's size. Goal: peak memory a few times the text.
+// Usage: large_text_bench [MiB, default 200]
+
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+
+#include "Doc.h"
+#include "ExtractDocument.h"
+
+namespace {
+
+double peakMiB() {
+    struct rusage u {};
+    getrusage(RUSAGE_SELF, &u);
+    return double(u.ru_maxrss) / 1024.0;  // kB on Linux
+}
+
+// Lines of made-up words with a blank line between paragraphs and an accent
+// now and then, as in a long book.
+void writeText(const std::filesystem::path& path, size_t bytes) {
+    std::mt19937 rng(7);
+    static const char letters[] = "eeeeeeeeeeeettttttttaaaaaaaooooooiiiiiinnnnnnsssssshhhhhrrrrrddddllllu";
+    std::string chunk;
+    std::ofstream out(path, std::ios::binary);
+    size_t written = 0, lineLen = 0;
+    while (written < bytes) {
+        chunk.clear();
+        while (chunk.size() < (1 << 20)) {
+            const int len = 2 + int(rng() % 7);
+            for (int i = 0; i < len; ++i) chunk += letters[rng() % (sizeof letters - 1)];
+            if (rng() % 50 == 0) chunk += "\xC3\xA9";
+            const unsigned r = rng() % 12;
+            chunk += r == 0 ? ". " : " ";
+            lineLen += size_t(len) + 1;
+            if (lineLen > 70) {
+                chunk += rng() % 8 == 0 ? ".\n\n" : "\n";
+                lineLen = 0;
+            }
+        }
+        const size_t n = std::min(chunk.size(), bytes - written);
+        out.write(chunk.data(), std::streamsize(n));
+        written += n;
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const size_t mib = argc > 1 ? size_t(std::atol(argv[1])) : 200;
+    const char* tmp = std::getenv("TMPDIR");
+    const std::filesystem::path file =
+        std::filesystem::path(tmp && *tmp ? tmp : "/tmp") / ("tovan-large-" + std::to_string(getpid()) + ".txt");
+    writeText(file, mib << 20);
+    const double size = double(std::filesystem::file_size(file)) / (1 << 20);
+    const double before = peakMiB();
+
+    using Clock = std::chrono::steady_clock;
+    const auto t0 = Clock::now();
+    size_t paragraphs = 0, sentences = 0;
+    double afterExtract = 0;
+    {
+        tovan::ExtractedDoc extracted = tovan::Extract::document(file);
+        paragraphs = extracted.paragraphs.size();
+        afterExtract = peakMiB();
+        const auto doc = tovan::Doc::create(std::move(extracted));
+        sentences = doc->sentences.size();
+    }
+    const double secs = std::chrono::duration<double>(Clock::now() - t0).count();
+    const double peak = peakMiB();
+    std::filesystem::remove(file);
+    std::printf("text %.0f MiB: %.1f s, %zu paragraphs, %zu sentences\n", size, secs, paragraphs, sentences);
+    std::printf("peak memory: %.0f MiB after extraction, %.0f MiB with the document (%.0f MiB before): %.1f x the "
+                "text\n",
+                afterExtract, peak, before, (peak - before) / size);
+    return 0;
+}

@@ -1,0 +1,11 @@
+// Markdown and plain text files, read as the library reads them.
+// links: tovandocuments
+#include "ExtractDocument.h"
+#include "document.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+  const std::string_view bytes((const char *)data, size);
+  fuzz::read_document([&] { return tovan::Extract::document(bytes, u"fuzz.md", std::nullopt, std::nullopt); });
+  fuzz::read_document([&] { return tovan::Extract::document(bytes, u"fuzz.txt", std::nullopt, std::nullopt); });
+  return 0;
+}
