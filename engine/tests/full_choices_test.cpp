@@ -82,7 +82,7 @@ TEST(FullChoices, Int8ReadsEachWeightsFileFromItsOwnFolder) {
   // precision folder (here "q8") for the speaker vectors, the acoustic
   // model and the refiner; "int8" for the prompted flow and the prompt
   // adapter; the native folder's "int8" for the vocoder and both encoders.
-  TmpDir tmp;
+  tovan::test::TempDir tmp;
   const std::string other = tmp.file("other");
   ASSERT_EQ(mkmodel("--layout full --size tiny --fixed-quant int8 --seed 77 " + other), 0);
   ModelCopy m("tiny-full");
@@ -117,7 +117,7 @@ TEST(FullChoices, Int8ReadsEachWeightsFileFromItsOwnFolder) {
   EXPECT_EQ(tovantts_has(int8.e, "clone"), 1);
   EXPECT_EQ(tovantts_has(int8.e, "flow"), 1);
 
-  TmpDir clips;
+  tovan::test::TempDir clips;
   const std::string clip = clips.file("ref.wav");
   const std::vector<float> ref = tone(24000, 0.6, 170.0);
   ASSERT_EQ(tv_wav_write(clip.c_str(), ref.data(), ref.size(), 24000), 0);
@@ -176,7 +176,7 @@ TEST(FullChoices, MissingPromptEncoderFailsOnlyPromptsAndSaysWhere) {
 
 TEST(FullChoices, PromptedFlowRefinesClonedVoicesTheRefinerTheRest) {
   NEED_FULL();
-  TmpDir tmp;
+  tovan::test::TempDir tmp;
   const std::string clip = tmp.file("ref.wav");
   const std::vector<float> ref = tone(16000, 0.6, 150.0);
   ASSERT_EQ(tv_wav_write(clip.c_str(), ref.data(), ref.size(), 16000), 0);
