@@ -151,7 +151,7 @@ TEST(SystemEvents, DownloadsInProgressAreSaidOnlyWhenWhole) {
         }
         m.clock.advance(10);
         EXPECT_TRUE(m.fake.events.empty()) << "said while still downloading";
-        std::filesystem::rename(m.d.path() / c.partial, m.d.path() / "clip.mp4");
+        std::filesystem::rename(m.d.path / c.partial, m.d.path / "clip.mp4");
         m.events.downloadsChanged();
         m.clock.advance(3.0);
         EXPECT_EQ(m.texts(), (std::vector<std::u16string>{u"Downloaded clip, a video."}));
@@ -175,10 +175,10 @@ TEST(SystemEvents, AFailedListingDoesNotMakeOldFilesNew) {
     m.grow("old.pdf", 5);
     m.grow("older.zip", 5);
     m.events.watchDownloads();
-    const auto away = m.d.path().parent_path() / (m.d.path().filename().string() + "-away");
-    std::filesystem::rename(m.d.path(), away);  // the folder cannot be listed
+    const auto away = m.d.path.parent_path() / (m.d.path.filename().string() + "-away");
+    std::filesystem::rename(m.d.path, away);  // the folder cannot be listed
     m.events.downloadsChanged();
-    std::filesystem::rename(away, m.d.path());
+    std::filesystem::rename(away, m.d.path);
     m.grow("new.pdf", 5);
     m.events.downloadsChanged();
     m.clock.advance(5);
@@ -186,10 +186,10 @@ TEST(SystemEvents, AFailedListingDoesNotMakeOldFilesNew) {
 
     // Without a baseline at the start, the first listing that works is it.
     Machine late;
-    const auto hidden = late.d.path().parent_path() / (late.d.path().filename().string() + "-late");
-    std::filesystem::rename(late.d.path(), hidden);
+    const auto hidden = late.d.path.parent_path() / (late.d.path.filename().string() + "-late");
+    std::filesystem::rename(late.d.path, hidden);
     late.events.watchDownloads();
-    std::filesystem::rename(hidden, late.d.path());
+    std::filesystem::rename(hidden, late.d.path);
     late.grow("there.pdf", 5);
     late.events.downloadsChanged();
     late.grow("fresh.pdf", 5);

@@ -139,8 +139,8 @@ TEST_F(Adding, ATextThatCannotBeStoredIsReportedAndKept) {
 TEST_F(Adding, APageIsReadWholePastItsScripts) {
     const QString script = QStringLiteral("<script>") + QString(4 * 1024 * 1024, QLatin1Char('x')) +
                            QStringLiteral("\u00e9</script>");
-    web.pages["/long"] = {200, "text/html; charset=utf-8", page("Long", script + kArticle)};
-    web.pages["/short"] = {200, "text/html; charset=utf-8", page("Long", kArticle)};
+    web.answers["/long"] = {200, page("Long", script + kArticle), {}, "text/html; charset=utf-8"};
+    web.answers["/short"] = {200, page("Long", kArticle), {}, "text/html; charset=utf-8"};
     for (const char* path : {"/short", "/long"}) {
         m->open(web.url(path), false);
         ASSERT_TRUE(m.settle());
