@@ -1,5 +1,6 @@
 #include "SentenceSplit.h"
 
+#include <algorithm>
 #include <unordered_set>
 
 #include "TextMarkers.h"
@@ -146,6 +147,37 @@ bool abbreviationOrInitial(std::u16string_view word) {
     return abbrev().count(w) != 0;
 }
 
+bool isDigitUnit(char16_t c) { return c >= u'0' && c <= u'9'; }
+
+// A section or list number: digit groups joined by single full stops
+// ("1.1", "2.3.4"), or one group of at most three digits ("7", "12").
+bool sectionNumber(std::u16string_view word) {
+    if (word.empty() || !isDigitUnit(word.front()) || !isDigitUnit(word.back())) return false;
+    size_t groups = 1, run = 0, longest = 0;
+    for (size_t i = 0; i < word.size(); ++i) {
+        if (isDigitUnit(word[i])) {
+            longest = std::max(longest, ++run);
+        } else if (word[i] == u'.' && run > 0) {
+            run = 0;
+            ++groups;
+        } else {
+            return false;
+        }
+    }
+    return groups > 1 || longest <= 3;
+}
+
+// Whether the full stop at i ends a number that opens its sentence, as in
+// "1.1. Introduction" or "3. Mix well": the number is read with what follows.
+bool leadingNumber(std::u16string_view text, std::int64_t start, std::int64_t w, std::int64_t i) {
+    auto lead = [](char16_t c) { return c == TextMarkers::on || c == TextMarkers::head || isOpener(c); };
+    while (w < i && lead(text[w])) ++w;
+    if (!sectionNumber(text.substr(w, i - w))) return false;
+    for (std::int64_t p = start; p < w; ++p)
+        if (!isWhitespace(text[p]) && !lead(text[p])) return false;
+    return true;
+}
+
 std::vector<Range> splitParagraph(std::u16string_view text) {
     std::vector<Range> out;
     const std::int64_t n = static_cast<std::int64_t>(text.size());
@@ -187,7 +219,7 @@ std::vector<Range> splitParagraph(std::u16string_view text) {
         }
         if (c == u'.') {
             const std::int64_t w = words.strippedStart(i);
-            if (abbreviationOrInitial(text.substr(w, i - w))) {
+            if (abbreviationOrInitial(text.substr(w, i - w)) || leadingNumber(text, start, w, i)) {
                 ++i;
                 continue;
             }

@@ -146,6 +146,9 @@ std::u16string htmlToText(const std::u16string& html) {
     s = HtmlScan::replaceTags(s, u"(?s)<[^>]*>", u"");
     s = decode(s);
     s = tidyBlanks(s);
+    // A heading's text starts right after its mark: the blanks and the line
+    // break between "<h2>" and the words would indent it.
+    s = replaceAll(s, u"\uE002[ \\t]*\\n?[ \\t]*(?=\\S)", u"\uE002");
     return replaceAll(s, u"(?m)^([\u201C\"\u2018']?[A-Z])[ \\t]*\\n+[ \\t]*(?=[a-z])", u"$1");
 }
 

@@ -275,7 +275,9 @@ Speech conversation(const std::vector<std::pair<std::u16string, std::u16string>>
         Speech run = message(sender, chat, app, texts, voicePerSender, announceVoice);
         if (i > 0 && !run.parts.empty() && endsWith(run.parts[0].text, header)) {
             Speech::Part& first = run.parts[0];
-            first = Speech::Part(u"Then " + sender + u".", first.mood, first.voice, first.pauseAfterMs);
+            // A name that cannot be spoken would leave "Then ." to be heard.
+            const std::u16string who = Spoken::unspoken(sender) ? u"someone" : sender;
+            first = Speech::Part(u"Then " + who + u".", first.mood, first.voice, first.pauseAfterMs);
         }
         out.parts.insert(out.parts.end(), run.parts.begin(), run.parts.end());
         i = j;

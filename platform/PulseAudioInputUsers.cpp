@@ -1,5 +1,6 @@
 #include "PulseAudioInputUsers.h"
 
+#include "BackgroundProbe.h"
 #include "Regex.h"
 
 #include <QProcess>
@@ -28,9 +29,23 @@ std::string runPactl(const std::vector<std::string>& args) {
     return p.readAllStandardOutput().toStdString();
 }
 
+// The streams as last listed on a thread of its own: pactl is a child
+// process that may take its whole time-out.
+class SampledInputUsers final : public AudioInputUsers {
+public:
+    explicit SampledInputUsers(std::shared_ptr<AudioInputUsers> real)
+        : probe_([real] { return real->apps(); }, std::chrono::seconds(2)) {}
+    std::vector<std::u16string> apps() override { return probe_.get(); }
+
+private:
+    BackgroundProbe<std::vector<std::u16string>> probe_;
+};
+
 }  // namespace
 
-std::shared_ptr<AudioInputUsers> AudioInputUsers::system() { return std::make_shared<PulseAudioInputUsers>(); }
+std::shared_ptr<AudioInputUsers> AudioInputUsers::system() {
+    return std::make_shared<SampledInputUsers>(std::make_shared<PulseAudioInputUsers>());
+}
 
 PulseAudioInputUsers::PulseAudioInputUsers(Runner pactl) : pactl_(pactl ? std::move(pactl) : Runner(runPactl)) {}
 

@@ -11,7 +11,7 @@
 
 namespace tovan {
 
-std::unique_ptr<AudioOutput> AudioOutput::system(Clock& clock) {
+std::unique_ptr<AudioOutput> AudioOutput::system(Clock& clock, const std::string& chosen) {
     const QAudioDevice device = QMediaDevices::defaultAudioOutput();
     if (device.isNull()) {
         static std::once_flag said;
@@ -20,7 +20,9 @@ std::unique_ptr<AudioOutput> AudioOutput::system(Clock& clock) {
         });
         return std::make_unique<VirtualAudioOutput>(clock);
     }
-    return std::make_unique<QtAudioOutput>(device);
+    auto out = std::make_unique<QtAudioOutput>(device);
+    if (!chosen.empty()) out->moveTo(chosen);  // not there now: the default it is
+    return out;
 }
 
 }  // namespace tovan

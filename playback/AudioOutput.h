@@ -31,6 +31,9 @@ public:
         // The item finished, or could not be loaded or played (failed): it
         // counts as ended either way, so nobody waits for it forever.
         virtual void itemEnded(ItemId id, bool failed) = 0;
+        // The device chosen with moveTo() went away (named for people); the
+        // machine's default output plays on. Once per disappearance.
+        virtual void deviceGone(const std::string& description) { (void)description; }
     };
 
     virtual ~AudioOutput() = default;
@@ -47,11 +50,23 @@ public:
     virtual void setVolume(float volume) = 0;
     // For people: "virtual" or the device's description.
     virtual std::string name() const = 0;
+    // The device chosen with moveTo(): its id, or "" while the output follows
+    // the machine's default.
+    virtual std::string device() const { return {}; }
+    // Moves the sound to the device with this id ("" = the machine's
+    // default) at the next item boundary, or at once when nothing sounds.
+    // Queued items and the place in the queue are kept. False when the output
+    // cannot go there (no such device, or an output without devices).
+    virtual bool moveTo(const std::string& id) {
+        (void)id;
+        return false;
+    }
 
     // The machine's default output device through Qt Multimedia; without one
     // a VirtualAudioOutput on the clock, said once per process on stderr.
     // Needs a running QCoreApplication.
-    static std::unique_ptr<AudioOutput> system(Clock& clock);
+    // With a device id, that device when the machine has it.
+    static std::unique_ptr<AudioOutput> system(Clock& clock, const std::string& device = {});
 };
 
 }  // namespace tovan

@@ -3,6 +3,7 @@
 #include "tovantts.h"
 
 #include <QAudioSink>
+#include <QMediaDevices>
 #include <QIODevice>
 #include <QObject>
 #include <QTimer>
@@ -62,21 +63,97 @@ QByteArray convert(const std::vector<float>& in, int inRate, const QAudioFormat&
     return out;
 }
 
+// 24 kHz mono 16-bit when the device takes it, else what it prefers.
+QAudioFormat formatFor(const QAudioDevice& device) {
+    QAudioFormat f;
+    f.setSampleRate(24000);
+    f.setChannelCount(1);
+    f.setSampleFormat(QAudioFormat::Int16);
+    return device.isNull() || device.isFormatSupported(f) ? f : device.preferredFormat();
+}
+
 }  // namespace
 
 QtAudioOutput::QtAudioOutput(const QAudioDevice& device) : device_(device), context_(std::make_unique<QObject>()) {
-    format_.setSampleRate(24000);
-    format_.setChannelCount(1);
-    format_.setSampleFormat(QAudioFormat::Int16);
-    if (!device_.isFormatSupported(format_)) format_ = device_.preferredFormat();
+    format_ = formatFor(device_);
     poll_ = new QTimer(context_.get());
     poll_->setInterval(15);
     QObject::connect(poll_, &QTimer::timeout, context_.get(), [this] { tick(); });
+    devices_ = new QMediaDevices(context_.get());
+    QObject::connect(devices_, &QMediaDevices::audioOutputsChanged, context_.get(), [this] { devicesChanged(); });
+    // Not every backend reports a device going away (PulseAudio's does not
+    // here): while a device is chosen, the list is also looked at each second.
+    watch_ = new QTimer(context_.get());
+    watch_->setInterval(1000);
+    QObject::connect(watch_, &QTimer::timeout, context_.get(), [this] { devicesChanged(); });
     restartSink();
+}
+
+QAudioDevice QtAudioOutput::find(const std::string& id) {
+    for (const QAudioDevice& d : QMediaDevices::audioOutputs())
+        if (d.id().toStdString() == id) return d;
+    return {};
+}
+
+bool QtAudioOutput::moveTo(const std::string& id) {
+    const QAudioDevice target = id.empty() ? QMediaDevices::defaultAudioOutput() : find(id);
+    if (target.isNull()) return false;
+    chosen_ = id;
+    if (chosen_.empty())
+        watch_->stop();
+    else
+        watch_->start();
+    // A sentence being heard ends where it began; the next one starts there.
+    const bool sounding = rate_ && !lost_ && current_ != 0 && !items_.empty() && items_.front().start >= 0;
+    if (sounding) {
+        pending_ = target;
+    } else {
+        pending_.reset();
+        switchTo(target);
+    }
+    return true;
+}
+
+void QtAudioOutput::switchTo(const QAudioDevice& device) {
+    device_ = device;
+    const QAudioFormat f = formatFor(device_);
+    if (f != format_) {
+        format_ = f;
+        for (Item& it : items_)
+            if (!it.failed) it.pcm = convert(it.samples, it.rate, format_);
+    }
+    for (Item& it : items_) it.start = -1;
+    feedItem_ = 0;
+    feedOffset_ = 0;
+    lost_ = false;
+    restartSink();
+    if (!rate_ && sink_ && !lost_) sink_->suspend();
+    if (!items_.empty() && !poll_->isActive()) poll_->start();
+    schedule();
+}
+
+void QtAudioOutput::devicesChanged() {
+    if (chosen_.empty() || !find(chosen_).isNull()) return;
+    // The chosen device is gone: the default takes over at once (there is
+    // no sentence end to wait for on a device that is not there).
+    const std::string gone = device_.description().toStdString();
+    chosen_.clear();
+    watch_->stop();
+    pending_.reset();
+    switchTo(QMediaDevices::defaultAudioOutput());
+    if (listener_) listener_->deviceGone(gone);
 }
 
 QtAudioOutput::~QtAudioOutput() {
     if (sink_) sink_->stop();
+    // Sinks (this one and those of earlier devices waiting for deleteLater)
+    // may run the event loop while they close: they go first, while the
+    // timers and the rest they could reach still stand.
+    QObject::disconnect(devices_, nullptr, context_.get(), nullptr);
+    poll_->stop();
+    watch_->stop();
+    for (QAudioSink* s : context_->findChildren<QAudioSink*>(Qt::FindDirectChildrenOnly)) delete s;
+    sink_ = nullptr;
 }
 
 std::string QtAudioOutput::name() const { return device_.description().toStdString(); }
@@ -124,11 +201,15 @@ AudioOutput::ItemId QtAudioOutput::append(const std::filesystem::path& wav) {
     int32_t rate = 0;
     char err[256] = {0};
     const bool ok = tovantts_load_wav(wav.c_str(), &samples, &n, &rate, err, sizeof err) == 0 && rate > 0;
+    std::vector<float> source;
     QByteArray pcm;
-    if (ok) pcm = convert(std::vector<float>(samples, samples + n), rate, format_);
+    if (ok) {
+        source.assign(samples, samples + n);
+        pcm = convert(source, rate, format_);
+    }
     tovantts_free(samples);
     const ItemId id = ++nextId_;
-    items_.push_back({id, pcm, !ok});
+    items_.push_back({id, std::move(source), rate, pcm, !ok});
     if (!poll_->isActive()) poll_->start();
     schedule();
     return id;
@@ -136,6 +217,13 @@ AudioOutput::ItemId QtAudioOutput::append(const std::filesystem::path& wav) {
 
 void QtAudioOutput::removeAll() {
     items_.clear();
+    if (pending_) {
+        // Nothing left to finish: the move happens now.
+        device_ = *pending_;
+        format_ = formatFor(device_);
+        pending_.reset();
+        lost_ = false;
+    }
     current_ = 0;
     feedItem_ = 0;
     feedOffset_ = 0;
@@ -234,6 +322,12 @@ void QtAudioOutput::tick() {
         else feedOffset_ = 0;
         current_ = 0;
         if (items_.empty()) rate_ = false;
+        if (pending_) {
+            // Between two sentences: the rest of the queue goes to the new device.
+            const QAudioDevice next = *pending_;
+            pending_.reset();
+            switchTo(next);
+        }
         if (listener_) listener_->itemEnded(id, failed);
     }
     if (items_.empty()) poll_->stop();

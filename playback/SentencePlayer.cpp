@@ -101,6 +101,9 @@ public:
     explicit Events(SentencePlayer& p) : p_(p) {}
     void itemStarted(AudioOutput::ItemId id) override { p_.started(id); }
     void itemEnded(AudioOutput::ItemId id, bool) override { p_.ended(id); }
+    void deviceGone(const std::string& description) override {
+        if (p_.onDeviceGone) p_.onDeviceGone(description);
+    }
 
 private:
     SentencePlayer& p_;

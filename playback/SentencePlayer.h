@@ -17,6 +17,7 @@
 #include <functional>
 #include <memory>
 #include <span>
+#include <string>
 #include <vector>
 
 namespace tovan {
@@ -41,6 +42,9 @@ public:
     std::function<void(int64_t mark)> onMark;
     // The last queued item has ended; main thread. Not called by flush().
     std::function<void()> onDrained;
+    // The output's chosen device went away and the default plays on (named
+    // for people); main thread.
+    std::function<void(const std::string& description)> onDeviceGone;
 
     // Any thread. True when the buffer was written to its file and passed on
     // to be queued; false for an empty buffer, a token of an older

@@ -49,8 +49,8 @@ inline constexpr std::array<std::u16string_view, 33> COUNTED = {
 struct Unit {
     std::u16string_view abbr, singular, plural;
 };
-// The 72 units read after a number, in their fixed order.
-extern const std::array<Unit, 72> UNITS;
+// The units read after a number, in their fixed order.
+extern const std::array<Unit, 84> UNITS;
 // Abbreviation -> row of UNITS (a later row with the same abbreviation wins).
 const std::unordered_map<std::u16string_view, Unit>& UNIT_WORDS();
 // The unit pattern built from UNITS (longest abbreviations first): group 1
@@ -154,6 +154,10 @@ std::u16string readUnit(const JMatch& m);
 // Signs between numbers: "2+2" -> "2 plus 2".
 inline constexpr std::u16string_view OPERATOR = uR"((\d)\s*([+=÷^<>≤≥≠≈±])\s*(?=-?\d))";
 std::u16string readOperator(const JMatch& m);
+// "." when the match took a full stop that also ends a sentence (the text
+// ends after it, or white space and then a capital or a line break), so the
+// reading that replaces the match can give the stop back; else "".
+std::u16string sentenceStop(const JMatch& m);
 
 // Day ranges: "Mon-Fri" -> "Monday to Friday".
 inline constexpr std::u16string_view DAY_RANGE =

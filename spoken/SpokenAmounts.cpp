@@ -38,8 +38,11 @@ const std::unordered_map<std::u16string_view, Currency>& CURRENCY() {
 // Symbol or code before the number. The full stop after a scale word is
 // taken only when the sentence goes on after it ("$5 mn. in sales"), so a
 // sum that ends a sentence keeps its full stop.
+// The whole part may be left out ("$.25"); a comma before exactly two
+// digits is a decimal comma ("€5,50", group 4); a range end after a hyphen
+// or dash is group 5 ("$10-20"); the scale word is group 6.
 constexpr std::u16string_view BEFORE =
-    uR"((US\$|AU?\$|CA?\$|NZ\$|S\$|HK\$|\$|€|£|₹|₨|¥|₩|₽|₱|₺|₦|₿|\bRs\.?|\b(?:USD|EUR|GBP|INR|JPY|AUD|CAD|SGD)\b)\s?(\d{1,3}(?:,\d{3})+|\d+)(?:\.(\d+))?(?:\s?(k|K|m|M|mn|bn|b|B|million|billion|trillion|thousand|lakh|lakhs|crore|crores|cr)\b(?:\.(?=\s+[a-z0-9]))?)?)";
+    uR"((US\$|AU?\$|CA?\$|NZ\$|S\$|HK\$|\$|€|£|₹|₨|¥|₩|₽|₱|₺|₦|₿|\bRs\.?|\b(?:USD|EUR|GBP|INR|JPY|AUD|CAD|SGD)\b)\s?(?=\.?\d)(\d{1,3}(?:,\d{3})+(?!\d)|\d*)(?:\.(\d+)|,(\d{2})(?![\d,]))?(?:[-–—](\d+)(?![\d.,]))?(?:\s?(k|K|m|M|mn|bn|b|B|million|billion|trillion|thousand|lakh|lakhs|crore|crores|cr)\b(?:\.(?=\s+[a-z0-9]))?)?)";
 // Number before a code, "¢" or "€".
 constexpr std::u16string_view AFTER =
     uR"((?<![\w.])(\d{1,3}(?:,\d{3})+|\d+)(?:\.(\d+))?(?:\s?(k|K|m|M|mn|bn|b|B|million|billion|trillion|thousand|lakh|lakhs|crore|crores|cr)\b\.?)?\s?(USD|EUR|GBP|INR|JPY|AUD|CAD|SGD|¢|€)(?![\w]))";
@@ -87,7 +90,15 @@ std::u16string amounts(const std::u16string& s) {
     if (!anyDigit(s)) return s;
     std::u16string t = s;
     if (anyCurrency(t, u"$€£₹₨¥₩₽₱₺₦₿") || t.find(u"Rs") != std::u16string::npos) {
-        t = before.replaceAll(t, [](const JMatch& m) { return money(*m.group(1), *m.group(2), m.group(3), m.group(4)); });
+        t = before.replaceAll(t, [](const JMatch& m) {
+            std::u16string num = m.group(2)->empty() ? u"0" : *m.group(2);
+            auto frac = m.group(3) ? m.group(3) : m.group(4);
+            if (auto upTo = m.group(5)) {
+                // "$10-20": both ends are sums; the unit is said once, after the second.
+                return detail::wholeNumber(num) + u" to " + money(*m.group(1), *upTo, std::nullopt, m.group(6));
+            }
+            return money(*m.group(1), num, frac, m.group(6));
+        });
     }
     if (anyCurrency(t, u"¢€")) {
         t = after.replaceAll(t, [](const JMatch& m) { return money(*m.group(4), *m.group(1), m.group(2), m.group(3)); });

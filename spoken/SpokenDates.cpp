@@ -55,12 +55,17 @@ constexpr std::u16string_view NUMERIC = uR"((?<![\d/.])(\d{1,2})([/.-])(\d{1,2})
 constexpr std::u16string_view WEEKDAY_NUMERIC =
     uR"(\b(Mon(?:day)?|Tue(?:s(?:day)?)?|Wed(?:nesday)?|Thu(?:r(?:s(?:day)?)?)?|Fri(?:day)?|Sat(?:urday)?|Sun(?:day)?|MON|TUE|WED|THU|FRI|SAT|SUN)\.?,?\s+(\d{1,2})/(\d{1,2})(?![\d/]))";
 constexpr std::u16string_view MONTH_DAY =
-    uR"(\b(Jan(?:uary)?|Feb(?:ruary)?|Mar(?:ch)?|Apr(?:il)?|May|June?|July?|Aug(?:ust)?|Sep(?:t(?:ember)?)?|Oct(?:ober)?|Nov(?:ember)?|Dec(?:ember)?|JAN|FEB|MAR|APR|MAY|JUNE?|JULY?|AUG|SEPT?|OCT|NOV|DEC)\.?\s+(\d{1,2})(?:st|nd|rd|th)?(?![\d:.]\d|\d|:)\b)";
+    uR"(\b(Jan(?:uary)?|Feb(?:ruary)?|Mar(?:ch)?|Apr(?:il)?|May|June?|July?|Aug(?:ust)?|Sep(?:t(?:ember)?)?|Oct(?:ober)?|Nov(?:ember)?|Dec(?:ember)?|JANUARY|FEBRUARY|MARCH|APRIL|AUGUST|SEPTEMBER|OCTOBER|NOVEMBER|DECEMBER|JAN|FEB|MAR|APR|MAY|JUNE?|JULY?|AUG|SEPT?|OCT|NOV|DEC)\.?\s+(\d{1,2})(?:st|nd|rd|th)?(?![\d:.]\d|\d|:)\b)";
+// A month name in small letters is read only with a day and a year after
+// it: "march 3" alone may be a verb and a count.
+constexpr std::u16string_view SMALL_MONTH_DAY =
+    uR"(\b(january|february|march|april|june|july|august|september|october|november|december)\s+(\d{1,2})(?:st|nd|rd|th)?(?=,?\s+\d{4}\b))";
 constexpr std::u16string_view DAY_MONTH =
     uR"((?<![\d.,/])(\d{1,2})(?:st|nd|rd|th)?\s+(?:of\s+)?(Jan(?:uary)?|Feb(?:ruary)?|Mar(?:ch)?|Apr(?:il)?|May|June?|July?|Aug(?:ust)?|Sep(?:t(?:ember)?)?|Oct(?:ober)?|Nov(?:ember)?|Dec(?:ember)?|JAN|FEB|MAR|APR|MAY|JUNE?|JULY?|AUG|SEPT?|OCT|NOV|DEC)\b\.?)";
 constexpr std::u16string_view MONTH_YEAR =
     uR"(\b(Jan(?:uary)?|Feb(?:ruary)?|Mar(?:ch)?|Apr(?:il)?|May|June?|July?|Aug(?:ust)?|Sep(?:t(?:ember)?)?|Oct(?:ober)?|Nov(?:ember)?|Dec(?:ember)?|JAN|FEB|MAR|APR|MAY|JUNE?|JULY?|AUG|SEPT?|OCT|NOV|DEC)\.?\s+(?=\d{4}\b))";
-constexpr std::u16string_view DOUBLE_THE = uR"((?i)\b(the) the (?=\w+ of ))";
+// "the 21st June" became "the the twenty first of June": a day may be two words.
+constexpr std::u16string_view DOUBLE_THE = uR"((?i)\b(the) the (?=\w+(?: \w+)? of ))";
 constexpr std::u16string_view WEEKDAY =
     uR"(\b(Mon(?:day)?|Tue(?:s(?:day)?)?|Wed(?:nesday)?|Thu(?:r(?:s(?:day)?)?)?|Fri(?:day)?|Sat(?:urday)?|Sun(?:day)?|MON|TUE|WED|THU|FRI|SAT|SUN)\b\.?(?=,?\s+(?:\d|(Jan(?:uary)?|Feb(?:ruary)?|Mar(?:ch)?|Apr(?:il)?|May|June?|July?|Aug(?:ust)?|Sep(?:t(?:ember)?)?|Oct(?:ober)?|Nov(?:ember)?|Dec(?:ember)?|JAN|FEB|MAR|APR|MAY|JUNE?|JULY?|AUG|SEPT?|OCT|NOV|DEC)|the\b|at\b)))";
 
@@ -114,7 +119,17 @@ std::u16string readDayMonth(const JMatch& m) {
     int64_t d = plong(*m.group(1));
     int mo = month(*m.group(2));
     if (!validDate(mo, d)) return *m.group(0);
-    return u"the " + ordinal(d) + u" of " + monthName(mo);
+    return u"the " + ordinal(d) + u" of " + monthName(mo) + sentenceStop(m);
+}
+
+// Whether a month name in small letters occurs: most texts have none, and
+// a search for eleven words costs far less than the pattern's scan.
+bool anySmallMonth(const std::u16string& t) {
+    for (std::u16string_view name : {u"january", u"february", u"march", u"april", u"june", u"july", u"august",
+                                     u"september", u"october", u"november", u"december"}) {
+        if (t.find(name) != std::u16string::npos) return true;
+    }
+    return false;
 }
 
 }  // namespace
@@ -171,6 +186,8 @@ std::u16string dates(const std::u16string& s) {
     t = rx(NUMERIC).replaceAll(t, readNumeric);
     t = rx(WEEKDAY_NUMERIC).replaceAll(t, readWeekdayNumeric);
     t = rx(MONTH_DAY).replaceAll(t, readMonthDay);
+    const Regex& smallMonthDay = rx(SMALL_MONTH_DAY);
+    if (anySmallMonth(t)) t = smallMonthDay.replaceAll(t, readMonthDay);
     t = rx(DAY_MONTH).replaceAll(t, readDayMonth);
     t = rx(MONTH_YEAR).replaceAll(t, [](const JMatch& m) { return monthName(month(*m.group(1))) + u' '; });
     t = rx(DOUBLE_THE).replaceAll(t, u"$1 ");

@@ -94,8 +94,22 @@ std::u16string readUnit(const JMatch& m) {
     const auto& words = UNIT_WORDS();
     auto row = words.find(*abbr);
     if (row == words.end()) return *m.group(0);  // not a unit match: leave it
+    // A bare "s" or "g" written onto the number is a plural or a grade
+    // ("747s", "5g"), not seconds or grams.
+    if ((*abbr == u"s" || *abbr == u"g") && m.end(1) == m.start(2)) return *m.group(0);
     bool one = *number == u"1" || *number == u"-1";
     return *number + u' ' + std::u16string(one ? row->second.singular : row->second.plural);
+}
+
+std::u16string sentenceStop(const JMatch& m) {
+    const std::u16string& s = m.source();
+    size_t end = static_cast<size_t>(m.end(0));
+    if (end == 0 || s[end - 1] != u'.') return u"";
+    size_t i = end;
+    if (i == s.size()) return u".";
+    if (s[i] != u' ' && s[i] != u'\t' && s[i] != u'\n' && s[i] != u'\r') return u"";
+    while (i < s.size() && (s[i] == u' ' || s[i] == u'\t')) i++;
+    return i == s.size() || s[i] == u'\n' || s[i] == u'\r' || u_isupper(s[i]) ? u"." : u"";
 }
 
 std::u16string readOperator(const JMatch& m) {

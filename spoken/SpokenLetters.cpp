@@ -34,6 +34,10 @@ constexpr Fold BEFORE_FOLD[] = {
     {u'ŋ', u"ng"},      {u'ſ', u"s"},      {u'∶', u":"},           {u'꞉', u":"},    {u'⁄', u"/"},
     {u'∕', u"/"},       {u'−', u"-"},      {u'‐', u"-"},           {u'‑', u"-"},    {u'‒', u"–"},
     {u'―', u"—"},       {u'′', u"'"},      {u'″', u"\""},
+    // Compatibility decomposition would leave "<" and ">" once the slash
+    // mark is stripped, the opposite reading; there is no operator word
+    // for them later, so they are spelt out here.
+    {u'≮', u" is not less than "}, {u'≯', u" is not greater than "},
 };
 
 // Greek letters read by name; the capitals that look like Latin letters and
@@ -51,13 +55,65 @@ static_assert(std::size(GREEK) == 33);
 
 constexpr Fold FRACTIONS[] = {{u'½', u" 1/2"}, {u'¼', u" 1/4"}, {u'¾', u" 3/4"}, {u'⅓', u" 1/3"}, {u'⅔', u" 2/3"}};
 
-constexpr Rule SQUARED{uR"((?<=[0-9a-zA-Z])²)", u" squared", u"²"};
-constexpr Rule CUBED{uR"((?<=[0-9a-zA-Z])³)", u" cubed", u"³"};
+constexpr Rule SQUARED{uR"((?<=[0-9a-zA-Z\p{Script=Greek}])²)", u" squared", u"²"};
+constexpr Rule CUBED{uR"((?<=[0-9a-zA-Z\p{Script=Greek}])³)", u" cubed", u"³"};
+// Two or more Greek letters in a row are a Greek word, not symbols: spelling
+// it letter by letter is nonsense, and leaving it out lets unspoken() name
+// the language of a text that is all Greek.
+constexpr std::u16string_view GREEK_WORD = uR"((?:[\p{Script=Greek}&&\p{L}]\p{M}*){2,})";
 constexpr Rule MICRO{uR"([µμ](?=(m|g|s|l|L)\b))", u"micro", u"µμ"};
 constexpr Rule OHMS{uR"((?<=\d)\s?Ω)", u" ohms", u"Ω"};
 constexpr std::u16string_view MARKS = uR"(\p{M}+)";
+// Character references copied out of web pages: the common named ones and
+// every numeric one. Other names are left as written.
+constexpr std::u16string_view ENTITY =
+    uR"(&(?:(amp|lt|gt|quot|apos|nbsp|ndash|mdash|hellip|lsquo|rsquo|ldquo|rdquo|copy|reg|trade|euro|pound|deg|eacute|egrave|aacute|agrave|ouml|uuml|auml|ccedil|ntilde)|#([0-9]{1,7})|#[xX]([0-9A-Fa-f]{1,6}));)";
+
+struct Entity {
+    std::u16string_view name, text;
+};
+constexpr Entity ENTITIES[] = {
+    {u"amp", u"&"},      {u"lt", u"<"},       {u"gt", u">"},       {u"quot", u"\""},    {u"apos", u"'"},
+    {u"nbsp", u" "},     {u"ndash", u"–"},    {u"mdash", u"—"},    {u"hellip", u"…"},   {u"lsquo", u"‘"},
+    {u"rsquo", u"’"},    {u"ldquo", u"“"},    {u"rdquo", u"”"},    {u"copy", u"©"},     {u"reg", u"®"},
+    {u"trade", u"™"},    {u"euro", u"€"},     {u"pound", u"£"},    {u"deg", u"°"},      {u"eacute", u"é"},
+    {u"egrave", u"è"},   {u"aacute", u"á"},   {u"agrave", u"à"},   {u"ouml", u"ö"},     {u"uuml", u"ü"},
+    {u"auml", u"ä"},     {u"ccedil", u"ç"},   {u"ntilde", u"ñ"},
+};
+
+std::u16string readEntity(const JMatch& m) {
+    if (auto name = m.group(1)) {
+        for (const Entity& e : ENTITIES) {
+            if (e.name == *name) return std::u16string(e.text);
+        }
+        return *m.group(0);
+    }
+    int64_t code = 0;
+    const bool decimal = m.group(2).has_value();
+    const std::u16string number = decimal ? *m.group(2) : *m.group(3);
+    for (char16_t c : number) {
+        int d = c <= u'9' ? c - u'0' : (c | 0x20) - u'a' + 10;
+        code = code * (decimal ? 10 : 16) + d;
+    }
+    // Controls, surrogates and what lies past the last scalar are no text.
+    if (code < 0x20 || (code >= 0x7F && code < 0xA0) || (code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF) {
+        return u" ";
+    }
+    std::u16string out;
+    if (code > 0xFFFF) {
+        out += static_cast<char16_t>(0xD7C0 + (code >> 10));
+        out += static_cast<char16_t>(0xDC00 | (code & 0x3FF));
+    } else {
+        out += static_cast<char16_t>(code);
+    }
+    return out;
+}
 constexpr std::u16string_view OTHER_SCRIPTS = uR"([\p{L}&&[^\p{Script=Latin}]]+)";
-constexpr Rule UNDERSCORES{uR"((?<=[\w?!.,;:’'])_+|_+(?=[\w“‘'"]))", u"", u"_"};
+// Underscores of emphasis go; those inside a handle, a hashtag or the user
+// part of an e-mail address are left for the links pass to read.
+constexpr Rule UNDERSCORES{
+    uR"((?=_)(?<![@#][A-Za-z0-9_]{0,40})(?![A-Za-z0-9._%+-]*@[A-Za-z0-9])(?:(?<=[\w?!.,;:’'])_+|_+(?=[\w“‘'"])))", u"",
+    u"_"};
 
 // Invisible characters that are dropped outright.
 bool invisible(UChar32 c) {
@@ -176,19 +232,25 @@ std::u16string letters(const std::u16string& s) {
     // after the first one whatever the text.
     const Regex& marks = detail::re(MARKS);
     const Regex& scripts = detail::re(OTHER_SCRIPTS);
+    const Regex& greekWords = detail::re(GREEK_WORD);
 
-    std::u16string t = filtered(s);
+    std::u16string t = detail::rewrite(s, ENTITY, u"&", readEntity);
+    t = filtered(t);
     t = literal(std::move(t), u"§§", u" sections ");
     t = folded(t, BEFORE_FOLD, lowest(BEFORE_FOLD), highest(BEFORE_FOLD));
     t = rewrite(t, SQUARED);
     t = rewrite(t, CUBED);
     t = rewrite(t, MICRO);
     t = rewrite(t, OHMS);
+    if (!allAscii(t)) t = greekWords.replaceAll(t, u" ");
     t = folded(t, GREEK, lowest(GREEK), highest(GREEK));
     t = folded(t, FRACTIONS, lowest(FRACTIONS), highest(FRACTIONS));
     if (!allAscii(t)) {
         // ASCII text has nothing to decompose and no letter of another script.
         t = nfkd(t);
+        // "≠" decomposes to "=" and a slash mark: put it back whole, so the
+        // later passes read "is not" rather than "equals".
+        t = literal(std::move(t), u"=\u0338", u"≠");
         t = marks.replaceAll(t, u"");
         t = scripts.replaceAll(t, u" ");
     }
@@ -197,7 +259,7 @@ std::u16string letters(const std::u16string& s) {
 }
 
 std::vector<std::u16string_view> detail::letterPatterns() {
-    return {SQUARED.pattern, CUBED.pattern, MICRO.pattern, OHMS.pattern, MARKS, OTHER_SCRIPTS, UNDERSCORES.pattern};
+    return {ENTITY, SQUARED.pattern, CUBED.pattern, MICRO.pattern, OHMS.pattern, GREEK_WORD, MARKS, OTHER_SCRIPTS, UNDERSCORES.pattern};
 }
 
 }  // namespace tovan::Spoken

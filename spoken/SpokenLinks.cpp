@@ -45,7 +45,9 @@ std::u16string host(const std::u16string& s) {
 }
 
 std::u16string links(const std::u16string& s) {
-    std::u16string t = rewrite(s, WEB, u".", [](const JMatch& m) { return u' ' + host(*m.group(1)) + u' '; });
+    std::u16string t = rewrite(s, WEB, u".", [](const JMatch& m) {
+        return u' ' + host(*m.group(1)) + sentenceStop(m) + u' ';
+    });
     // The other rules match no white space and look no further than the
     // next one, so they run on the few words that could hold a match.
     t = detail::replaceInPieces(t, detail::re(EMAIL), u"@", readEmail);

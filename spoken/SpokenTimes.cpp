@@ -1,6 +1,8 @@
 // The time pass: clock times, ranges, day ranges and durations.
 #include "Spoken.h"
 
+#include <unicode/uchar.h>
+
 namespace tovan::Spoken {
 
 namespace {
@@ -38,13 +40,18 @@ std::u16string readRange(const JMatch& m) {
     int64_t m1 = num(m, 2);
     std::u16string out = cardinal(num(m, 1));
     if (m1 != 0) out += u' ' + minutes(m1);
-    return out + u" to " + clock(num(m, 3), num(m, 4), m.group(5));
+    return out + u" to " + clock(num(m, 3), num(m, 4), m.group(5)) + sentenceStop(m);
 }
 
 std::u16string readColon(const JMatch& m) {
     auto marker = m.group(4);
     if (m.group(3) && !marker) return duration(num(m, 1), num(m, 2), num(m, 3));
-    return clock(num(m, 1), num(m, 2), marker);  // seconds beside a marker are not said
+    // Seconds beside a marker are not said. A zone written onto the time
+    // ("9:15PST") is kept apart from the last word.
+    const std::u16string& s = m.source();
+    size_t end = static_cast<size_t>(m.end(0));
+    std::u16string gap = end < s.size() && u_isalpha(s[end]) ? u" " : u"";
+    return clock(num(m, 1), num(m, 2), marker) + sentenceStop(m) + gap;
 }
 
 }  // namespace
@@ -79,7 +86,7 @@ std::u16string duration(int64_t h, int64_t m, int64_t s) {
 }
 
 std::u16string readDayRange(const JMatch& m) {
-    return weekday(*m.group(1)) + u" to " + weekday(*m.group(2));
+    return weekday(*m.group(1)) + u" to " + weekday(*m.group(2)) + sentenceStop(m);
 }
 
 std::u16string times(const std::u16string& s) {
@@ -92,8 +99,8 @@ std::u16string times(const std::u16string& s) {
     t = rx(DASH_AFTER_HOUR).replaceAll(t, u"$1 to ");
     t = rx(DASH_AFTER_MARKER).replaceAll(t, u"$1 to ");
     t = rx(COLON_TIME).replaceAll(t, readColon);
-    t = rx(DOTTED_TIME).replaceAll(t, [](const JMatch& m) { return clock(num(m, 1), num(m, 2), m.group(3)); });
-    t = rx(HOUR_MARKED).replaceAll(t, [](const JMatch& m) { return clock(num(m, 1), 0, m.group(2)); });
+    t = rx(DOTTED_TIME).replaceAll(t, [](const JMatch& m) { return clock(num(m, 1), num(m, 2), m.group(3)) + sentenceStop(m); });
+    t = rx(HOUR_MARKED).replaceAll(t, [](const JMatch& m) { return clock(num(m, 1), 0, m.group(2)) + sentenceStop(m); });
     return t;
 }
 

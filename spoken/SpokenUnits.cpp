@@ -5,7 +5,7 @@
 
 namespace tovan::Spoken {
 
-const std::array<Unit, 72> UNITS = {{
+const std::array<Unit, 84> UNITS = {{
     {u"km/h", u"kilometer per hour", u"kilometers per hour"},
     {u"kmph", u"kilometer per hour", u"kilometers per hour"},
     {u"kph", u"kilometer per hour", u"kilometers per hour"},
@@ -78,6 +78,20 @@ const std::array<Unit, 72> UNITS = {{
     {u"M", u"million", u"million"},
     {u"bn", u"billion", u"billion"},
     {u"cr", u"crore", u"crore"},
+    // Units a reader meets as often as those above, and the compound and
+    // capitalised spellings of some of them.
+    {u"m/s", u"meter per second", u"meters per second"},
+    {u"mg/kg", u"milligram per kilogram", u"milligrams per kilogram"},
+    {u"m2", u"square meter", u"square meters"},
+    {u"km2", u"square kilometer", u"square kilometers"},
+    {u"m", u"meter", u"meters"},
+    {u"s", u"second", u"seconds"},
+    {u"g", u"gram", u"grams"},
+    {u"ppm", u"part per million", u"parts per million"},
+    {u"mbps", u"megabit per second", u"megabits per second"},
+    {u"KG", u"kilogram", u"kilograms"},
+    {u"Kg", u"kilogram", u"kilograms"},
+    {u"KM", u"kilometer", u"kilometers"},
 }};
 
 const std::unordered_map<std::u16string_view, Unit>& UNIT_WORDS() {

@@ -111,7 +111,10 @@ void Announcer::finish() {
     emit changed();
     if (resumeReading_) {
         resumeReading_ = false;
-        if (host_.resumeReader) host_.resumeReader();
+        // A reading the user started meanwhile is theirs: resuming (a toggle)
+        // would pause it.
+        const bool readingNow = host_.readerPlaying && host_.readerPlaying();
+        if (!readingNow && host_.resumeReader) host_.resumeReader();
     }
 }
 

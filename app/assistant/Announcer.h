@@ -3,7 +3,8 @@
 // spoken one after the other: each is styled part by part for its moment
 // and mood, synthesized whole on the shared engine queue into one clip and
 // played through the announcer's own SentencePlayer. While it speaks, a
-// reading in progress is paused; it resumes once the queue has run dry.
+// reading in progress is paused; it resumes once the queue has run dry,
+// unless the user started reading again meanwhile.
 //
 // Main thread only, except the rendering, which runs on the engine queue and
 // touches nothing but its own copies, the generation gate and the player's

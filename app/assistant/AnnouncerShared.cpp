@@ -24,7 +24,9 @@ Announcer& Announcer::shared() {
         if (app.narrator) app.narrator->pause();
     };
     host.resumeReader = [&app] {
-        if (app.narrator) app.narrator->toggle();
+        // Only the document it paused: without one, a toggle would start the
+        // first entry of the reading list.
+        if (app.narrator && app.narrator->doc() && !app.narrator->playing()) app.narrator->toggle();
     };
 #endif
     host.style = [&app] { return app.style(); };

@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <functional>
 #include <optional>
 
 namespace tovan::Integrations {
@@ -85,11 +86,24 @@ std::string quotedPath(const std::string& path) {
     return out;
 }
 
-json readJSON(const fs::path& file) {
-    if (!present(file)) return json::object();
+// The settings as read, and the bytes they came from (none when there was
+// no file), so that the write can tell whether someone changed the file
+// in between.
+struct Read {
+    json value;
+    std::optional<std::string> bytes;
+};
+
+std::function<void(const fs::path&)>& beforeReplace() {
+    static std::function<void(const fs::path&)> hook;
+    return hook;
+}
+
+Read readJSON(const fs::path& file) {
+    if (!present(file)) return {json::object(), std::nullopt};
     std::string bytes;
     if (!AtomicFile::read(file, bytes)) throw Failure(fs::absolute(file).string() + " could not be read.");
-    if (bytes.empty()) return json::object();
+    if (bytes.empty()) return {json::object(), bytes};
     json value;
     try {
         value = json::parse(bytes);
@@ -97,16 +111,46 @@ json readJSON(const fs::path& file) {
         throw Failure(fs::absolute(file).string() + " is not valid JSON: " + e.what());
     }
     if (!value.is_object()) throw Failure(fs::absolute(file).string() + " is not a JSON object.");
-    return value;
+    return {std::move(value), std::move(bytes)};
 }
 
-void writeJSON(const json& value, const fs::path& file) {
+// Writes the new settings beside the file, then replaces the file only when
+// it still holds what was read: an edit made meanwhile (by Claude Code, an
+// editor, another copy of the program) is never overwritten.
+void writeJSON(const json& value, const fs::path& file, const std::optional<std::string>& before) {
+    const fs::path real = target(file);
     std::error_code ec;
-    fs::create_directories(target(file).parent_path(), ec);
+    fs::create_directories(real.parent_path(), ec);
     if (ec) throw Failure(file.parent_path().string() + " could not be made: " + ec.message());
     // Keys come out sorted (the object keeps them so) and slashes are never
     // escaped, so the tool's path stands in the text as it is.
-    writeFile(file, value.dump(2, ' ', false, json::error_handler_t::replace) + "\n");
+    const std::string text = value.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
+    fs::path next = real;
+    next += ".tovantts-new";
+    std::string error;
+    if (!AtomicFile::write(next, text, &error)) throw Failure(file.string() + " could not be written: " + error);
+    if (before) fs::permissions(next, fs::status(real, ec).permissions(), ec);
+    if (beforeReplace()) beforeReplace()(file);
+    std::string now;
+    const bool exists = present(real);
+    if (exists != bool(before) || (exists && (!AtomicFile::read(real, now) || now != *before))) {
+        fs::remove(next, ec);
+        throw Failure(fs::absolute(file).string() +
+                      " changed while TovanTTS was editing it; it was left as it is. Try again.");
+    }
+    fs::rename(next, real, ec);
+    if (ec) {
+        std::error_code ignored;
+        fs::remove(next, ignored);
+        throw Failure(file.string() + " could not be written: " + ec.message());
+    }
+}
+
+// A value under "hooks" that is there but is not what Claude Code documents
+// is the user's to mend: replacing it would lose it.
+void refuseUnknown(const fs::path& file, const std::string& what) {
+    throw Failure(fs::absolute(file).string() + ": " + what +
+                  " is not in a form TovanTTS understands, so it was left as it is.");
 }
 
 bool isOurs(const json& entry) {
@@ -164,6 +208,7 @@ std::string toolFor(const fs::path& program) { return Install::beside(program, I
 
 void useHome(fs::path h) { homeOverride() = std::move(h); }
 void useTool(std::string path) { toolOverride() = std::move(path); }
+void useBeforeReplace(std::function<void(const fs::path&)> hook) { beforeReplace() = std::move(hook); }
 
 const std::vector<std::string>& events() {
     static const std::vector<std::string> e{"Notification", "Stop"};
@@ -282,10 +327,15 @@ bool claudeConnected() {
 
 void connectClaude() {
     const fs::path file = settingsFile();
-    json settings = readJSON(file);
-    backup(file);
+    Read read = readJSON(file);
+    json& settings = read.value;
     auto h = settings.find("hooks");
-    json hooks = h != settings.end() && h->is_object() ? *h : json::object();
+    if (h != settings.end() && !h->is_object()) refuseUnknown(file, "its \"hooks\" value");
+    json hooks = h != settings.end() ? *h : json::object();
+    for (const std::string& event : events())
+        if (auto it = hooks.find(event); it != hooks.end() && !it->is_array())
+            refuseUnknown(file, "its \"" + event + "\" hooks value");
+    backup(file);
     const json entry = {{"hooks", json::array({{{"type", "command"}, {"command", command(tovan())}}})}};
     for (const std::string& event : events()) {
         json list = others(hooks, event);
@@ -293,16 +343,20 @@ void connectClaude() {
         hooks[event] = std::move(list);
     }
     settings["hooks"] = std::move(hooks);
-    writeJSON(settings, file);
+    writeJSON(settings, file, read.bytes);
 }
 
 void disconnectClaude() {
     const fs::path file = settingsFile();
-    json settings = readJSON(file);
+    Read read = readJSON(file);
+    json& settings = read.value;
     auto h = settings.find("hooks");
     if (settings.empty() || h == settings.end() || !h->is_object()) return;
     json hooks = *h;
     for (const std::string& event : events()) {
+        auto it = hooks.find(event);
+        // Our entry only ever lives in an array; anything else is left alone.
+        if (it == hooks.end() || !it->is_array()) continue;
         json list = others(hooks, event);
         if (list.empty())
             hooks.erase(event);
@@ -313,7 +367,7 @@ void disconnectClaude() {
         settings.erase("hooks");
     else
         settings["hooks"] = std::move(hooks);
-    writeJSON(settings, file);
+    writeJSON(settings, file, read.bytes);
 }
 
 namespace {

@@ -5,7 +5,9 @@
 // ~/.tovantts.zsh sourced by one line in zsh's .zshrc (in ZDOTDIR when set),
 // and ~/.tovantts.bash sourced by one line in ~/.bashrc.
 //
-// Only these files are touched, each written whole and atomically; an
+// Only these files are touched, each written whole and atomically (the
+// settings only when nobody changed them since they were read, and never
+// when a hook value is in a form not understood); an
 // edited file that is a symbolic link is written where it points. Before its
 // first edit by a connect, settings.json and each start-up file are copied
 // once to "<name>.tovantts-backup", which is never overwritten. A start-up
@@ -14,6 +16,7 @@
 // installed is always read from the files. Main thread only.
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -37,6 +40,9 @@ const std::string& tovan();
 std::string toolFor(const std::filesystem::path& program);
 void useHome(std::filesystem::path home);
 void useTool(std::string path);
+// For tests: runs after the new settings are written beside the file and
+// before the file is compared and replaced.
+void useBeforeReplace(std::function<void(const std::filesystem::path&)> hook);
 
 // The hook events handled, in order.
 const std::vector<std::string>& events();

@@ -12,6 +12,7 @@
 #include <QStandardPaths>
 #include <QString>
 
+#include <cctype>
 #include <map>
 
 namespace tovan {
@@ -71,14 +72,34 @@ std::u16string SystemEvents::spokenName(const std::u16string& file) {
     return replaceAll(name, u"\\s*\\(\\d+\\)", u"");
 }
 
-std::set<std::string> SystemEvents::listing() const {
+std::optional<std::set<std::string>> SystemEvents::listing() const {
     std::set<std::string> names;
     std::error_code ec;
     for (fs::directory_iterator it(downloads_, ec), end; !ec && it != end; it.increment(ec))
         names.insert(it->path().filename().string());
     if (ec)
-        names.clear();  // a failed listing counts as an empty folder
+        return std::nullopt;
     return names;
+}
+
+bool SystemEvents::unfinished(const fs::path& file, uintmax_t size) const {
+    if (size == 0)
+        return true;
+    const std::string name = file.filename().string();
+    static const char* const partial[] = {".crdownload", ".download", ".part", ".partial", ".tmp", ".opdownload"};
+    std::error_code ec;
+    for (fs::directory_iterator it(file.parent_path(), ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string other = it->path().filename().string();
+        if (other.size() <= name.size() || other.compare(0, name.size(), name) != 0)
+            continue;
+        std::string rest = other.substr(name.size());
+        for (char& c : rest)
+            c = char(std::tolower(static_cast<unsigned char>(c)));
+        for (const char* p : partial)
+            if (rest == p)
+                return true;
+    }
+    return false;
 }
 
 void SystemEvents::announce(Assistant::Event::Kind kind, const std::u16string& app, const std::u16string& who,
@@ -111,16 +132,24 @@ void SystemEvents::watchDownloads() {
 }
 
 void SystemEvents::downloadsChanged() {
-    const auto now = listing();
+    auto now = listing();
+    // A folder that cannot be listed for a moment has not lost its files:
+    // keep the last listing, or everything would be new once it comes back.
+    if (!now)
+        return;
+    if (!known_) {
+        known_ = std::move(now);
+        return;
+    }
     std::vector<std::string> fresh;
-    for (const auto& name : now) {
-        if (known_.count(name) || name.starts_with("."))
+    for (const auto& name : *now) {
+        if (known_->count(name) || name.starts_with("."))
             continue;
         if (rx(u"(?i)\\.(crdownload|download|part|partial|tmp|opdownload)$").find(u16(name), 0))
             continue;
         fresh.push_back(name);
     }
-    known_ = now;
+    known_ = std::move(now);
     for (const auto& name : fresh)
         settle(downloads_ / name, -1);
 }
@@ -135,6 +164,13 @@ void SystemEvents::settle(const fs::path& file, int64_t last) {
         const auto size = fs::file_size(file, ec);
         if (ec)
             return;
+        // Browsers put an empty placeholder under the final name, or write
+        // beside it, long before the download ends: keep looking until the
+        // file itself is whole, then wait for two equal readings.
+        if (unfinished(file, size)) {
+            settle(file, -1);
+            return;
+        }
         if (static_cast<int64_t>(size) != last) {
             settle(file, static_cast<int64_t>(size));
             return;

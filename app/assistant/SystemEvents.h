@@ -56,7 +56,11 @@ public:
 private:
     void announce(Assistant::Event::Kind kind, const std::u16string& app, const std::u16string& who,
                   Speech speech, bool urgent, std::optional<std::u16string> away);
-    std::set<std::string> listing() const;
+    // The folder's entry names; none when it cannot be listed.
+    std::optional<std::set<std::string>> listing() const;
+    // A file a browser is still writing: empty (a placeholder under its
+    // final name) or with a partial file beside it ("name.part").
+    bool unfinished(const std::filesystem::path& file, uintmax_t size) const;
 
     IntakeLinks links_;
     Clock& clock_;
@@ -65,7 +69,8 @@ private:
     Volumes& volumes_;
     OutputDevices& output_;
     QFileSystemWatcher* watcher_ = nullptr;
-    std::set<std::string> known_;
+    // The last listing; none until one succeeded, which is then the baseline.
+    std::optional<std::set<std::string>> known_;
     std::optional<PowerSource::Reading> lastBattery_;
     std::u16string outputName_;
 };

@@ -12,6 +12,15 @@
 #include <unicode/uchar.h>
 #include <unicode/ustring.h>
 
+#include <QMetaObject>
+#include <QPointer>
+#include <QThreadPool>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -24,7 +33,7 @@ namespace {
 using json = nlohmann::json;
 using Event = Assistant::Event;
 
-constexpr long kTranscriptTail = 400000;
+constexpr off_t kTranscriptTail = 400000;
 
 std::u16string str(const json& obj, const char* key) {
     auto it = obj.find(key);
@@ -100,7 +109,7 @@ void say(const json& payload, const Sink& sink) {
     sink(e);
 }
 
-void claude(const json& payload, const AssistantPrefs& prefs, const Sink& sink) {
+void claude(const json& payload, const AssistantPrefs& prefs, const Sink& sink, const WordsReader& read) {
     if (!prefs.claude()) return;
     const json* hook = member(payload, "hook");
     if (!hook || !hook->is_object()) return;
@@ -130,19 +139,27 @@ void claude(const json& payload, const AssistantPrefs& prefs, const Sink& sink) 
             e.away = u"Claude was waiting for you" + place + u".";
         }
     } else if (name == u"Stop") {
-        std::u16string words;
         const json* tp = member(*hook, "transcript_path");
-        if (tp && tp->is_string())
-            if (auto w = lastWords(tp->get_ref<const std::string&>())) words = *w;
-        if (!words.empty() && words.back() == u'?') {
-            e.speech.add(u"Claude has a question" + place + u".", ClaudeEvents::attentive()).pause(150);
-            if (prefs.readText()) e.speech.add(words, ClaudeEvents::attentive());
-            e.away = u"Claude had a question" + place + u".";
-        } else {
-            e.speech.add(u"Claude is done" + place + u".", ClaudeEvents::done()).pause(150);
-            if (prefs.readText() && !words.empty()) e.speech.add(words, ClaudeEvents::done());
-            e.away = u"Claude finished" + place + u".";
-        }
+        auto withWords = [e, place, readText = prefs.readText(), sink](std::optional<std::u16string> found) mutable {
+            const std::u16string words = found.value_or(u"");
+            if (!words.empty() && words.back() == u'?') {
+                e.speech.add(u"Claude has a question" + place + u".", ClaudeEvents::attentive()).pause(150);
+                if (readText) e.speech.add(words, ClaudeEvents::attentive());
+                e.away = u"Claude had a question" + place + u".";
+            } else {
+                e.speech.add(u"Claude is done" + place + u".", ClaudeEvents::done()).pause(150);
+                if (readText && !words.empty()) e.speech.add(words, ClaudeEvents::done());
+                e.away = u"Claude finished" + place + u".";
+            }
+            sink(e);
+        };
+        if (!tp || !tp->is_string())
+            withWords(std::nullopt);
+        else if (read)
+            read(tp->get_ref<const std::string&>(), std::move(withWords));
+        else
+            withWords(lastWords(tp->get_ref<const std::string&>()));
+        return;
     } else {
         return;
     }
@@ -180,10 +197,31 @@ void command(const json& payload, const AssistantPrefs& prefs, const Sink& sink)
 }  // namespace
 
 void handle(const std::string& text, Assistant& assistant) {
-    handle(text, assistant.prefs(), [&](const Assistant::Event& e) { assistant.handle(e); });
+    QPointer<Assistant> alive(&assistant);
+    handle(
+        text, assistant.prefs(),
+        [alive](const Assistant::Event& e) {
+            if (alive) alive->handle(e);
+        },
+        backgroundReader(&assistant));
 }
 
-void handle(const std::string& text, const AssistantPrefs& prefs, const Sink& sink) {
+WordsReader backgroundReader(QObject* context) {
+    QPointer<QObject> target(context);
+    return [target](const std::string& path, std::function<void(std::optional<std::u16string>)> done) {
+        // A transcript on a slow or hung file system must not hold up the
+        // window: the read runs on a pool thread.
+        QThreadPool::globalInstance()->start([target, path, done = std::move(done)]() mutable {
+            std::optional<std::u16string> words = lastWords(path);
+            if (!target) return;
+            QMetaObject::invokeMethod(
+                target.data(), [done = std::move(done), words = std::move(words)] { done(words); },
+                Qt::QueuedConnection);
+        });
+    };
+}
+
+void handle(const std::string& text, const AssistantPrefs& prefs, const Sink& sink, const WordsReader& read) {
     const json payload = json::parse(text, nullptr, false);
     if (!payload.is_object()) return;
     const json* kind = member(payload, "kind");
@@ -192,7 +230,7 @@ void handle(const std::string& text, const AssistantPrefs& prefs, const Sink& si
     if (k == "say")
         say(payload, sink);
     else if (k == "claude")
-        claude(payload, prefs, sink);
+        claude(payload, prefs, sink, read);
     else if (k == "command")
         command(payload, prefs, sink);
 }
@@ -200,20 +238,31 @@ void handle(const std::string& text, const AssistantPrefs& prefs, const Sink& si
 void handle(const std::string& text) { handle(text, Assistant::shared()); }
 
 std::optional<std::u16string> lastWords(const std::string& path) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return std::nullopt;
-    std::string data;
-    if (std::fseek(f, 0, SEEK_END) == 0) {
-        const long size = std::ftell(f);
-        const long from = size >= kTranscriptTail ? size - kTranscriptTail : 0;
-        std::fseek(f, size < 0 ? 0 : from, SEEK_SET);
-    } else {
-        std::rewind(f);
+    // Non-blocking, so a FIFO without a writer cannot hold the open; the
+    // type is checked on the opened file, so it cannot change in between.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        std::fprintf(stderr, "TovanTTS: transcript %s is not a regular file; ignored\n", path.c_str());
+        ::close(fd);
+        return std::nullopt;
     }
-    char buf[65536];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) data.append(buf, n);
-    std::fclose(f);
+    // Only the tail, and never more of it than was there at the start: a
+    // file that keeps growing cannot make the read go on.
+    const off_t size = st.st_size;
+    off_t at = size >= kTranscriptTail ? size - kTranscriptTail : 0;
+    std::string data(size_t(size - at), '\0');
+    size_t got = 0;
+    while (got < data.size()) {
+        const ssize_t n = ::pread(fd, data.data() + got, data.size() - got, at);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        got += size_t(n);
+        at += n;
+    }
+    ::close(fd);
+    data.resize(got);
     if (data.empty() || !validUtf8(data)) return std::nullopt;
 
     std::vector<std::string> lines;

@@ -20,6 +20,7 @@
 #include "Paths.h"
 #include "SerialQueue.h"
 #include "VoicesStore.h"
+#include "WatchedSettings.h"
 
 #include "Narrator.h"
 
@@ -141,8 +142,9 @@ fs::path madeSupport(const fs::path& support) {
     fs::create_directories(support, ec);  // later saves report their own failures
     return support;
 }
-std::shared_ptr<SettingsStore> orStandard(std::shared_ptr<SettingsStore> d) {
-    return d ? d : SettingsStore::standard();
+// The store with its change notice (settingChanged).
+std::shared_ptr<SettingsStore> watched(std::shared_ptr<SettingsStore> d) {
+    return std::make_shared<WatchedSettings>(d ? std::move(d) : SettingsStore::standard());
 }
 }  // namespace
 
@@ -150,7 +152,7 @@ AppModel::AppModel(Config config, QObject* parent)
     : QObject(parent),
       support(madeSupport(config.support)),
       modelDir(config.modelDir),
-      defaults(orStandard(config.defaults)),
+      defaults(watched(config.defaults)),
       voices(Voices::fromFile(modelDir / "voices.json", std::make_shared<SettingsVoicesStore>(defaults))),
       library(support / "library"),
       directorBox(std::move(config.directorLoader)),
@@ -160,6 +162,7 @@ AppModel::AppModel(Config config, QObject* parent)
       threads_(config.threads),
       bookFetch_(std::move(config.bookFetch)),
       engineQueue_(std::make_unique<SerialQueue>("tovantts.engine")) {
+    connect(static_cast<WatchedSettings*>(defaults.get()), &WatchedSettings::changed, this, &AppModel::settingChanged);
     if (!bookFetch_) {
         const std::u16string root = catalogue;
         bookFetch_ = [this, root](const Book& book, std::function<void(std::string)> done,

@@ -121,6 +121,7 @@ public:
 
     const std::filesystem::path support;
     const std::filesystem::path modelDir;
+    // The user's settings; every write through it emits settingChanged.
     const std::shared_ptr<SettingsStore> defaults;
     Voices voices;
     Library library;
@@ -178,6 +179,8 @@ public:
     static QByteArray userAgent();   // "Mozilla/5.0 (Macintosh) TovanTTS"
 
 signals:
+    // A setting was written through `defaults` (its key, e.g. "readingSize").
+    void settingChanged(const QString& key);
     void styleChanged();
     void sectionChanged();
     void openingChanged();

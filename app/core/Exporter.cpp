@@ -89,6 +89,8 @@ Exporter::~Exporter() {
 }
 
 void Exporter::wait() {
+    for (std::thread& t : retired_) t.join();
+    retired_.clear();
     if (worker_.joinable()) worker_.join();
 }
 
@@ -125,10 +127,15 @@ void Exporter::revealInFileManager(const std::filesystem::path& file) {
 }
 
 void Exporter::exportDoc(const std::shared_ptr<Doc>& doc) {
-    if (title_ || !doc || !ask_) return;
+    // One dialog at a time: a second one could be confirmed after the first
+    // had started its job.
+    if (title_ || asking_ || !doc || !ask_) return;
+    asking_ = true;
     QPointer<Exporter> self(this);
     ask_(proposedName(*doc), QString::fromUtf8(MESSAGE), [self, doc](std::filesystem::path file) {
-        if (self && !file.empty()) self->exportDoc(doc, file);
+        if (!self) return;
+        self->asking_ = false;
+        if (!file.empty() && !self->title_) self->exportDoc(doc, file);
     });
 }
 
@@ -158,9 +165,10 @@ void Exporter::exportDoc(const std::shared_ptr<Doc>& doc, const std::filesystem:
     s.cancelled = cancelled_;
     s.alive = alive_;
 
-    // One job at a time holds the thread handle; an earlier one started
-    // through the direct road is waited for here (it has its flag).
-    wait();
+    // An earlier job started through the direct road winds down on its own
+    // (it has its flag and publishes nothing any more); waiting for it here
+    // would hold the window until it ends.
+    if (worker_.joinable()) retired_.push_back(std::move(worker_));
     worker_ = std::thread(job, std::move(s));
 }
 

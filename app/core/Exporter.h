@@ -20,6 +20,7 @@
 #include <memory>
 #include <optional>
 #include <thread>
+#include <vector>
 
 #include "Clock.h"
 
@@ -32,7 +33,7 @@ class Exporter : public QObject {
     Q_OBJECT
 public:
     // Asks the user where to save: the proposed file name and a note; calls
-    // chosen with the path, or not at all when the user cancels. Installed
+    // chosen once, with the path, or with an empty path when the user cancels. Installed
     // by the views (a save dialog); without one, export(doc) does nothing.
     using AskDestination = std::function<void(const QString& proposedName, const QString& message,
                                               std::function<void(std::filesystem::path)> chosen)>;
@@ -69,7 +70,8 @@ public:
     void cancel();
 
     void setAskDestination(AskDestination ask) { ask_ = std::move(ask); }
-    // Asks for a destination and saves there; nothing while an export runs.
+    // Asks for a destination and saves there; nothing while an export runs
+    // or a dialog is up.
     // (`export` is a reserved word.)
     void exportDoc(const std::shared_ptr<Doc>& doc);
     // Saves to the file at once: settings taken now, the job started.
@@ -112,7 +114,9 @@ private:
     // False once this object is going: the job stops and leaves no file.
     std::shared_ptr<std::atomic<bool>> alive_ = std::make_shared<std::atomic<bool>>(true);
     std::thread worker_;
+    std::vector<std::thread> retired_;  // earlier jobs, ending on their own
     uint64_t jobs_ = 0;  // jobs started; the last one publishes
+    bool asking_ = false;  // a save dialog is up
 };
 
 }  // namespace tovan

@@ -4,6 +4,7 @@
 #include "SettingsStore.h"
 #include "Director.h"
 #include "Engine.h"
+#include "Regex.h"
 #include "QtClock.h"
 #include "RenderLoop.h"
 
@@ -44,12 +45,22 @@ Narrator::Narrator(AppModel& app, Setup setup)
     if (auto v = d->getDouble(EXPRESSIVENESS_KEY); v && std::isfinite(*v)) expressiveness_ = float(*v);
     if (auto v = d->getBool(DIALOGUE_VOICE_KEY)) dialogueVoice_ = *v;
 
-    std::unique_ptr<AudioOutput> output =
-        setup.output ? std::move(setup.output) : AudioOutput::system(*clock_);
+    const std::string device = u8(d->getString(OUTPUT_KEY).value_or(u""));
+    std::unique_ptr<AudioOutput> output;
+    if (setup.output) {
+        output = std::move(setup.output);
+        if (!device.empty()) output->moveTo(device);  // not there now: the default it is
+    } else {
+        output = AudioOutput::system(*clock_, device);
+    }
     player_ = setup.audioDir.empty() ? std::make_shared<SentencePlayer>(std::move(output), *main_)
                                      : std::make_shared<SentencePlayer>(std::move(output), *main_, setup.audioDir);
     player_->onMark = [this](int64_t mark) { heardSentence(mark); };
     player_->onDrained = [this] { drained(); };
+    player_->onDeviceGone = [this](const std::string& description) {
+        setProblem(QStringLiteral("%1 is gone; the reading goes on through the default output.")
+                       .arg(QString::fromStdString(description)));
+    };
 
     // At quit the engine thread is waited for; a loop waiting for the
     // player to make room would wait for ever once the event loop is gone.
@@ -66,6 +77,7 @@ Narrator::~Narrator() {
     if (sleepTimer_) clock_->cancel(sleepTimer_);
     player_->onMark = nullptr;
     player_->onDrained = nullptr;
+    player_->onDeviceGone = nullptr;
 }
 
 std::shared_ptr<SettingsStore> Narrator::defaults() const {
@@ -83,6 +95,7 @@ void Narrator::setDoc(std::shared_ptr<Doc> doc) {
         setPreparing(false);
     }
     doc_ = std::move(doc);
+    atEnd_ = false;
     emit docChanged();
     if (doc_) setHeard(clampIndex(heard_, *doc_));
 }
@@ -146,6 +159,15 @@ void Narrator::setDialogueVoice(bool on) {
     renderAgain();
 }
 
+bool Narrator::chooseOutput(const std::string& device) {
+    if (!player_->output().moveTo(device)) return false;
+    if (device.empty())
+        defaults()->remove(OUTPUT_KEY);
+    else
+        defaults()->setString(OUTPUT_KEY, u16(device));
+    return true;
+}
+
 // ---- commands ----
 
 void Narrator::restoreLast() {
@@ -155,6 +177,7 @@ void Narrator::restoreLast() {
         std::shared_ptr<Doc> d = app_.library.doc(row.id);
         if (!d) return;
         doc_ = d;
+        atEnd_ = false;
         emit docChanged();
         setHeard(d->done ? 0 : clampIndex(d->pos, *d));
         updateNowPlaying();
@@ -166,6 +189,7 @@ void Narrator::play(const std::shared_ptr<Doc>& doc, std::optional<int64_t> from
     if (!doc) return;
     if (doc_ && doc_->id != doc->id) savePosition();
     doc_ = doc;
+    atEnd_ = false;
     emit docChanged();
     const int64_t at = from ? *from : (doc->done ? 0 : doc->pos);
     setHeard(clampIndex(at, *doc));
@@ -176,6 +200,10 @@ void Narrator::play(const std::shared_ptr<Doc>& doc, std::optional<int64_t> from
 
 void Narrator::start() {
     if (!doc_) return;
+    if (atEnd_) {
+        atEnd_ = false;
+        setHeard(0);
+    }
     setPlaying(true);
     setProblem(std::nullopt);
     player_->play();
@@ -209,6 +237,7 @@ void Narrator::toggle() {
 
 void Narrator::seek(int64_t index) {
     if (!doc_) return;
+    atEnd_ = false;
     setHeard(clampIndex(index, *doc_));
     savePosition();
     if (playing_)
@@ -323,7 +352,9 @@ void Narrator::drained() {
 }
 
 void Narrator::savePosition() {
-    if (!doc_) return;
+    // Its end was stored when it finished; the highlight left on the last
+    // sentence is no place to come back to.
+    if (!doc_ || atEnd_) return;
     doc_->pos = heard_;
     if (heard_ > 0) doc_->done = false;
     app_.library.save(*doc_);
@@ -334,6 +365,7 @@ void Narrator::finished() {
     doc_->pos = 0;
     doc_->done = true;
     app_.library.save(*doc_);
+    atEnd_ = true;
     setPlaying(false);
     setPreparing(false);
     player_->pause();

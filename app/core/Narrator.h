@@ -53,6 +53,7 @@ public:
     static constexpr const char* EXPRESSIVENESS_KEY = "expressiveness";
     static constexpr const char* DIALOGUE_VOICE_KEY = "dialogueVoice";
     static constexpr const char* AUTO_NEXT_KEY = "autoNext";
+    static constexpr const char* OUTPUT_KEY = "outputDevice";
 
     explicit Narrator(AppModel& app);
     Narrator(AppModel& app, Setup setup);
@@ -87,6 +88,10 @@ public:
     const std::optional<QDateTime>& sleepAt() const { return sleepAt_; }
 
     SentencePlayer& player() { return *player_; }
+    // Moves the reading to the output device with this id ("" = the machine's
+    // default) from the next sentence on, and remembers the choice for the
+    // next start. False when the output cannot go there.
+    bool chooseOutput(const std::string& device);
 
     // ---- commands ----
     // Shows the last document read, without playing it.
@@ -96,6 +101,7 @@ public:
     void play(const std::shared_ptr<Doc>& doc, std::optional<int64_t> from = std::nullopt);
     void pause();
     // Pauses, or resumes, or plays the first document of the reading list.
+    // A document read to its end starts again from the top.
     void toggle();
     void seek(int64_t index);
     void nextParagraph();
@@ -159,6 +165,9 @@ private:
     float expressiveness_ = 0.8f;
     bool dialogueVoice_ = false;
     std::optional<QDateTime> sleepAt_;
+    // The current document was read to its end and nothing has moved since:
+    // leaving it keeps it finished, playing it again starts at the top.
+    bool atEnd_ = false;
 
     std::shared_ptr<SentencePlayer> player_;
     int64_t gen_ = 0;

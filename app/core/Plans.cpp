@@ -25,12 +25,12 @@ bool developer() {
 }  // namespace
 
 List of(const Doc& doc, const Director* director) {
+    if (!director) return nullptr;
     {
         std::lock_guard<std::mutex> hold(lock);
         auto hit = cache.find(doc.id);
         if (hit != cache.end()) return hit->second;
     }
-    if (!director) return nullptr;
 
     // Planning runs outside the lock: a long book must not hold up another
     // document's lookup.

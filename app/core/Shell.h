@@ -9,10 +9,7 @@ namespace tovan {
 struct Shell {
     // After the "shortcuts" switch changed: grab the global keys again (or none).
     static void registerHotkeys();
-    // After the "menuBarItem" switch changed: show or hide the tray item now.
-    static void menuBarItemChanged();
     static void setRegisterHotkeys(std::function<void()> fn);
-    static void setMenuBarItemChanged(std::function<void()> fn);
 };
 
 }  // namespace tovan

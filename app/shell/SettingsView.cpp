@@ -43,6 +43,17 @@ private:
 
 }  // namespace
 
+void SettingsView::settingChanged(const QString& key) {
+    if (key == QLatin1String("autoNext")) {
+        const QSignalBlocker quiet(autoNext_);
+        autoNext_->setChecked(defaults_->getBool("autoNext").value_or(true));
+    } else if (key == QLatin1String("readingSize")) {
+        const double v = defaults_->getDouble("readingSize").value_or(19.0);
+        const QSignalBlocker quiet(size_);
+        size_->setValue(static_cast<int>(std::lround(std::clamp(std::isfinite(v) ? v : 19.0, 14.0, 30.0))));
+    }
+}
+
 QString SettingsView::versionLine(const QString& version) {
     return QStringLiteral("Version ") + (version.isEmpty() ? QStringLiteral("dev") : version);
 }
@@ -94,9 +105,11 @@ SettingsView::SettingsView(Controls& controls, std::shared_ptr<SettingsStore> de
 
     atLogin_->setChecked(login_.enabled());
     connect(atLogin_, &QCheckBox::toggled, this, [this](bool on) { loginChanged(on); });
-    autoNext->setChecked(defaults_->getBool("autoNext").value_or(true));
+    autoNext_ = autoNext;
+    size_ = size;
+    settingChanged(QStringLiteral("autoNext"));
+    settingChanged(QStringLiteral("readingSize"));
     connect(autoNext, &QCheckBox::toggled, this, [this](bool on) { defaults_->setBool("autoNext", on); });
-    size->setValue(static_cast<int>(std::lround(std::clamp(defaults_->getDouble("readingSize").value_or(19.0), 14.0, 30.0))));
     connect(size, &QSlider::valueChanged, this, [this](int v) { defaults_->setDouble("readingSize", v); });
 
     // The reading settings live in the controls; show their values as they change.

@@ -8,6 +8,7 @@
 #include <memory>
 
 class QCheckBox;
+class QSlider;
 
 namespace tovan {
 
@@ -23,6 +24,9 @@ public:
 
     // "Version 1.2", or "Version dev" without a version.
     static QString versionLine(const QString& version);
+    // Shows the stored value of a setting written elsewhere (the reader's
+    // text size buttons).
+    void settingChanged(const QString& key);
 
 private:
     void loginChanged(bool on);
@@ -30,6 +34,8 @@ private:
     std::shared_ptr<SettingsStore> defaults_;
     LoginItem& login_;
     QCheckBox* atLogin_;
+    QCheckBox* autoNext_;
+    QSlider* size_;
 };
 
 }  // namespace tovan

@@ -13,6 +13,7 @@
 #include <QVBoxLayout>
 
 #include "AppCommands.h"
+#include "AppDelegate.h"
 #include "AppModel.h"
 #include "Controls.h"
 #include "DesktopEntry.h"
@@ -71,6 +72,8 @@ void MainWindow::dropEvent(QDropEvent* event) {
 TovanTTSApp::TovanTTSApp(AppModel& app, Controls& controls, std::shared_ptr<SettingsStore> defaults,
                          std::shared_ptr<LoginItem> login, Roads roads)
     : app_(app), controls_(controls), defaults_(std::move(defaults)), login_(std::move(login)), roads_(std::move(roads)) {
+    // The program lives on in the tray when its last window closes.
+    QApplication::setQuitOnLastWindowClosed(AppDelegate::applicationShouldTerminateAfterLastWindowClosed());
     main_ = new MainWindow(roads_.mainContent ? roads_.mainContent(nullptr) : nullptr);
     main_->setAttribute(Qt::WA_DeleteOnClose, false);
     AppCommands::Roads commandRoads{roads_.openFiles, roads_.openLink, roads_.readClipboard, roads_.fromText,
@@ -89,6 +92,10 @@ TovanTTSApp::TovanTTSApp(AppModel& app, Controls& controls, std::shared_ptr<Sett
         if (roads_.quit) roads_.quit();
     });
     refreshMenuBarItem();
+    // The read-anywhere screen's switch writes the setting; the tray follows.
+    connect(&app_, &AppModel::settingChanged, this, [this](const QString& key) {
+        if (key == QLatin1String("menuBarItem")) refreshMenuBarItem();
+    });
 }
 
 TovanTTSApp::~TovanTTSApp() {
@@ -98,6 +105,14 @@ TovanTTSApp::~TovanTTSApp() {
     delete main_;
 }
 
+QString TovanTTSApp::version() {
+#ifdef TOVANTTS_VERSION
+    return QStringLiteral(TOVANTTS_VERSION);
+#else
+    return QCoreApplication::applicationVersion();
+#endif
+}
+
 void TovanTTSApp::showSettings() {
     if (!settings_) {
         settings_ = new QWidget;
@@ -105,7 +120,9 @@ void TovanTTSApp::showSettings() {
         settings_->setWindowTitle(tr("Lumora Settings"));
         auto* v = new QVBoxLayout(settings_);
         v->setContentsMargins(0, 0, 0, 0);
-        v->addWidget(new SettingsView(controls_, defaults_, *login_, QCoreApplication::applicationVersion(), settings_));
+        auto* view = new SettingsView(controls_, defaults_, *login_, version(), settings_);
+        connect(&app_, &AppModel::settingChanged, view, &SettingsView::settingChanged);
+        v->addWidget(view);
         // Escape closes it, as it does a dialog.
         auto* close = new QShortcut(QKeySequence(Qt::Key_Escape), settings_);
         close->setObjectName("settingsEscape");

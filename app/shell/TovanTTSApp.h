@@ -43,6 +43,9 @@ public:
 
     MainWindow* mainWindow() const { return main_; }
     void showSettings();
+    QWidget* settingsWindow() const { return settings_; }
+    // The program's version, as the build gives it.
+    static QString version();
     // Shows or hides the tray item by "menuBarItem" (absent: shown).
     void refreshMenuBarItem();
     bool menuBarItemShown() const;

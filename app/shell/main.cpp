@@ -108,6 +108,7 @@ int main(int argc, char** argv) {
     QApplication qapp(argc, argv);
     QApplication::setApplicationName("TovanTTS");
     QApplication::setApplicationDisplayName(DesktopEntry::kName);
+    QApplication::setApplicationVersion(TovanTTSApp::version());
     // A session's end or a service manager's stop quits as the Quit command
     // does, so what owns child processes and unsaved state is destroyed.
     QuitSignals::install();
@@ -118,7 +119,6 @@ int main(int argc, char** argv) {
     ColorScheme scheme(QDBusConnection::sessionBus());
     QObject::connect(&scheme, &ColorScheme::changed,
                      [](ColorScheme::Scheme s) { DesktopLook::apply(s == ColorScheme::Scheme::dark); });
-    QApplication::setQuitOnLastWindowClosed(AppDelegate::applicationShouldTerminateAfterLastWindowClosed());
 
     const CommandLine cl = CommandLine::parse(qapp.arguments().mid(1), QDir::currentPath());
     for (const QString& p : cl.problems) std::fprintf(stderr, "TovanTTS: %s\n", qPrintable(p));
@@ -251,7 +251,6 @@ int main(int argc, char** argv) {
     handedTo = &delegate;
     keysOwner = &delegate;
     Shell::setRegisterHotkeys([&delegate] { delegate.registerHotkeys(); });
-    Shell::setMenuBarItemChanged([&shell] { shell.refreshMenuBarItem(); });
 
     delegate.applicationDidFinishLaunching();
     // Another instance may have started at the same moment: the one that got
@@ -260,7 +259,6 @@ int main(int argc, char** argv) {
 
     QObject::connect(&qapp, &QCoreApplication::aboutToQuit, [&] {
         Shell::setRegisterHotkeys({});
-        Shell::setMenuBarItemChanged({});
         ReadAnywhere::uninstall();
     });
     if (!cl.hidden) shell.mainWindow()->show();

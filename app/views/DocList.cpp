@@ -1,6 +1,7 @@
 #include "DocList.h"
 
 #include <QMenu>
+#include <QScrollBar>
 #include <QShortcut>
 
 #include "Doc.h"
@@ -45,30 +46,57 @@ DocList::DocList(AppModel& app, ReadingState& reading, ViewHooks& hooks, QWidget
     refresh();
 }
 
+QString DocList::rowKey(const Doc::Meta& m, bool playing, float pace) {
+    return QString::fromStdU16String(m.id) + QChar(0x1F) + QString::fromStdU16String(m.title) + QChar(0x1F) +
+           QString::fromStdU16String(m.author) + QChar(0x1F) + QString::fromStdU16String(m.kind) + QChar(0x1F) +
+           QString::number(m.pos) + QChar(0x1F) + QString::number(m.count) + QChar(0x1F) +
+           QString::number(m.chars) + QChar(0x1F) + (m.done ? u'd' : u'-') + (playing ? u'p' : u'-') +
+           QString::number(static_cast<double>(pace));
+}
+
 void DocList::refresh() {
     const std::shared_ptr<Doc> current = reading_.doc();
     const bool playing = reading_.playing();
     const float pace = reading_.speed() * app_.style().pace;
-    // Rows change with the list, the entry being read and the pace; not with
-    // every heard sentence.
-    QString key = QString::number(static_cast<double>(pace)) + (playing && current ? QString::fromStdU16String(current->id) : QString());
-    for (const Doc::Meta& m : app_.library.docs())
-        key += QChar(0x1F) + QString::fromStdU16String(m.id) + QString::number(m.pos) + (m.done ? u'd' : u'-') +
-               QString::number(m.opened);
-    if (key == shownKey_) return;
-    shownKey_ = key;
+    const std::vector<Doc::Meta>& docs = app_.library.docs();
+    std::vector<QString> keys;
+    keys.reserve(docs.size());
+    for (const Doc::Meta& m : docs) keys.push_back(rowKey(m, current && current->id == m.id && playing, pace));
+
+    bool sameRows = shownKeys_.size() == keys.size();
+    for (size_t i = 0; sameRows && i < docs.size(); ++i)
+        sameRows = item(static_cast<int>(i))->data(ID_ROLE).toString() == QString::fromStdU16String(docs[i].id);
 
     const QSignalBlocker quiet(this);
-    clear();
-    for (const Doc::Meta& m : app_.library.docs()) {
-        auto* item = new QListWidgetItem(this);
-        item->setData(ID_ROLE, QString::fromStdU16String(m.id));
-        const bool rowPlaying = current && current->id == m.id && playing;
-        auto* row = new DocRow(m, rowPlaying, pace);
-        item->setSizeHint(row->sizeHint());
-        setItemWidget(item, row);
-        if (selected_ && *selected_ == m.id) item->setSelected(true);
+    if (sameRows) {
+        // The same entries in the same order (a position saved, play or
+        // pause): only rows whose values changed get a new face, in place,
+        // so the scroll position and the selection stay as they are.
+        for (size_t i = 0; i < docs.size(); ++i) {
+            if (keys[i] == shownKeys_[i]) continue;
+            setRow(item(static_cast<int>(i)), docs[i], current && current->id == docs[i].id && playing, pace);
+        }
+        shownKeys_ = std::move(keys);
+        return;
     }
+    // Entries came, went or moved: the rows are made again, and the list
+    // keeps its place and its selection.
+    const int scrolled = verticalScrollBar()->value();
+    clear();
+    for (const Doc::Meta& m : docs) {
+        auto* entry = new QListWidgetItem(this);
+        entry->setData(ID_ROLE, QString::fromStdU16String(m.id));
+        setRow(entry, m, current && current->id == m.id && playing, pace);
+        if (selected_ && *selected_ == m.id) entry->setSelected(true);
+    }
+    verticalScrollBar()->setValue(scrolled);
+    shownKeys_ = std::move(keys);
+}
+
+void DocList::setRow(QListWidgetItem* entry, const Doc::Meta& meta, bool playing, float pace) {
+    auto* row = new DocRow(meta, playing, pace);
+    entry->setSizeHint(row->sizeHint());
+    setItemWidget(entry, row);  // the old face goes
 }
 
 void DocList::setSelected(std::optional<std::u16string> id) {

@@ -8,6 +8,8 @@
 
 #include <QListWidget>
 
+#include "Doc.h"
+
 namespace tovan {
 
 class AppModel;
@@ -26,7 +28,10 @@ public:
     // Called after the user or the reading changed the selection.
     std::function<void()> onSelected;
 
-    // Builds the rows again when the list, the playing entry or the pace changed.
+    // Brings the rows up to date with the list, the playing entry and the
+    // pace: rows whose values changed are redrawn in place; only when entries
+    // come, go or move are the rows made again. The scroll position and the
+    // selection survive either way.
     void refresh();
     // Stops the reading of the document when it is the current one, forgets
     // the selection of it, and deletes it from the library.
@@ -38,12 +43,15 @@ public:
 
 private:
     std::shared_ptr<Doc> resolve(const std::u16string& id);
+    // Everything a row shows, as one text.
+    static QString rowKey(const Doc::Meta& meta, bool playing, float pace);
+    void setRow(QListWidgetItem* entry, const Doc::Meta& meta, bool playing, float pace);
 
     AppModel& app_;
     ReadingState& reading_;
     ViewHooks& hooks_;
     std::optional<std::u16string> selected_;
-    QString shownKey_;  // what the rows were built from
+    std::vector<QString> shownKeys_;  // what each row shows now
 };
 
 }  // namespace tovan

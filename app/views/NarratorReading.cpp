@@ -28,8 +28,14 @@ NarratorReading::NarratorReading(Narrator& narrator, Exporter& exporter, QObject
         dialog->setAcceptMode(QFileDialog::AcceptSave);
         dialog->selectFile(QFileInfo(proposed).fileName());
         dialog->setAttribute(Qt::WA_DeleteOnClose);
-        QObject::connect(dialog, &QFileDialog::fileSelected, dialog, [chosen](const QString& file) {
-            if (!file.isEmpty()) chosen(std::filesystem::path(file.toStdString()));
+        // Exactly one answer: the file, or an empty path when the dialog
+        // is cancelled or closed.
+        QObject::connect(dialog, &QDialog::finished, dialog, [dialog, chosen](int result) {
+            const QStringList files = dialog->selectedFiles();
+            if (result == QDialog::Accepted && !files.isEmpty() && !files.front().isEmpty())
+                chosen(std::filesystem::path(files.front().toStdString()));
+            else
+                chosen({});
         });
         dialog->open();
     });
@@ -61,6 +67,7 @@ void NarratorReading::close() {
     NowPlaying::update(narrator_);  // no document: the system's Now Playing is cleared
 }
 AudioOutput* NarratorReading::output() { return &narrator_.player().output(); }
+void NarratorReading::chooseOutput(const std::string& device) { narrator_.chooseOutput(device); }
 
 std::optional<QString> NarratorReading::exportTitle() const { return exporter_.title(); }
 double NarratorReading::exportFraction() const { return exporter_.fraction(); }

@@ -34,6 +34,7 @@ public:
     void sleep(std::optional<int> minutes) override;
     void close() override;
     AudioOutput* output() override;
+    void chooseOutput(const std::string& device) override;
 
     std::optional<QString> exportTitle() const override;
     double exportFraction() const override;

@@ -25,6 +25,7 @@
 #include "SymbolIcon.h"
 #include "ViewStyle.h"
 #include "core/AppModel.h"
+#include "core/Library.h"
 
 namespace tovan {
 namespace {
@@ -138,6 +139,13 @@ ReaderView::ReaderView(std::shared_ptr<Doc> doc, AppModel& app, ReadingState& re
 
     connect(&reading_, &ReadingState::changed, this, &ReaderView::heardChanged);
     connect(&app_, &AppModel::styleChanged, this, &ReaderView::refreshHeader);
+    // A pause stores the position after it says the reading stopped: the
+    // button ("Resume") and the time left follow the stored position.
+    connect(&app_.library, &Library::docsChanged, this, &ReaderView::refreshHeader);
+    // The settings window (or another reader) changed the size: take it.
+    connect(&app_, &AppModel::settingChanged, this, [this](const QString& key) {
+        if (key == QLatin1String(SIZE_KEY)) showSize(storedSize(*defaults_));
+    });
 }
 
 bool ReaderView::isCurrent() const {
@@ -196,6 +204,10 @@ void ReaderView::larger() { setSize(std::min(size_ + 1, MAX_SIZE)); }
 
 void ReaderView::setSize(double size) {
     defaults_->setDouble(SIZE_KEY, size);
+    showSize(size);
+}
+
+void ReaderView::showSize(double size) {
     if (size == size_) return;
     size_ = size;
     for (size_t k = 0; k < rows_.size(); ++k) redrawRow(k);
@@ -219,7 +231,17 @@ void ReaderView::buildRows() {
         if (k > 0) cursor.insertBlock();
         rows_.push_back(rowView(k));
         rows_.back().render(cursor, ViewStyle::text(this), ViewStyle::accent(this), ViewStyle::accentSoft(this));
+        spaceRow(cursor, k);
     }
+}
+
+double ReaderView::paragraphSpacing(double size) { return size * 0.85; }
+
+void ReaderView::spaceRow(QTextCursor& cursor, size_t k) {
+    // The gap between paragraphs comes on top of a heading's own space.
+    QTextBlockFormat f = cursor.blockFormat();
+    f.setTopMargin(rows_[k].topPadding() + (k > 0 ? paragraphSpacing(size_) : 0.0));
+    cursor.setBlockFormat(f);
 }
 
 void ReaderView::redrawRow(size_t k) {
@@ -233,8 +255,9 @@ void ReaderView::redrawRow(size_t k) {
     cursor.setPosition(block.position() + block.length() - 1, QTextCursor::KeepAnchor);
     cursor.removeSelectedText();
     next.render(cursor, ViewStyle::text(this), ViewStyle::accent(this), ViewStyle::accentSoft(this));
-    cursor.endEditBlock();
     rows_[k] = std::move(next);
+    spaceRow(cursor, k);
+    cursor.endEditBlock();
 }
 
 std::optional<size_t> ReaderView::rowOf(int64_t sentence) const {

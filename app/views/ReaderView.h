@@ -23,6 +23,7 @@ class QLabel;
 class QPushButton;
 class QPropertyAnimation;
 class QTextBrowser;
+class QTextCursor;
 class QToolBar;
 class QAction;
 
@@ -71,6 +72,8 @@ public:
     static QString metaText(const std::u16string& kind, int64_t minutes, bool started);
     // "Play", "Resume" or "Pause".
     QString playTitle() const;
+    // The space between two paragraphs at a text size.
+    static double paragraphSpacing(double size);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -79,8 +82,11 @@ protected:
 
 private:
     void setSize(double size);
+    // Draws at the size without storing it.
+    void showSize(double size);
     void buildRows();
     void redrawRow(size_t k);
+    void spaceRow(QTextCursor& cursor, size_t k);
     ParagraphView rowView(size_t k) const;
     std::optional<size_t> rowOf(int64_t sentence) const;
     void heardChanged();

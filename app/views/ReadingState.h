@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
 
 #include <QDateTime>
 #include <QObject>
@@ -52,6 +53,9 @@ public:
     virtual void close() = 0;
     // Where the reading is heard; null when there is no player.
     virtual AudioOutput* output() = 0;
+    // Moves the reading to the output device with this id ("" = the
+    // machine's default) from the next sentence on; the choice is kept.
+    virtual void chooseOutput(const std::string& device) = 0;
 
     // ---- the audio export job ----
     virtual std::optional<QString> exportTitle() const = 0;

@@ -1,5 +1,6 @@
 #include "RoutePicker.h"
 
+#include <QAudioDevice>
 #include <QMediaDevices>
 #include <QMenu>
 
@@ -26,18 +27,22 @@ void RoutePicker::fill() {
     menu_->clear();
     QAction* now = menu_->addAction(output_ ? tr("Now: %1").arg(QString::fromStdString(output_->name()))
                                             : tr("No audio output"));
+    now->setObjectName(QStringLiteral("routeNow"));
     now->setEnabled(false);
     menu_->addSeparator();
-    const QAudioDevice fallback = QMediaDevices::defaultAudioOutput();
-    for (const QAudioDevice& d : QMediaDevices::audioOutputs()) {
-        QAction* a = menu_->addAction(d.description());
+    const std::string chosen = output_ ? output_->device() : std::string();
+    auto entry = [&](const QString& title, const std::string& id) {
+        QAction* a = menu_->addAction(title);
+        a->setObjectName(QStringLiteral("route:") + QString::fromStdString(id));
         a->setCheckable(true);
-        a->setChecked(d.id() == fallback.id());
-        a->setEnabled(static_cast<bool>(onChoose));
-        connect(a, &QAction::triggered, this, [this, d] {
-            if (onChoose) onChoose(d);
+        a->setChecked(output_ && id == chosen);
+        a->setEnabled(output_ && static_cast<bool>(onChoose));
+        connect(a, &QAction::triggered, this, [this, id] {
+            if (onChoose) onChoose(id);
         });
-    }
+    };
+    entry(tr("Default output"), std::string());
+    for (const QAudioDevice& d : QMediaDevices::audioOutputs()) entry(d.description(), d.id().toStdString());
 }
 
 }  // namespace tovan

@@ -1,14 +1,13 @@
 #pragma once
 // The player bar's choice of where the reading is heard: a small button whose
-// menu names the output now in use and the machine's audio outputs.
-//
-// The sentence player keeps one output for its whole life, so moving the
-// reading to another device is handed to `onChoose`; without one the devices
-// are listed for information only.
+// menu names the output now in use, then "Default output" and the machine's
+// audio outputs, the one in use ticked. Choosing one hands its id ("" for
+// the default) to `onChoose`, which moves the reading there; without it the
+// entries are listed for information only.
 
 #include <functional>
+#include <string>
 
-#include <QAudioDevice>
 #include <QToolButton>
 
 class QMenu;
@@ -23,11 +22,13 @@ public:
     explicit RoutePicker(AudioOutput* output, QWidget* parent = nullptr);
 
     void setOutput(AudioOutput* output) { output_ = output; }
-    std::function<void(const QAudioDevice& device)> onChoose;
+    std::function<void(const std::string& device)> onChoose;
+
+    // Builds the menu's entries now (it is built each time it opens).
+    void fill();
+    QMenu* menu() const { return menu_; }
 
 private:
-    void fill();
-
     AudioOutput* output_;
     QMenu* menu_;
 };

@@ -87,10 +87,14 @@ QWidget* voices(AppModel& app, QWidget* parent) {
     host.renderFrom = [&app](int64_t i) {
         if (app.narrator) app.narrator->renderFrom(i);
     };
+    host.readerSpeed = [&app] { return app.narrator ? app.narrator->speed() : 1.0f; };
 #endif
     host.say = [&app](const std::u16string& text, const Style& style) { speakerOf(app).say(text, style); };
     auto* view = new VoicesView(std::move(host), parent);
     QObject::connect(&app, &AppModel::styleChanged, view, [view] { view->styleChanged(); });
+#ifdef TOVAN_HAVE_NARRATOR
+    if (app.narrator) QObject::connect(app.narrator, &Narrator::speedChanged, view, [view] { view->styleChanged(); });
+#endif
     return view;
 }
 
@@ -128,7 +132,12 @@ QWidget* anywhere(AppModel& app, const AnywhereActions& actions, QWidget* parent
 #ifdef TOVAN_HAVE_NARRATOR
     host.hasDoc = [&app] { return app.narrator && app.narrator->doc() != nullptr; };
     host.routePicker = [&app](QWidget* p) -> QWidget* {
-        return app.narrator ? new RoutePicker(&app.narrator->player().output(), p) : nullptr;
+        if (!app.narrator) return nullptr;
+        auto* picker = new RoutePicker(&app.narrator->player().output(), p);
+        picker->onChoose = [&app](const std::string& device) {
+            if (app.narrator) app.narrator->chooseOutput(device);
+        };
+        return picker;
     };
 #ifdef TOVAN_HAVE_EXPORTER
     host.exportDoc = [&app] {

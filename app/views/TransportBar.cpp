@@ -134,7 +134,7 @@ TransportBar::TransportBar(AppModel& app, ReadingState& reading, QWidget* parent
     for (double v : SPEEDS) {
         QAction* a = speedItems_->addAction(speedLabel(static_cast<float>(v)));
         a->setData(v);
-        connect(a, &QAction::triggered, this, [this, v] { reading_.setSpeed(static_cast<float>(v)); });
+        connect(a, &QAction::triggered, this, [this, v] { reading_.setSpeed(speedFor(static_cast<float>(v))); });
     }
     speed_->setMenu(speedItems_);
     row->addWidget(speed_);
@@ -162,6 +162,7 @@ TransportBar::TransportBar(AppModel& app, ReadingState& reading, QWidget* parent
     row->addWidget(sleep_);
 
     route_ = new RoutePicker(reading_.output(), this);
+    route_->onChoose = [this](const std::string& device) { reading_.chooseOutput(device); };
     row->addWidget(route_);
 
     connect(&reading_, &ReadingState::changed, this, &TransportBar::refresh);
@@ -242,8 +243,23 @@ void TransportBar::paintEvent(QPaintEvent*) {
     p.drawLine(rect().topLeft(), rect().topRight());
 }
 
+float TransportBar::heardSpeed() const {
+    // 1.5 chosen at a pace of 1.1 comes back as 1.4999999: a product that
+    // close to a hundredth is that hundredth.
+    const float heard = reading_.speed() * app_.style().pace;
+    const float near = std::round(heard * 100.0f) / 100.0f;
+    return std::fabs(heard - near) < 1e-4f ? near : heard;
+}
+
+float TransportBar::speedFor(float heard) const {
+    const float pace = app_.style().pace;
+    return pace > 0 && std::isfinite(pace) ? heard / pace : heard;
+}
+
 void TransportBar::refreshMenus() {
-    const float speed = reading_.speed();
+    // One figure for how fast the reading goes: the reading speed times the
+    // voice's pace, the same figure the Voices screen shows as its speed.
+    const float speed = heardSpeed();
     speed_->setText(speedLabel(speed));
     for (QAction* a : speedItems_->actions()) {
         const float v = static_cast<float>(a->data().toDouble());

@@ -39,6 +39,11 @@ public:
     static QString timeLeft(double secondsLeft);
     // "1×", "1.5×", "1.75×" (single precision throughout).
     static QString speedLabel(float speed);
+    // The rate the reading is heard at: the reading speed times the style's
+    // pace. The speed menu shows and sets this figure.
+    float heardSpeed() const;
+    // The reading speed that gives this heard rate at the style's pace.
+    float speedFor(float heard) const;
     // The slider's upper end: max(sentences, 2) - 1.
     static double sliderTop(int64_t sentences);
 

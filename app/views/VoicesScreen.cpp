@@ -166,6 +166,11 @@ QString VoicesView::controlText(float v) {
     return QString::asprintf("%+.1f", static_cast<double>(v));
 }
 
+float VoicesView::readerSpeed() const {
+    const float k = host_.readerSpeed ? host_.readerSpeed() : 1.0f;
+    return k > 0 && std::isfinite(k) ? k : 1.0f;
+}
+
 QString VoicesView::speedText(float pace) {
     return QString::asprintf("%.2f", static_cast<double>(pace)) + QString::fromUtf16(u"\u00D7");
 }
@@ -302,7 +307,13 @@ QWidget* VoicesView::buildEditor() {
     delivery->addWidget(headline("Delivery", column));
     speed_ = new SliderRow("Speed", "Slower", "Faster", Style::DEFAULT_PACE, Style::MIN_PACE, Style::MAX_PACE,
                            speedText(Style::DEFAULT_PACE),
-                           [this](double x) { change([x](Style& s) { s.pace = static_cast<float>(x); }); }, column);
+                           [this](double x) {
+                               // The row shows the heard rate (pace times the reading
+                               // speed, the player bar's figure); the style keeps the pace.
+                               const float k = readerSpeed();
+                               change([x, k](Style& s) { s.pace = static_cast<float>(x) / k; });
+                           },
+                           column);
     speed_->setObjectName("slider:speed");
     delivery->addWidget(speed_);
     for (const ControlRow& r : MAIN_ROWS) delivery->addWidget(controlRow(r, column));
@@ -389,7 +400,8 @@ void VoicesView::styleChanged() {
     if (host_.voices)
         voiceLine_->setText(qs(host_.voices->nameOf(AppModel::engineVoice(st.voice)) + u" \u00B7 " + st.preset));
     presets_->setSelected(qs(st.preset));
-    speed_->setValue(st.pace, speedText(st.pace));
+    const float heard = st.pace * readerSpeed();
+    speed_->setValue(heard, speedText(heard));
     for (auto& [i, row] : controls_) row->setValue(st.z[i], controlText(st.z[i]));
     markVoices();
 }

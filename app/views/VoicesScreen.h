@@ -38,6 +38,8 @@ public:
         std::function<bool()> readerPlaying;
         std::function<int64_t()> heard;
         std::function<void(int64_t)> renderFrom;
+        // The reading speed the pace is heard at (the player bar's); null: 1.
+        std::function<float()> readerSpeed;
         // The voice preview (Speaker::say).
         std::function<void(const std::u16string& text, const Style& style)> say;
     };
@@ -52,8 +54,11 @@ public:
         u"It's 10:30 on Tuesday, and the train to Boston leaves in 25 minutes. Don't forget your umbrella!";
 
     explicit VoicesView(Host host, QWidget* parent = nullptr);
+    // The reading speed from the host, 1 without one.
+    float readerSpeed() const;
 
-    // The style changed elsewhere (or here): every shown value follows.
+    // The style or the reading speed changed elsewhere (or here): every shown
+    // value follows.
     void styleChanged();
 
     // What the list shows for a filter: section titles ("" for none) with

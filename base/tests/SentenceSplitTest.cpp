@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
@@ -68,6 +69,29 @@ bool abbrev(std::u16string w) {
     return false;
 }
 
+// "1.1." or "3." that opens its sentence (after white space, openers and the
+// emphasis and heading marks) is no sentence of its own: digit groups with
+// single full stops between them, or one group of at most three digits.
+bool numberOpensSentence(const std::u16string& t, std::int64_t start, std::int64_t word, std::int64_t i) {
+    auto lead = [](char16_t c) { return c == u'\uE000' || c == u'\uE002' || opener(c); };
+    for (std::int64_t p = start; p < word; ++p)
+        if (!ws(t[p]) && !lead(t[p])) return false;
+    std::int64_t a = word;
+    while (a < i && lead(t[a])) ++a;
+    const std::u16string num = t.substr(a, i - a);
+    static const std::u16string_view digits = u"0123456789";
+    if (num.empty() || digits.find(num.front()) == std::u16string_view::npos ||
+        digits.find(num.back()) == std::u16string_view::npos)
+        return false;
+    int groups = 1, run = 0, longest = 0;
+    for (size_t q = 0; q < num.size(); ++q) {
+        if (digits.find(num[q]) != std::u16string_view::npos) longest = std::max(longest, ++run);
+        else if (num[q] == u'.' && run > 0) { run = 0; ++groups; }
+        else return false;
+    }
+    return groups > 1 || longest <= 3;
+}
+
 std::vector<Range> splitParagraph(const std::u16string& t) {
     std::vector<Range> out;
     const std::int64_t n = t.size();
@@ -91,6 +115,7 @@ std::vector<Range> splitParagraph(const std::u16string& t) {
             std::int64_t p = i - 1;
             while (p >= start && !ws(t[p])) --p;
             if (abbrev(t.substr(p + 1, i - p - 1))) { ++i; continue; }
+            if (numberOpensSentence(t, start, p + 1, i)) { ++i; continue; }
         }
         const Range r = trimmed(t, start, j);
         if (r.lower < r.upper) out.push_back(r);
@@ -190,6 +215,14 @@ TEST(SentenceSplit, SplitsAtBoundariesAndNowhereElse) {
         {u"Stop. \uE000Now\uE001 go.", {u"Stop.", u"\uE000Now\uE001 go."}},
         {u"Stop. \uE000now go.", {u"Stop. \uE000now go."}},
         {u"  Lead and trail.  ", {u"Lead and trail."}},
+        // A section or list number that opens its sentence is read with it.
+        {u"\uE0021.1. Introduction", {u"\uE0021.1. Introduction"}},
+        {u"1.1. Introduction. Then more.", {u"1.1. Introduction.", u"Then more."}},
+        {u"Done. 2. Next step.", {u"Done.", u"2. Next step."}},
+        {u"(12.) Twelve.", {u"(12.) Twelve."}},
+        {u"See 1.1. Then go.", {u"See 1.1.", u"Then go."}},
+        {u"1999. A year.", {u"1999.", u"A year."}},
+        {u"1..2. Odd.", {u"1..2.", u"Odd."}},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(show(split(c.text)), show(c.expected)) << "text: " << utf8(c.text);

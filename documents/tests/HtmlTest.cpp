@@ -63,6 +63,7 @@ std::u16string naiveHtmlToText(const std::u16string& html) {
     s = replaceAll(s, u"[ \\t]+", u" ");
     s = replaceAll(s, u"\\n[ \\t]+", u"\n");
     s = replaceAll(s, u"\\n{3,}", u"\n\n");
+    s = replaceAll(s, u"\uE002[ \\t]*\\n?[ \\t]*(?=\\S)", u"\uE002");
     return replaceAll(s, u"(?m)^([\u201C\"\u2018']?[A-Z])[ \\t]*\\n+[ \\t]*(?=[a-z])", u"$1");
 }
 
@@ -86,6 +87,10 @@ TEST(HtmlToText, Examples) {
         {u"", u""},
         {u"<p>One<br/>two</p>", u"\n\nOne\ntwo\n\n"},
         {u"<h2 class=\"x\">Title</h2><p>Body</p>", u"\n\n\uE002Title\n\nBody\n\n"},
+        // A heading is not indented by the blanks and line break after its tag.
+        {u"<h2>\n   Chapter One\n</h2><p>Body</p>", u"\n\n\uE002Chapter One\n\nBody\n\n"},
+        {u"<h1> <span>1.</span> About</h1>", u"\n\n\uE0021. About\n\n"},
+        {u"<h3></h3>\n\n<p>Body</p>", u"\n\n\uE002\n\nBody\n\n"},
         {u"<p>Some <em>very</em> <B>bold</B> text</p>", u"\n\nSome \uE000very\uE001 \uE000bold\uE001 text\n\n"},
         {u"a<script>x</script>b", u"a b"},
         {u"word<sup>12</sup> more", u"word more"},

@@ -18,13 +18,6 @@
 
 namespace {
 
-bool have_full() { return std::filesystem::exists(model_dir("tiny-full") + "/config.json"); }
-
-#define NEED_FULL()                                              \
-  do {                                                           \
-    if (!have_full()) GTEST_SKIP() << "no tiny-full model built"; \
-  } while (0)
-
 struct Engine {
   tovantts_engine *e = nullptr;
   char err[1024] = "";

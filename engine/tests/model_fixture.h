@@ -63,3 +63,12 @@ struct ModelCopy {
     tv_stwriter_free(w);
   }
 };
+
+// Whether the generated full-layout model is there; tests of that layout
+// skip without it.
+inline bool have_full() { return std::filesystem::exists(model_dir("tiny-full") + "/config.json"); }
+
+#define NEED_FULL()                                              \
+  do {                                                           \
+    if (!have_full()) GTEST_SKIP() << "no tiny-full model built"; \
+  } while (0)

@@ -1,8 +1,11 @@
-// The resampler's lengths, its pass band and stop band, and its refusals.
+// The resampler's lengths, its filter against its definition, its pass band
+// and stop band, and its refusals.
 #include <gtest/gtest.h>
 #include <math.h>
 #include <stdint.h>
 
+#include <cmath>
+#include <numeric>
 #include <string>
 #include <vector>
 
@@ -96,6 +99,71 @@ TEST(Resample, UsesTheDenseTableForManyPhases) {
   for (int32_t out : {48000, 23999}) {
     std::vector<float> y = run(sine(6000, 3000, 24000), 24000, out);
     EXPECT_NEAR(amplitude(y, 3000, out), 0.5, 0.005) << out;
+  }
+}
+
+// The filter's definition in double precision: a Kaiser-windowed sinc whose
+// pass band ends at 0.913 of the cut-off and whose stop band starts there,
+// with the Bessel function from the standard library.
+struct Reference {
+  double fc, hw, fs;
+  int64_t K;
+  Reference(int32_t in, int32_t out) {
+    fc = out < in ? 0.5 * out / in : 0.5;
+    hw = 61.025 / ((1 - 0.913) * fc * 14.36);
+    K = (int64_t)ceil(hw);
+    fs = fc * 0.5 * 1.913;
+  }
+  double h(double t) const {
+    if (fabs(t / hw) >= 1) return 0;
+    const double u = 2 * fs * t, sinc = u == 0 ? 1 : sin(M_PI * u) / (M_PI * u);
+    const double beta = 13.36726;
+    return 2 * fs * sinc * std::cyl_bessel_i(0.0, beta * sqrt(1 - (t / hw) * (t / hw))) / std::cyl_bessel_i(0.0, beta);
+  }
+  // Output i: the input samples nearest its position i x in / out, weighted
+  // by h at their distance from it (samples outside the input are zero).
+  std::vector<double> apply(const std::vector<float> &x, int32_t in, int32_t out, size_t n_out) const {
+    const int64_t g = std::gcd(in, out), L = out / g, M = in / g;
+    std::vector<double> y(n_out);
+    for (size_t i = 0; i < n_out; i++) {
+      const int64_t p = (int64_t)i * M, base = p / L;
+      const double pos = (double)p / (double)L;
+      double sum = 0;
+      for (int64_t k = base + 1 - K; k <= base + K; k++)
+        if (k >= 0 && k < (int64_t)x.size()) sum += x[(size_t)k] * h(pos - (double)k);
+      y[i] = sum;
+    }
+    return y;
+  }
+};
+
+TEST(Resample, FollowsTheWindowedSincDefinition) {
+  struct Case {
+    int32_t in, out;
+    int64_t taps;  // K on each side
+  };
+  const Case cases[] = {
+      {48000, 24000, 196}, {24000, 16000, 147}, {16000, 24000, 98},
+      {44100, 24000, 180}, {22050, 24000, 98},  {24000, 23999, 98},  // the last through the dense table
+  };
+  uint64_t s = 42;
+  std::vector<float> x(700);
+  for (float &v : x) {
+    s = s * 6364136223846793005ull + 1442695040888963407ull;
+    v = (float)((double)(s >> 40) / (double)(1 << 24) - 0.5);
+  }
+  for (const Case &c : cases) {
+    SCOPED_TRACE(std::to_string(c.in) + "->" + std::to_string(c.out));
+    const Reference ref(c.in, c.out);
+    EXPECT_EQ(ref.K, c.taps);
+    const std::vector<float> y = run(x, c.in, c.out);
+    ASSERT_EQ(y.size(), tv_resample_len(x.size(), c.in, c.out));
+    const std::vector<double> want = ref.apply(x, c.in, c.out, y.size());
+    double worst = 0;
+    size_t at = 0;
+    for (size_t i = 0; i < y.size(); i++)
+      if (fabs(y[i] - want[i]) > worst) worst = fabs(y[i] - want[i]), at = i;
+    EXPECT_LT(worst, 2e-5) << "at output " << at << ": " << y[at] << " against " << want[at];
   }
 }
 

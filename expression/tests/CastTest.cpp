@@ -122,6 +122,37 @@ TEST(CastAnalysis, SpeakersAlternateAcrossUnattributedParagraphs) {
     EXPECT_EQ(cast->lines()[4].gender, u"female");
 }
 
+TEST(CastAnalysis, AnUnnamedVoiceTakesItsTurnInTheHistory) {
+    // "?" enters the speaker history like a name: the quotes that follow
+    // alternate between the voice and the one who spoke before it.
+    struct Case {
+        const char* label;
+        Paras paragraphs;
+        std::vector<OptText> speakers;
+    };
+    const Case cases[] = {
+        {"voice after one speaker",
+         {u"“Good morning,” said Tom.", u"“Where are you?” asked a voice.", u"“Right here, behind the door.”",
+          u"“Come out then, slowly.”", u"“I will not do that.”"},
+         {u"Tom", std::nullopt, u"Tom", std::nullopt, u"Tom"}},
+        {"voice after two speakers",
+         {u"“Good morning,” said Tom.", u"“Good morning,” said Mary.", u"“Who goes there?” asked a voice.",
+          u"“Only a friend of yours.”", u"“Then show yourself.”"},
+         {u"Tom", u"Mary", std::nullopt, u"Mary", std::nullopt}},
+        {"voice, then narration",
+         {u"“Good morning,” said Tom.", u"“Who is it?” asked a voice.", u"Nobody answered for a while.",
+          u"“Hello again, anyone?”"},
+         {u"Tom", std::nullopt, std::nullopt, std::nullopt}},
+    };
+    for (const Case& c : cases) {
+        auto cast = Cast::analyze(c.paragraphs);
+        ASSERT_EQ(cast->lines().size(), c.speakers.size()) << c.label;
+        for (size_t i = 0; i < c.speakers.size(); i++)
+            EXPECT_EQ(cast->lines()[i].speaker, c.speakers[i])
+                << c.label << ", paragraph " << i << ": " << show(cast->lines()[i].speaker);
+    }
+}
+
 TEST(CastAnalysis, HugeParagraphsDoNotCrash) {
     // An unclosed quotation over a whole book, and a book squeezed into one
     // paragraph: the matcher may give up, the analysis still gives a line.

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <ctime>
+
 using namespace tovan;
 using namespace tovan::ContextStyler;
 
@@ -117,6 +120,38 @@ TEST(ContextStyler, StyleWithContextOffIsOnlyCopied) {
         EXPECT_EQ(s.pace, user.pace);
         EXPECT_EQ(s.reason, u"your settings (context styling off)");
     }
+}
+
+TEST(ContextStyler, NowReadsTheClockInTheLocalZone) {
+    // Zones twelve hours ahead of and eleven behind UTC: an hour read in
+    // UTC matches neither.
+    const char* saved = std::getenv("TZ");
+    const std::string before = saved ? saved : "";
+    struct Case {
+        const char* tz;
+        int offset;
+    };
+    for (const Case& c : {Case{"TVA-12", 12}, Case{"TVB+11", -11}}) {
+        ::setenv("TZ", c.tz, 1);
+        ::tzset();
+        for (int attempt = 0; attempt < 3; attempt++) {
+            const std::time_t t0 = std::time(nullptr);
+            const DeviceState d = DeviceState::now(false, true);
+            const std::time_t t1 = std::time(nullptr);
+            std::tm a{}, b{};
+            gmtime_r(&t0, &a);
+            gmtime_r(&t1, &b);
+            if (a.tm_hour != b.tm_hour) continue;  // an hour turned meanwhile
+            EXPECT_EQ(d.hour, ((a.tm_hour + c.offset) % 24 + 24) % 24) << c.tz;
+            EXPECT_TRUE(d.lowBattery);
+            break;
+        }
+    }
+    if (saved)
+        ::setenv("TZ", before.c_str(), 1);
+    else
+        ::unsetenv("TZ");
+    ::tzset();
 }
 
 TEST(ContextStyler, NowTakesTheLocalHour) {

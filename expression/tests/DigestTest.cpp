@@ -6,8 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <fstream>
+#include <thread>
 
 using namespace tovan;
 namespace fs = std::filesystem;
@@ -307,4 +309,62 @@ TEST_F(DigestTest, WithoutAFolderNothingTouchesTheDisk) {
     }
     fs::current_path(cwd);
     EXPECT_TRUE(fs::is_empty(dir));
+}
+
+TEST_F(DigestTest, ManyThreadsAtOnceLoseNothing) {
+    // Four senders' messages arrive on threads of their own while another
+    // thread reads the digest and keeps adding and forgetting a key of its
+    // own (all within the cap). Nothing may be lost, from memory or from
+    // kept.keys.
+    std::atomic<int64_t> t{now};
+    for (int round = 0; round < 4; round++) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        fs::remove(file());
+        Digest d(dir, [&t] { return t.fetch_add(1); });
+        std::atomic<bool> go{false};
+        std::vector<std::thread> threads;
+        for (int s = 0; s < 4; s++)
+            threads.emplace_back([&, s] {
+                while (!go) {
+                }
+                for (int i = 0; i < 9; i++)
+                    d.add(u"k" + u16(std::to_string(s * 9 + i)), u"Sender " + u16(std::to_string(s)), u"Chat",
+                          u"message " + u16(std::to_string(i)));
+            });
+        threads.emplace_back([&] {
+            while (!go) {
+            }
+            for (int i = 0; i < 10; i++) {
+                d.add(u"passing", u"Passer", u"Chat", u"gone soon");
+                EXPECT_LE(d.size(), int(Digest::CAP));
+                d.savedKeys();
+                d.removeKey(u"passing");
+            }
+        });
+        go = true;
+        for (auto& th : threads) th.join();
+        std::set<std::u16string> want;
+        for (int k = 0; k < 36; k++) want.insert(u"k" + u16(std::to_string(k)));
+        EXPECT_EQ(d.size(), 36);
+        EXPECT_EQ(d.savedKeys(), want);
+        // The file holds every kept key once, each on a whole line.
+        std::set<std::u16string> onDisk;
+        std::string bytes = kept();
+        size_t lines = 0;
+        for (size_t at = 0; at < bytes.size();) {
+            const size_t nl = bytes.find('\n', at);
+            ASSERT_NE(nl, std::string::npos) << "a line without its end";
+            const std::string line = bytes.substr(at, nl - at);
+            ASSERT_NE(line.find('\t'), std::string::npos) << line;
+            onDisk.insert(u16(line.substr(0, line.find('\t'))));
+            lines++;
+            at = nl + 1;
+        }
+        EXPECT_EQ(onDisk, want);
+        EXPECT_EQ(lines, want.size());
+        // A fresh digest reads back the same keys.
+        Digest again(dir, [&t] { return t.load(); });
+        EXPECT_EQ(again.savedKeys(), want);
+        if (HasFailure()) break;
+    }
 }

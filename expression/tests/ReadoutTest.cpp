@@ -236,6 +236,20 @@ TEST(ReadoutPhrases, ConversationRunsStartWithThen) {
     ASSERT_EQ(e.parts.size(), 3u);
     EXPECT_EQ(e.parts[2].text, u"B sent a thumbs up.");
     EXPECT_TRUE(Readout::conversation({}, std::nullopt, u"Chat", false, std::nullopt).isEmpty());
+
+    // A sender whose name cannot be spoken is never heard as "Then .".
+    struct Case {
+        std::u16string sender, then;
+    };
+    const Case cases[] = {{u"Дмитрий", u"Then someone."}, {u"王伟", u"Then someone."}, {u"Ann", u"Then Ann."}};
+    for (const Case& c : cases) {
+        Speech r = Readout::conversation({{u"Bob", u"hi"}, {c.sender, u"hello"}}, std::nullopt, u"Chat", false,
+                                         std::nullopt);
+        ASSERT_EQ(r.parts.size(), 4u) << u8(c.sender);
+        EXPECT_EQ(r.parts[2].text, c.then) << u8(c.sender);
+        EXPECT_EQ(r.parts[2].pauseAfterMs, 180);
+        EXPECT_EQ(r.parts[3].text, u"hello.");
+    }
 }
 
 TEST(ReadoutCalls, RingsWithinFifteenMinutes) {

@@ -1,7 +1,9 @@
-// The front application as the window manager publishes it, on a real X
-// server (skipped without one).
+// The front application as the window manager publishes it, and the idle
+// time, on a private X server the tests start (skipped only where Xvfb is
+// not installed).
 #include "LinuxInputIdle.h"
 #include "X11FrontApp.h"
+#include "XServer.h"
 
 #include <xcb/xcb.h>
 
@@ -9,6 +11,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 
 namespace {
@@ -20,11 +23,25 @@ xcb_atom_t atom(xcb_connection_t* x, const char* name) {
     return a;
 }
 
+// One private server for the tests of this file; the environment's $DISPLAY
+// is never used, so a run in CI or on a desktop tests the same thing.
+struct OnXServer : ::testing::Test {
+    static inline std::unique_ptr<XServer> server;
+    static void SetUpTestSuite() { server = std::make_unique<XServer>(); }
+    static void TearDownTestSuite() { server.reset(); }
+    void SetUp() override {
+        if (!server->up()) GTEST_SKIP() << "no Xvfb";
+    }
+    const char* display() const { return server->display().c_str(); }
+};
+
 }  // namespace
 
-TEST(X11FrontApp, NamesTheActiveWindowsApplication) {
-    const char* display = std::getenv("DISPLAY");
-    if (!display || !*display) GTEST_SKIP() << "no X display";
+using X11FrontAppOnX = OnXServer;
+using LinuxInputIdleOnX = OnXServer;
+
+TEST_F(X11FrontAppOnX, NamesTheActiveWindowsApplication) {
+    const char* display = this->display();
     int screen = 0;
     xcb_connection_t* x = xcb_connect(display, &screen);
     if (xcb_connection_has_error(x)) {
@@ -75,15 +92,22 @@ TEST(X11FrontApp, NoDisplayMeansNoFrontApp) {
     EXPECT_EQ(front.id(), std::nullopt);
 }
 
-TEST(LinuxInputIdle, ReadsTheXServersIdleTime) {
-    const char* display = std::getenv("DISPLAY");
-    if (!display || !*display) GTEST_SKIP() << "no X display";
+TEST_F(LinuxInputIdleOnX, ReadsTheXServersIdleTime) {
+    const char* display = this->display();
     // A test server resets when its last client leaves (the test before
     // this one); a connection held here keeps it up while we ask.
     xcb_connection_t* keep = xcb_connect(display, nullptr);
     std::free(xcb_get_input_focus_reply(keep, xcb_get_input_focus(keep), nullptr));
+    // The idle time is read from $DISPLAY: the private server's, for now.
+    const char* was = std::getenv("DISPLAY");
+    const std::string saved = was ? was : "";
+    ::setenv("DISPLAY", display, 1);
     tovan::LinuxInputIdle idle{QDBusConnection(QString())};
     const double s = idle.fromX11();
+    if (was)
+        ::setenv("DISPLAY", saved.c_str(), 1);
+    else
+        ::unsetenv("DISPLAY");
     EXPECT_GE(s, 0.0) << "the screen-saver extension answers";
     EXPECT_LT(s, 1e7);
     xcb_disconnect(keep);

@@ -189,8 +189,10 @@ TEST_F(EngineFake, LongMessagesAreCutToWholeCharacters) {
     fake.failWith = std::string("bad \xff byte");
     try {
         e.synthesize(u"Hello.", std::nullopt, std::nullopt, std::nullopt, 1, false);
+        FAIL() << "a failing engine must throw";
     } catch (const Engine::Failure& f) {
         EXPECT_EQ(f.message(), u"bad \uFFFD byte");
+        EXPECT_TRUE(validUtf8(f.what()));
     }
 }
 

@@ -1,4 +1,5 @@
-// A private PulseAudio server with a null sink, started by the tests of the
+// A private PulseAudio server with two null sinks ("tests", the default,
+// and "other"), started by the tests of the
 // Qt audio backend when the pulseaudio program is installed, and stopped
 // (by its process id) when they end. PULSE_SERVER points this process at it.
 #pragma once
@@ -34,7 +35,7 @@ public:
             const std::string proto = "module-native-protocol-unix auth-anonymous=1 socket=" + socket_;
             ::execl(exe.c_str(), exe.c_str(), "-n", "--daemonize=no", "--exit-idle-time=-1", "--disallow-exit",
                     "--use-pid-file=no", "-L", "module-null-sink sink_name=tests", "-L",
-                    proto.c_str(), static_cast<char*>(nullptr));
+                    "module-null-sink sink_name=other sink_properties=device.description=Other", "-L", proto.c_str(), static_cast<char*>(nullptr));
             ::_exit(127);
         }
         if (pid_ < 0) return;

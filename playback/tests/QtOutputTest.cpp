@@ -11,6 +11,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QMediaDevices>
+#include <QProcess>
 
 #include <gtest/gtest.h>
 
@@ -126,6 +127,72 @@ TEST_F(QtAudio, FlushDropsQueuedAudioAndFailedItemsEnd) {
     ASSERT_TRUE(runUntil([&] { return drained > 0; }));
     EXPECT_EQ(marks, std::vector<int64_t>{1});
     EXPECT_EQ(player->pendingSeconds(), 0.0);
+}
+
+// The other null sink of the private server.
+QAudioDevice otherSink() {
+    for (const QAudioDevice& d : QMediaDevices::audioOutputs())
+        if (d.id() == "other") return d;
+    return {};
+}
+
+// Moving to another device waits for the sentence being heard to end; the
+// rest of the queue plays there, nothing lost and nothing twice.
+TEST_F(QtAudio, MovesToAnotherDeviceBetweenSentences) {
+    ASSERT_TRUE(runUntil([] { return !otherSink().isNull(); }));
+    EXPECT_EQ(out->device(), "");
+    EXPECT_FALSE(out->moveTo("no-such-device"));
+    const int64_t t = player->flush();
+    player->play();
+    for (int i = 0; i < 3; i++) ASSERT_TRUE(player->enqueue(secs(0.15), i, t));
+    ASSERT_TRUE(runUntil([&] { return !marks.empty(); }));
+    ASSERT_TRUE(out->moveTo("other"));
+    EXPECT_EQ(out->device(), "other");
+    EXPECT_NE(out->name(), otherSink().description().toStdString()) << "not in the middle of a sentence";
+    ASSERT_TRUE(runUntil([&] { return marks.size() >= 2; }));
+    EXPECT_EQ(out->name(), otherSink().description().toStdString());
+    ASSERT_TRUE(runUntil([&] { return drained > 0; }));
+    EXPECT_EQ(marks, (std::vector<int64_t>{0, 1, 2}));
+    EXPECT_EQ(drained, 1);
+    // While nothing sounds the move is at once; "" goes back to the default.
+    ASSERT_TRUE(out->moveTo(""));
+    EXPECT_EQ(out->name(), QMediaDevices::defaultAudioOutput().description().toStdString());
+}
+
+// A chosen device that goes away: the default plays on, the queue intact,
+// and the owner is told once.
+TEST_F(QtAudio, ADeviceThatGoesAwayFallsBackToTheDefault) {
+    ASSERT_TRUE(runUntil([] { return !otherSink().isNull(); }));
+    std::vector<std::string> gone;
+    player->onDeviceGone = [&](const std::string& name) { gone.push_back(name); };
+    ASSERT_TRUE(out->moveTo("other"));
+    const std::string otherName = out->name();
+    // The sink's module, from the server's own list.
+    QProcess list;
+    list.start("pactl", {"list", "short", "modules"});
+    if (!list.waitForFinished(5000)) GTEST_SKIP() << "pactl did not answer";
+    QString index;
+    for (const QString& line : QString::fromUtf8(list.readAllStandardOutput()).split('\n'))
+        if (line.contains("sink_name=other")) index = line.section('\t', 0, 0);
+    if (index.isEmpty()) GTEST_SKIP() << "no module to unload";
+
+    const int64_t t = player->flush();
+    player->play();
+    for (int i = 0; i < 3; i++) ASSERT_TRUE(player->enqueue(secs(0.1), i, t));
+    ASSERT_TRUE(runUntil([&] { return !marks.empty(); }));
+    QProcess unload;
+    unload.start("pactl", {"unload-module", index});
+    ASSERT_TRUE(unload.waitForFinished(5000));
+    ASSERT_TRUE(runUntil([&] { return !gone.empty(); }));
+    ASSERT_TRUE(runUntil([&] { return drained > 0; }));
+    EXPECT_EQ(gone, std::vector<std::string>{otherName});
+    EXPECT_EQ(out->device(), "");
+    EXPECT_EQ(marks, (std::vector<int64_t>{0, 1, 2}));
+    // Put the sink back for the tests that follow.
+    QProcess load;
+    load.start("pactl", {"load-module", "module-null-sink", "sink_name=other",
+                         "sink_properties=device.description=Other"});
+    load.waitForFinished(5000);
 }
 
 TEST(QtClock, PostedTasksAndTimersRunOnTheEventLoopInOrder) {

@@ -1,5 +1,5 @@
 // Cost of each spoken-form pass, and of the whole say() pipeline, over 5000
-// characters of mixed text.
+// characters of mixed text, and of say() over long texts at two sizes.
 #include "Spoken.h"
 
 #include <benchmark/benchmark.h>
@@ -77,6 +77,27 @@ void BM_Say(benchmark::State& state) {
     state.counters["new_patterns"] = static_cast<double>(tovan::rxCompiled() - compiled);
 }
 
+// say() over long texts at two sizes: the time per character must stay the
+// same. Prose, and one run of hyphen-joined digit blocks with no space.
+std::u16string repeated(std::u16string_view unit, size_t size) {
+    std::u16string t;
+    while (t.size() < size) t += unit;
+    t.resize(size);
+    return t;
+}
+
+void BM_SayLongProse(benchmark::State& state) {
+    const std::u16string text = repeated(prose(), static_cast<size_t>(state.range(0)));
+    for (auto _ : state) benchmark::DoNotOptimize(tovan::Spoken::say(text));
+    state.SetBytesProcessed(state.iterations() * text.size() * 2);
+}
+
+void BM_SayLongDigitBlocks(benchmark::State& state) {
+    const std::u16string text = repeated(u"978-3-16-148410-0-555-0147-", static_cast<size_t>(state.range(0)));
+    for (auto _ : state) benchmark::DoNotOptimize(tovan::Spoken::say(text));
+    state.SetBytesProcessed(state.iterations() * text.size() * 2);
+}
+
 void BM_SayMarkup(benchmark::State& state) {
     static const std::u16string text = [] {
         std::u16string t;
@@ -136,6 +157,8 @@ BENCHMARK(BM_Times);
 BENCHMARK(BM_Phones);
 BENCHMARK(BM_NumberReadings);
 BENCHMARK(BM_Say)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SayLongProse)->Arg(50000)->Arg(200000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SayLongDigitBlocks)->Arg(50000)->Arg(200000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SayMarkup)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Letters);
 BENCHMARK(BM_Links);

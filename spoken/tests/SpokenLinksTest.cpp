@@ -14,7 +14,8 @@ TEST(SpokenLinks, AddressesHandlesAndTagsAreReadAsWords) {
         {"http://m.www.example.org/x", " www dot example dot org "},
         {"open http://localhost:8080/x", "open http://localhost:8080/x"},
         {"visit www.example.org.", "visit  example dot org ."},
-        {"see https://example.com/a/b.", "see  example dot com "},
+        {"see https://example.com/a/b.", "see  example dot com. "},  // the stop ends the sentence
+        {"see https://example.com/a/b.c now", "see  example dot com  now"},
         {"mail Jane.Doe+news@Mail.Example.com soon", "mail  Jane dot Doe plus news at mail dot example dot com  soon"},
         {"first_last-name@ex.io", " first underscore last dash name at ex dot io "},
         {"go to example.com or my-site.io", "go to example dot com or my site dot io"},

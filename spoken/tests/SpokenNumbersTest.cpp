@@ -65,8 +65,9 @@ TEST_F(SpokenNumbers, EveryNumberLeftIsReadAsWords) {
         {"5 2/3", "five and two thirds"},
         {"12/25", "December twenty fifth"},
         {"7/3", "July third"},
-        {"13/40", "thirteen forty"},
-        {"3 13/40", "three thirteen forty"},
+        {"13/40", "thirteen fortieths"},  // no date: a fraction past tenths
+        {"3 13/40", "three and thirteen fortieths"},
+        {"40/13", "forty thirteen"},  // neither a date nor a fraction
         {"2+2=4", "two plus two equals four"},
         {"5 \u2264 7", "five is at most seven"},
         {"5-10", "five to ten"},
@@ -99,7 +100,7 @@ TEST_F(SpokenNumbers, SlashedDayAndMonthFollowTheDateOrder) {
     Spoken::setDayFirst(true);
     EXPECT_EQ(read("25/12"), "December twenty fifth");
     EXPECT_EQ(read("7/3"), "March seventh");
-    EXPECT_EQ(read("12/25"), "twelve twenty five");
+    EXPECT_EQ(read("12/25"), "twelve twenty fifths");  // no date in this order: a fraction
     EXPECT_EQ(read("1/2"), "one half");  // a fraction either way
 }
 

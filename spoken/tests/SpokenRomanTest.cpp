@@ -30,7 +30,7 @@ TEST(SpokenRoman, NumeralsAreReadWhereTheContextShowsANumber) {
         {"Henry VIII had", "Henry the eighth had"},
         {"Louis XIV's reign", "Louis the fourteenth's reign"},
         {"Charles I.", "Charles the first."},
-        {"Charles I was king", "Charles I was king"},
+        {"Charles I was king", "Charles the first was king"},  // only a ruler's numeral takes "was" here
         {"Charles I of England", "Charles the first of England"},
         {"King Charles III said", "King Charles the third said"},
         {"Pope Francis spoke", "Pope Francis spoke"},
@@ -43,6 +43,26 @@ TEST(SpokenRoman, NumeralsAreReadWhereTheContextShowsANumber) {
         {"Then Paul I thought", "Then Paul I thought"},
         {"Rocky II's fight", "Rocky II's fight"},
         {"Apple iPhone and MIDI", "Apple iPhone and MIDI"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(u8(Spoken::roman(u16(c.in))), c.out) << c.in;
+}
+
+TEST(SpokenRoman, LettersThatOnlyLookLikeNumeralsStayLetters) {
+    struct Case {
+        const char *in, *out;
+    } cases[] = {
+        {"Appendix C lists them", "Appendix C lists them"},
+        {"see Part D and Table L", "see Part D and Table L"},
+        {"Section M.", "Section M."},
+        {"C. D. Smith wrote", "C. D. Smith wrote"},
+        {"D. The last item", "D. The last item"},
+        {"Appendix X lists them", "Appendix ten lists them"},  // V and X stay numerals
+        {"Part V", "Part five"},
+        {"Elizabeth I ruled", "Elizabeth the first ruled"},
+        {"Peter I died in 1725", "Peter the first died in 1725"},
+        {"Queen Mary I said so", "Queen Mary the first said so"},
+        {"Then Paul I thought", "Then Paul I thought"},  // the pronoun
+        {"Mary I think so", "Mary I think so"},
     };
     for (const Case& c : cases) EXPECT_EQ(u8(Spoken::roman(u16(c.in))), c.out) << c.in;
 }

@@ -43,7 +43,7 @@ TEST_F(SpokenSay, PassesRunInTheirOrder) {
         {u"\u041F\u0440\u0438\u0432\u0435\u0442, world", "world"},
         {u"tea w/o sugar, \u2022 milk", "tea without sugar, milk"},
         // Underscores after a letter go in the letters pass, before links.
-        {u"#launch_day at 9:30", "hashtag launchday at nine thirty"},
+        {u"#launch_day at 9:30", "hashtag launch day at nine thirty"},
     };
     for (const Case& c : cases) EXPECT_EQ(u8(Spoken::say(c.in)), c.out) << u8(c.in);
 }

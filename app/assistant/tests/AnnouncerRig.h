@@ -40,9 +40,10 @@ struct AnnouncerRig {
             pauses++;
             readerPlaying = false;
         };
+        // The application resumes by toggling the reader, as here.
         host.resumeReader = [this] {
             resumes++;
-            readerPlaying = true;
+            readerPlaying = !readerPlaying;
         };
         host.style = [this] { return style; };
         host.onEngine = [this](std::function<void(tovan::Engine&)> job) {

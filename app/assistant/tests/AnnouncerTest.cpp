@@ -89,6 +89,34 @@ TEST(Announcer, ReadingPausesOnceAndResumesOnceWhenTheQueueRunsDry) {
     EXPECT_TRUE(rig.readerPlaying);
 }
 
+// Only what the announcer paused is resumed: a reading the user starts
+// while it speaks keeps playing when the announcement ends.
+TEST(Announcer, ResumesOnlyTheReadingItPaused) {
+    struct Case {
+        const char* name;
+        bool readingBefore;
+        bool userPlaysDuring;
+        int resumes;
+        bool readingAfter;
+    } cases[] = {
+        {"paused by the announcer", true, false, 1, true},
+        {"paused, then started again by the user", true, true, 0, true},
+        {"idle, then started by the user", false, true, 0, true},
+        {"idle all along", false, false, 0, false},
+    };
+    for (const Case& c : cases) {
+        AnnouncerRig rig;
+        rig.readerPlaying = c.readingBefore;
+        rig.announcer->say(phrase(u"One."), u"a", false);
+        rig.runEngine();
+        if (c.userPlaysDuring) rig.readerPlaying = true;
+        rig.playOut();
+        EXPECT_EQ(rig.speaking(), "(idle)") << c.name;
+        EXPECT_EQ(rig.resumes, c.resumes) << c.name;
+        EXPECT_EQ(rig.readerPlaying, c.readingAfter) << c.name;
+    }
+}
+
 TEST(Announcer, ReadingPausedByTheUserStaysPaused) {
     AnnouncerRig rig;
     rig.announcer->say(phrase(u"One."), u"a", false);

@@ -11,6 +11,8 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <optional>
+#include <set>
 #include <sstream>
 
 #include <fcntl.h>
@@ -162,6 +164,82 @@ TEST_F(Hooks, BadSettingsFailAndStayUntouched) {
     write(settings(), "");
     I::connectClaude();
     EXPECT_EQ(settingsJson()["hooks"]["Stop"], json({ours()})) << "an empty file is an empty object";
+}
+
+TEST_F(Hooks, HookValuesNotUnderstoodAreRefusedNeverReplaced) {
+    const json other = {{"hooks", json::array({{{"type", "command"}, {"command", "say done"}}})}};
+    struct Case {
+        json settings;
+        std::string what;          // named in the refusal
+        json afterDisconnect;      // what disconnect leaves
+    };
+    const Case cases[] = {
+        {{{"hooks", "run-this"}}, "\"hooks\" value", {{"hooks", "run-this"}}},
+        {{{"hooks", json::array({other})}}, "\"hooks\" value", {{"hooks", json::array({other})}}},
+        {{{"hooks", {{"Notification", "notify-send hi"}}}}, "\"Notification\" hooks value",
+         {{"hooks", {{"Notification", "notify-send hi"}}}}},
+        {{{"hooks", {{"Stop", other}, {"Notification", {ours()}}}}}, "\"Stop\" hooks value",
+         {{"hooks", {{"Stop", other}}}}},
+        {{{"hooks", {{"Stop", 7}, {"Notification", {other, ours()}}}}, {"keep", true}}, "\"Stop\" hooks value",
+         {{"hooks", {{"Stop", 7}, {"Notification", {other}}}}, {"keep", true}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.settings.dump());
+        fs::remove_all(tmp.path / ".claude");
+        const std::string bytes = c.settings.dump();
+        write(settings(), bytes);
+        try {
+            I::connectClaude();
+            ADD_FAILURE() << "connect replaced a value it does not understand";
+        } catch (const I::Failure& e) {
+            // The assistant screen shows this text on the card.
+            const std::string said = e.what();
+            EXPECT_EQ(said.rfind(settings().string() + ": its " + c.what, 0), 0u) << said;
+            EXPECT_NE(said.find("left as it is"), std::string::npos) << said;
+        }
+        EXPECT_EQ(read(settings()), bytes);
+        EXPECT_FALSE(fs::exists(settings().string() + ".tovantts-backup"));
+        // Disconnect takes out only our entries and never drops what it
+        // does not understand.
+        I::disconnectClaude();
+        EXPECT_EQ(settingsJson(), c.afterDisconnect);
+    }
+}
+
+TEST_F(Hooks, SettingsChangedWhileEditingAreNotOverwritten) {
+    struct Case {
+        const char* what;
+        std::optional<std::string> before;  // none: no file at first
+        void (*op)();
+    };
+    const std::string theirs = "{\"hooks\": {}, \"written\": \"meanwhile\"}";
+    const Case cases[] = {
+        {"connect over a file", std::string("{\"model\": \"x\"}"), &I::connectClaude},
+        {"connect over an empty file", std::string(""), &I::connectClaude},
+        {"connect where there was none", std::nullopt, &I::connectClaude},
+        {"disconnect", json({{"hooks", {{"Stop", {ours()}}}}}).dump(), &I::disconnectClaude},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(tmp.path / ".claude");
+        if (c.before) write(settings(), *c.before);
+        int calls = 0;
+        I::useBeforeReplace([&](const fs::path&) {
+            calls++;
+            write(settings(), theirs);
+        });
+        EXPECT_THROW(c.op(), I::Failure);
+        I::useBeforeReplace(nullptr);
+        EXPECT_EQ(calls, 1);
+        EXPECT_EQ(read(settings()), theirs) << "the other writer's edit stands";
+        std::set<std::string> left;
+        for (auto& e : fs::directory_iterator(settings().parent_path())) left.insert(e.path().filename().string());
+        left.erase("settings.json.tovantts-backup");
+        EXPECT_EQ(left, std::set<std::string>{"settings.json"}) << "no temporary file is left";
+        // Unchanged, the same edit goes through.
+        c.op();
+        EXPECT_NE(read(settings()), theirs);
+    }
 }
 
 TEST_F(Hooks, ShellConnectAppendsOneLineOnce) {

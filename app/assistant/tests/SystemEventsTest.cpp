@@ -126,6 +126,78 @@ TEST(SystemEvents, DownloadsSwitchedOffAreNeverSaid) {
     EXPECT_EQ(m.fake.events.size(), 1u);
 }
 
+TEST(SystemEvents, DownloadsInProgressAreSaidOnlyWhenWhole) {
+    // How browsers write: a placeholder under the final name with the data
+    // going to a partial file beside it, then renamed over it.
+    struct Case {
+        const char* browser;
+        const char* partial;
+        size_t placeholder;  // bytes under the final name meanwhile
+    };
+    const Case cases[] = {{"placeholder and .part", "clip.mp4.part", 0},
+                          {"placeholder and .crdownload", "clip.mp4.crdownload", 0},
+                          {"placeholder and upper-case .PART", "clip.mp4.PART", 0},
+                          {"space set aside under the final name", "clip.mp4.part", 4096}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.browser);
+        Machine m;
+        m.events.watchDownloads();
+        m.grow("clip.mp4", c.placeholder);
+        m.grow(c.partial, 10);
+        m.events.downloadsChanged();
+        for (int i = 0; i < 8; ++i) {
+            m.clock.advance(1.5);
+            m.grow(c.partial, 100);
+        }
+        m.clock.advance(10);
+        EXPECT_TRUE(m.fake.events.empty()) << "said while still downloading";
+        std::filesystem::rename(m.d.path() / c.partial, m.d.path() / "clip.mp4");
+        m.events.downloadsChanged();
+        m.clock.advance(3.0);
+        EXPECT_EQ(m.texts(), (std::vector<std::u16string>{u"Downloaded clip, a video."}));
+        m.clock.advance(30);
+        EXPECT_EQ(m.fake.events.size(), 1u) << "said once";
+    }
+    // A placeholder filled in place is said once it is whole and still.
+    Machine m;
+    m.events.watchDownloads();
+    m.grow("notes.txt", 0);
+    m.events.downloadsChanged();
+    m.clock.advance(20);
+    EXPECT_TRUE(m.fake.events.empty()) << "an empty file is no download yet";
+    m.grow("notes.txt", 40);
+    m.clock.advance(3.0);
+    EXPECT_EQ(m.texts(), (std::vector<std::u16string>{u"Downloaded notes, text."}));
+}
+
+TEST(SystemEvents, AFailedListingDoesNotMakeOldFilesNew) {
+    Machine m;
+    m.grow("old.pdf", 5);
+    m.grow("older.zip", 5);
+    m.events.watchDownloads();
+    const auto away = m.d.path().parent_path() / (m.d.path().filename().string() + "-away");
+    std::filesystem::rename(m.d.path(), away);  // the folder cannot be listed
+    m.events.downloadsChanged();
+    std::filesystem::rename(away, m.d.path());
+    m.grow("new.pdf", 5);
+    m.events.downloadsChanged();
+    m.clock.advance(5);
+    EXPECT_EQ(m.texts(), (std::vector<std::u16string>{u"Downloaded new, a PDF."}));
+
+    // Without a baseline at the start, the first listing that works is it.
+    Machine late;
+    const auto hidden = late.d.path().parent_path() / (late.d.path().filename().string() + "-late");
+    std::filesystem::rename(late.d.path(), hidden);
+    late.events.watchDownloads();
+    std::filesystem::rename(hidden, late.d.path());
+    late.grow("there.pdf", 5);
+    late.events.downloadsChanged();
+    late.grow("fresh.pdf", 5);
+    late.events.downloadsChanged();
+    late.clock.advance(5);
+    EXPECT_EQ(late.texts(), (std::vector<std::u16string>{u"Downloaded fresh, a PDF."}));
+}
+
 TEST(SystemEvents, BatteryThresholds) {
     struct Case {
         int from, to;

@@ -9,6 +9,12 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QThreadPool>
+
+#include <sys/stat.h>
+
 #include <fstream>
 
 using tovan::Assistant;
@@ -221,6 +227,51 @@ TEST_F(Events, LastWordsReadOnlyTheTailAndNeedWholeCharacters) {
     // What lies before the tail is never read.
     std::string far = old + "\n" + std::string(400000, 'b');
     EXPECT_EQ(TovanEvents::lastWords(file("far.jsonl", far)), std::nullopt);
+}
+
+// A hook may name any path: what is not a regular file is never read (a FIFO
+// without a writer would hold the open for ever, a device would be read
+// until memory runs out).
+TEST_F(Events, LastWordsReadOnlyRegularFiles) {
+    const auto fifo = tmp.path / "fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string cases[] = {fifo.string(), "/dev/zero", "/dev/null", tmp.path.string()};
+    for (const std::string& path : cases) EXPECT_EQ(TovanEvents::lastWords(path), std::nullopt) << path;
+
+    // A "Stop" naming one is still announced, without words.
+    post(hook(R"("hook_event_name":"Stop","cwd":"/w/app","transcript_path":")" + fifo.string() + "\""));
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(spoken(), "Claude is done in app.");
+}
+
+// The transcript is read away from the thread that handles the event; the
+// event follows on that thread once the words are there.
+TEST_F(Events, StopWordsAreReadOffTheCallingThread) {
+    static int argc = 1;
+    static char name[] = "test";
+    static char* argv[] = {name, nullptr};
+    if (!QCoreApplication::instance()) new QCoreApplication(argc, argv);  // lives for the run
+    const std::string path = file("t.jsonl", assistantLine(R"([{"type":"text","text":"Shall I push?"}])"));
+    QObject context;
+    TovanEvents::handle(hook(R"("hook_event_name":"Stop","cwd":"/w/app","transcript_path":")" + path + "\""),
+                        prefs, [this](const Assistant::Event& e) { got.push_back(e); },
+                        TovanEvents::backgroundReader(&context));
+    EXPECT_TRUE(got.empty()) << "not read on the calling thread";
+    QElapsedTimer t;
+    t.start();
+    while (got.empty() && t.elapsed() < 10000) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(spoken(), "Claude has a question in app. | Shall I push?");
+
+    // The context gone before the words come: nothing arrives.
+    got.clear();
+    auto gone = std::make_unique<QObject>();
+    bool called = false;
+    TovanEvents::backgroundReader(gone.get())(path, [&](std::optional<std::u16string>) { called = true; });
+    gone.reset();
+    QThreadPool::globalInstance()->waitForDone();
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(called);
 }
 
 TEST(TovanEventsText, SummaryMakesOnePlainSentence) {

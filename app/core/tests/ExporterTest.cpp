@@ -12,6 +12,9 @@
 
 #include <gtest/gtest.h>
 
+#include <condition_variable>
+#include <mutex>
+
 using namespace tovan;
 using coretest::duringSynthesis;
 
@@ -192,6 +195,51 @@ TEST_F(ExporterTest, ThePanelRoadAsksOnceAndIgnoresRequestsWhileRunning) {
     EXPECT_EQ(asked.size(), 2u);
     answer({});  // the user cancelled the panel
     EXPECT_FALSE(exporter->title());
+}
+
+// A second save dialog is not opened while the first is up, and a job started
+// while another runs never makes the window wait for the first one.
+TEST_F(ExporterTest, OneDialogAtATimeAndNoWaitingForARunningJob) {
+    std::vector<std::function<void(std::filesystem::path)>> dialogs;
+    exporter->setAskDestination([&](const QString&, const QString&, std::function<void(std::filesystem::path)> chosen) {
+        dialogs.push_back(std::move(chosen));
+    });
+    auto d = sentences(3);
+    exporter->exportDoc(d);
+    exporter->exportDoc(d);
+    ASSERT_EQ(dialogs.size(), 1u) << "a second dialog while the first is up";
+    dialogs[0]({});  // cancelled
+    exporter->exportDoc(d);
+    ASSERT_EQ(dialogs.size(), 2u) << "asked again after a cancel";
+
+    // The first job is held inside its first sentence until the test lets go.
+    std::mutex m;
+    std::condition_variable cv;
+    bool release = false, holding = false;
+    duringSynthesis = [&] {
+        std::unique_lock<std::mutex> hold(m);
+        holding = true;
+        cv.notify_all();
+        cv.wait(hold, [&] { return release; });
+    };
+    dialogs[1](tmp.path / "first.wav");
+    {
+        std::unique_lock<std::mutex> hold(m);
+        cv.wait(hold, [&] { return holding; });
+    }
+    exporter->exportDoc(d);
+    EXPECT_EQ(dialogs.size(), 2u) << "no dialog while a job runs";
+    // Straight to a file while the first is held: returns at once.
+    exporter->exportDoc(sentences(1), tmp.path / "second.wav");
+    EXPECT_EQ(exporter->title(), QStringLiteral("Book"));
+    {
+        std::lock_guard<std::mutex> hold(m);
+        release = true;
+        cv.notify_all();
+    }
+    finish();
+    EXPECT_FALSE(exporter->title());
+    EXPECT_TRUE(std::filesystem::exists(tmp.path / "second.wav"));
 }
 
 TEST_F(ExporterTest, TakesTheReadingSettingsWhenItStarts) {

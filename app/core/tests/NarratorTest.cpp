@@ -258,23 +258,61 @@ TEST_F(NarratorTest, AutoNextTakesTheFirstUnfinishedRowThatIsNotText) {
     n->pause();
 }
 
-TEST_F(NarratorTest, AfterTheEndToggleResumesAtTheLastSentenceButPlayStartsOver) {
+TEST_F(NarratorTest, AfterTheEndToggleAndPlayBothStartOverFromTheTop) {
     defaults->setBool(Narrator::AUTO_NEXT_KEY, false);
     auto d = stored(SIX);
-    n->play(d);
-    hearAll();
-    ASSERT_TRUE(d->done);
-    fake.calls.clear();
-    n->toggle();
-    EXPECT_TRUE(n->playing());
-    EXPECT_EQ(n->heard(), 5);
-    hearAll();
-    ASSERT_EQ(fake.calls.size(), 1u);
-    EXPECT_EQ(fake.calls[0].text, "Six is here.");
-    ASSERT_TRUE(d->done) << "finished once more";
-    n->play(d);
-    EXPECT_EQ(n->heard(), 0);
-    n->pause();
+    for (bool byToggle : {true, false}) {
+        n->play(d, 0);
+        hearAll();
+        ASSERT_TRUE(d->done);
+        EXPECT_EQ(n->heard(), 5) << "the highlight rests on the last sentence";
+        fake.calls.clear();
+        if (byToggle)
+            n->toggle();
+        else
+            n->play(d);
+        EXPECT_TRUE(n->playing());
+        EXPECT_EQ(n->heard(), 0) << byToggle;
+        settle();
+        ASSERT_FALSE(fake.calls.empty());
+        EXPECT_EQ(fake.calls[0].text, "One is here.") << byToggle;
+        n->pause();
+    }
+}
+
+// Moving on to another document must not write the finished one back as
+// "stopped at its last sentence".
+TEST_F(NarratorTest, AFinishedDocumentStaysFinishedWhenTheNextStarts) {
+    struct Case {
+        const char* name;
+        bool autoNext;
+    } cases[] = {{"auto-advance", true}, {"the user plays another", false}};
+    for (const Case& c : cases) {
+        defaults->setBool(Narrator::AUTO_NEXT_KEY, c.autoNext);
+        auto next = stored({u"Waiting here."}, u"epub", 5000);
+        auto d = stored(SIX, u"epub", 1000);
+        d->done = false;
+        n->play(d, 0);
+        hearAll();
+        ASSERT_TRUE(d->done) << c.name;
+        if (!c.autoNext) n->play(next);
+        ASSERT_EQ(n->doc(), next) << c.name;
+        n->pause();
+        EXPECT_TRUE(d->done) << c.name;
+        EXPECT_EQ(d->pos, 0) << c.name;
+        for (const auto& row : app->library.docs())
+            if (row.id == d->id) {
+                EXPECT_TRUE(row.done) << c.name;
+                EXPECT_EQ(row.pos, 0) << c.name;
+                EXPECT_FLOAT_EQ(row.progress(), 1.0f) << c.name;
+            }
+        auto reloaded = Doc::load(d->id, app->library.dir);
+        ASSERT_TRUE(reloaded);
+        EXPECT_TRUE(reloaded->done) << c.name;
+        n->setDoc(nullptr);
+        app->library.remove(next->id);
+        app->library.remove(d->id);
+    }
 }
 
 TEST_F(NarratorTest, ToggleWithoutADocumentPlaysTheFirstRow) {
@@ -480,4 +518,90 @@ TEST_F(NarratorTest, EndingTheModelWhileTheLoopWaitsForRoomReturns) {
     cv.notify_one();
     watchdog.join();
     EXPECT_LE(fake.calls.size(), 1u) << "no sentence after the first was rendered";
+}
+
+namespace {
+
+// The virtual output with devices to move to: "usb" and "hdmi" exist.
+class MovableOutput final : public AudioOutput {
+public:
+    explicit MovableOutput(Clock& clock) : inner_(clock) {}
+    void setListener(Listener* l) override {
+        listener = l;
+        inner_.setListener(l);
+    }
+    ItemId append(const std::filesystem::path& wav) override { return inner_.append(wav); }
+    void removeAll() override { inner_.removeAll(); }
+    void play() override { inner_.play(); }
+    void pause() override { inner_.pause(); }
+    bool isRunning() const override { return inner_.isRunning(); }
+    float volume() const override { return inner_.volume(); }
+    void setVolume(float v) override { inner_.setVolume(v); }
+    std::string name() const override { return "virtual " + device_; }
+    std::string device() const override { return device_; }
+    bool moveTo(const std::string& id) override {
+        if (!id.empty() && id != "usb" && id != "hdmi") return false;
+        device_ = id;
+        return true;
+    }
+    Listener* listener = nullptr;
+
+private:
+    VirtualAudioOutput inner_;
+    std::string device_;
+};
+
+struct OutputChoice : ::testing::Test {
+    TestDir tmp;
+    VirtualClock clock;
+    FakeEngine fake;
+    std::shared_ptr<MemorySettingsStore> defaults = std::make_shared<MemorySettingsStore>();
+    MovableOutput* output = nullptr;
+
+    std::unique_ptr<AppModel> model() {
+        FakeEngine::next = &fake;
+        std::filesystem::create_directories(tmp.path / "model");
+        AppModel::Config c = coretest::virtualModel(tmp.path, clock, defaults);
+        c.narrator = [this](AppModel& a) {
+            Narrator::Setup s;
+            s.clock = &clock;
+            s.main = &clock;
+            auto out = std::make_unique<MovableOutput>(clock);
+            output = out.get();
+            s.output = std::move(out);
+            s.audioDir = tmp.path / "audio";
+            return std::make_shared<Narrator>(a, std::move(s));
+        };
+        return std::make_unique<AppModel>(c);
+    }
+    void TearDown() override { FakeEngine::next = nullptr; }
+};
+
+}  // namespace
+
+TEST_F(OutputChoice, TheChosenDeviceIsUsedRememberedAndGivenUpWhenGone) {
+    auto app = model();
+    Narrator& n = *app->narrator;
+    struct Step {
+        std::string device;
+        bool ok;
+        std::optional<std::u16string> stored;
+    } steps[] = {{"usb", true, u"usb"}, {"nowhere", false, u"usb"}, {"hdmi", true, u"hdmi"}, {"", true, std::nullopt}};
+    for (const Step& s : steps) {
+        EXPECT_EQ(n.chooseOutput(s.device), s.ok) << s.device;
+        EXPECT_EQ(defaults->getString(Narrator::OUTPUT_KEY), s.stored) << s.device;
+    }
+    EXPECT_EQ(output->device(), "");
+
+    // The next start plays where the user last chose.
+    n.chooseOutput("usb");
+    app.reset();
+    app = model();
+    EXPECT_EQ(output->device(), "usb");
+
+    // The device goes away: the reading says so.
+    ASSERT_TRUE(output->listener);
+    output->listener->deviceGone("USB speaker");
+    ASSERT_TRUE(app->narrator->problem());
+    EXPECT_TRUE(app->narrator->problem()->startsWith("USB speaker is gone"));
 }

@@ -216,15 +216,18 @@ TEST(PlansCache, PlansOncePerDocumentAndKeepsThem) {
 
     testing::internal::CaptureStdout();
     EXPECT_EQ(Plans::of(*d, director.get()), first);
-    EXPECT_EQ(Plans::of(*d, nullptr), first) << "natural narration switched off later keeps the plans";
+    EXPECT_FALSE(Plans::of(*d, nullptr)) << "natural narration switched off: no plans, cached or not";
+    EXPECT_EQ(Plans::of(*d, director.get()), first) << "and back on: the cached plans again";
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "") << "nothing printed on a cache hit";
 
-    // The plans reach the performer through the loop.
+    // The plans reach the performer through the loop, only with its director.
     FakeEngine fake;
     FakeEngine::next = &fake;
     Engine engine("/no/model", 1, FakeEngine::api());
     RenderLoop l;
     l.doc = d;
+    EXPECT_FALSE(l.performer(engine).plans);
+    l.director = director;
     EXPECT_EQ(l.performer(engine).plans, first);
     FakeEngine::next = nullptr;
 }

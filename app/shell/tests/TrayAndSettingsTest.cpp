@@ -17,6 +17,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSlider>
 
 #include <cstdlib>
@@ -152,6 +153,8 @@ TEST_F(WithModel, SettingsWriteThroughAndARefusedLoginItemFlipsBack) {
 
 TEST_F(WithModel, MainWindowHasItsNameSizesAndMenus) {
     auto login = std::make_shared<FakeLoginItem>();
+    // Qt's default; the shell, not the test harness, must turn it off.
+    QApplication::setQuitOnLastWindowClosed(true);
     TovanTTSApp shell(*app, controls, defaults, login, {});
     MainWindow* w = shell.mainWindow();
     EXPECT_EQ(w->objectName(), "main");
@@ -170,20 +173,51 @@ TEST_F(WithModel, MainWindowHasItsNameSizesAndMenus) {
     EXPECT_FALSE(QApplication::quitOnLastWindowClosed());
 }
 
-TEST_F(WithModel, TrayItemFollowsTheMenuBarItemSetting) {
-    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
-        // No panel to show it in: still never shown while the setting is off.
-        defaults->setBool("menuBarItem", false);
-        TovanTTSApp shell(*app, controls, defaults, std::make_shared<FakeLoginItem>(), {});
-        EXPECT_FALSE(shell.menuBarItemShown());
-        return;
-    }
-    defaults->setBool("menuBarItem", false);
+TEST_F(WithModel, AboutShowsTheBuildsVersion) {
     TovanTTSApp shell(*app, controls, defaults, std::make_shared<FakeLoginItem>(), {});
-    EXPECT_FALSE(shell.menuBarItemShown());
-    defaults->setBool("menuBarItem", true);
-    shell.refreshMenuBarItem();
-    EXPECT_TRUE(shell.menuBarItemShown());
+    shell.showSettings();
+    ASSERT_TRUE(shell.settingsWindow());
+    const QString line = shell.settingsWindow()->findChild<QLabel*>("versionLabel")->text();
+    EXPECT_TRUE(QRegularExpression("^Version \\d+\\.\\d+(\\.\\d+)?$").match(line).hasMatch()) << line.toStdString();
+    EXPECT_EQ(line, "Version " + TovanTTSApp::version());
+    shell.settingsWindow()->hide();
+}
+
+// The read-anywhere screen's switch only writes the setting (through the
+// application's store); the tray must come and go with it, no restart.
+TEST_F(WithModel, TrayItemFollowsTheMenuBarItemSetting) {
+    app->defaults->setBool("menuBarItem", false);
+    TovanTTSApp shell(*app, controls, defaults, std::make_shared<FakeLoginItem>(), {});
+    EXPECT_FALSE(shell.menuBarItemShown()) << "off at start: no tray item";
+    struct Step {
+        std::optional<bool> stored;  // none: the key removed
+        bool shown;
+    } steps[] = {{true, true}, {false, false}, {std::nullopt, true}, {false, false}};
+    for (const Step& s : steps) {
+        if (s.stored)
+            app->defaults->setBool("menuBarItem", *s.stored);
+        else
+            app->defaults->remove("menuBarItem");
+        EXPECT_EQ(shell.menuBarItemShown(), s.shown) << (s.stored ? (*s.stored ? "on" : "off") : "absent");
+    }
+}
+
+// One text size: the settings window's slider and the reader's buttons write
+// the same setting, and each shows the other's writes at once.
+TEST_F(WithModel, SettingsWindowShowsSettingsWrittenElsewhere) {
+    TovanTTSApp shell(*app, controls, defaults, std::make_shared<FakeLoginItem>(), {});
+    shell.showSettings();
+    auto* size = shell.settingsWindow()->findChild<QSlider*>("readingSizeSlider");
+    auto* autoNext = shell.settingsWindow()->findChild<QCheckBox*>("autoNextToggle");
+    ASSERT_TRUE(size && autoNext);
+    EXPECT_EQ(size->value(), 19);
+    app->defaults->setDouble("readingSize", 23);  // as the reader's "Larger text" does
+    EXPECT_EQ(size->value(), 23);
+    app->defaults->setBool("autoNext", false);
+    EXPECT_FALSE(autoNext->isChecked());
+    size->setValue(16);
+    EXPECT_EQ(app->defaults->getDouble("readingSize"), 16.0);
+    shell.settingsWindow()->hide();
 }
 
 TEST(MenuBarIcon, IsAMaskOf20By16PointsAtTwiceThePixels) {

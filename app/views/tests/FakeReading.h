@@ -73,6 +73,7 @@ public:
         emit changed();
     }
     AudioOutput* output() override { return nullptr; }
+    void chooseOutput(const std::string& device) override { calls.push_back("output " + device); }
 
     std::optional<QString> exportTitle() const override { return exportTitle_; }
     double exportFraction() const override { return exportFraction_; }

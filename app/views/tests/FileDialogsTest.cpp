@@ -26,8 +26,11 @@ TEST(FileDialogs, TheMessageStandsInTheBodyAboveTheFiles) {
     dialog->resize(600, 400);
     dialog->show();
     // Above every other part of the dialog.
-    for (QWidget* w : dialog->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
-        if (w != words && w->isVisible()) EXPECT_GE(w->geometry().top(), words->geometry().bottom()) << w->objectName().toStdString();
+    for (QWidget* w : dialog->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (w != words && w->isVisible()) {
+            EXPECT_GE(w->geometry().top(), words->geometry().bottom()) << w->objectName().toStdString();
+        }
+    }
     EXPECT_EQ(QDir(dialog->directory()).canonicalPath(), QDir(QDir::tempPath()).canonicalPath());
 }
 

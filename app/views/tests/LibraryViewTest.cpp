@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStackedLayout>
 
 #include "AddMenu.h"
@@ -72,19 +73,62 @@ TEST_F(LibraryViewTest, PaneShowsSelectionElseCurrentElseFirst) {
 }
 
 TEST_F(LibraryViewTest, RowsTellPlayingAndPace) {
-    auto a = addDoc(u"A", {u"Alpha one."});
+    // 9900 characters: 10 minutes at the style's pace of 1.1, 5 at twice the speed.
+    std::vector<std::u16string> paragraphs(90, std::u16string(109, u'a') + u".");
+    auto a = addDoc(u"A", paragraphs);
     auto v = made();
-    // Rows are rebuilt and the old ones go later: look through the items.
     auto row = [&] { return v->list()->itemWidget(v->list()->item(0)); };
     EXPECT_EQ(row()->findChild<QLabel*>("docRowPlaying"), nullptr);
     reading.play(a, std::nullopt);
     EXPECT_NE(row()->findChild<QLabel*>("docRowPlaying"), nullptr);
-    const QString slow = row()->findChild<QLabel*>("docRowDetail")->text();
+    EXPECT_EQ(row()->findChild<QLabel*>("docRowDetail")->text(), "10 min");
     reading.pause();
     EXPECT_EQ(row()->findChild<QLabel*>("docRowPlaying"), nullptr);
     reading.setSpeed(2.0f);
-    EXPECT_EQ(row()->findChild<QLabel*>("docRowDetail")->text(), "1 min");
-    EXPECT_EQ(slow, "1 min");
+    EXPECT_EQ(row()->findChild<QLabel*>("docRowDetail")->text(), "5 min");
+    Style faster = app->style();
+    faster.pace = 2.2f;
+    app->setStyle(faster);
+    EXPECT_EQ(row()->findChild<QLabel*>("docRowDetail")->text(), "3 min") << "4.4 times: 2.5 minutes, rounded";
+}
+
+// Saving a position (every few sentences while reading) or play and pause
+// must not rebuild the list: it would jump back to the top.
+TEST_F(LibraryViewTest, RowsUpdateInPlaceKeepingScrollAndSelection) {
+    std::vector<std::shared_ptr<Doc>> docs;
+    for (int i = 0; i < 40; ++i)
+        docs.push_back(addDoc(u"Document " + QString::number(i).toStdU16String(), {u"One here. Two here. Three here."}));
+    auto v = made();
+    DocList* list = v->list();
+    const auto& rows = app->library.docs();
+    const std::u16string lastId = rows.back().id;
+    std::shared_ptr<Doc> last = app->library.doc(lastId);
+    list->setSelected(lastId);
+    list->scrollToBottom();
+    QApplication::processEvents();
+    const int scrolled = list->verticalScrollBar()->value();
+    ASSERT_GT(scrolled, 0);
+    QWidget* firstFace = list->itemWidget(list->item(0));
+
+    struct Step {
+        const char* name;
+        std::function<void()> act;
+    } steps[] = {
+        {"a position saved", [&] { last->pos = 2; app->library.save(*last); }},
+        {"play", [&] { reading.play(last, std::nullopt); }},
+        {"pause", [&] { reading.pause(); }},
+    };
+    for (const Step& step : steps) {
+        step.act();
+        QApplication::processEvents();
+        EXPECT_EQ(list->verticalScrollBar()->value(), scrolled) << step.name;
+        EXPECT_EQ(list->selected(), std::optional<std::u16string>(lastId)) << step.name;
+        ASSERT_EQ(list->selectedItems().size(), 1) << step.name;
+        EXPECT_EQ(list->selectedItems().front(), list->item(list->count() - 1)) << step.name;
+        EXPECT_EQ(list->itemWidget(list->item(0)), firstFace) << step.name << ": an unchanged row is left alone";
+    }
+    const QWidget* lastFace = list->itemWidget(list->item(list->count() - 1));
+    EXPECT_TRUE(lastFace->findChild<QLabel*>("docRowDetail")->text().endsWith(" left"));
 }
 
 TEST_F(LibraryViewTest, RowMenuPlaysExportsAndOffersTheOriginalOnlyForWebAddresses) {

@@ -120,6 +120,20 @@ TEST_F(ReaderViewTest, TextSizeStepsWithinItsBoundsAndIsKept) {
     EXPECT_EQ(another.size(), 30.0);
 }
 
+// The settings window writes the size while a reader is open: the reader
+// takes it at once, and its own buttons step from there (no stale size is
+// written back).
+TEST_F(ReaderViewTest, TextSizeWrittenElsewhereIsTakenAtOnce) {
+    auto view = shown(Doc::create(u"T", u"text", std::nullopt, {u"A. B."}));
+    ASSERT_EQ(view->size(), 19.0);
+    app->defaults->setDouble("readingSize", 25.0);
+    EXPECT_EQ(view->size(), 25.0);
+    EXPECT_EQ(view->rows().front().size(), 25.0);
+    action(*view, "readerSmaller")->trigger();
+    EXPECT_EQ(app->defaults->getDouble("readingSize"), 24.0);
+    EXPECT_EQ(view->size(), 24.0);
+}
+
 TEST_F(ReaderViewTest, SavedPositionIsLitAndNamedResume) {
     auto doc = longDoc();
     doc->pos = 100;
@@ -140,6 +154,48 @@ TEST_F(ReaderViewTest, SavedPositionIsLitAndNamedResume) {
     auto finished = shown(doc);
     EXPECT_TRUE(play(*finished)->text().endsWith("Play"));
     EXPECT_FALSE(finished->findChild<QLabel*>("readerMeta")->text().endsWith(" left"));
+}
+
+// The position is stored after the reading says it stopped: the header must
+// still end up offering "Resume" with the time left.
+TEST_F(ReaderViewTest, PausedCurrentDocumentOffersResume) {
+    auto doc = addDoc(u"Paused", {u"One. Two. Three.", u"Four. Five."});
+    reading.doc_ = doc;
+    reading.playing_ = true;
+    reading.heard_ = 3;
+    auto view = shown(doc);
+    EXPECT_TRUE(play(*view)->text().endsWith("Pause"));
+    reading.playing_ = false;
+    emit reading.changed();  // the pause is published first…
+    doc->pos = 3;
+    app->library.save(*doc);  // …then the position is stored
+    EXPECT_TRUE(play(*view)->text().endsWith("Resume")) << play(*view)->text().toStdString();
+    EXPECT_TRUE(view->findChild<QLabel*>("readerMeta")->text().endsWith(" left"));
+}
+
+// Paragraphs are set apart by 0.85 of the text size (a heading keeps its own
+// space above, too), and the gap follows the size.
+TEST_F(ReaderViewTest, ParagraphsAreSpacedByTheTextSize) {
+    const std::u16string head = std::u16string(1, char16_t(0xE002)) + u"Chapter.";
+    auto view = shown(Doc::create(u"T", u"text", std::nullopt, {u"One. Two.", head, u"Three."}));
+    auto margins = [&] {
+        std::vector<double> out;
+        for (QTextBlock b = text(*view)->document()->begin(); b.isValid(); b = b.next())
+            out.push_back(b.blockFormat().topMargin());
+        return out;
+    };
+    struct Case {
+        double size;
+    } cases[] = {{19.0}, {20.0}, {14.0}};
+    for (const Case& c : cases) {
+        while (view->size() < c.size) view->larger();
+        while (view->size() > c.size) view->smaller();
+        const std::vector<double> m = margins();
+        ASSERT_EQ(m.size(), 3u) << c.size;
+        EXPECT_DOUBLE_EQ(m[0], 0.0) << c.size;
+        EXPECT_DOUBLE_EQ(m[1], c.size * 0.8 + c.size * 0.85) << c.size;
+        EXPECT_DOUBLE_EQ(m[2], c.size * 0.85) << c.size;
+    }
 }
 
 TEST_F(ReaderViewTest, PlayButtonStartsThisDocumentOrTogglesTheCurrentOne) {

@@ -7,7 +7,10 @@
 #include <QSlider>
 #include <QToolButton>
 
+#include "RoutePicker.h"
 #include "ViewModelFixture.h"
+#include "VirtualAudioOutput.h"
+#include "VirtualClock.h"
 
 namespace tovan {
 namespace {
@@ -158,6 +161,9 @@ TEST_F(TransportBarTest, FiguresComeFromTheReading) {
 }
 
 TEST_F(TransportBarTest, SpeedMenuTicksTheNearEntryAndSetsSpeed) {
+    Style plain = app->style();
+    plain.pace = 1.0f;  // the heard rate is the reading speed itself
+    app->setStyle(plain);
     reading.doc_ = doc;
     reading.speed_ = 1.004f;
     emit reading.changed();
@@ -171,6 +177,24 @@ TEST_F(TransportBarTest, SpeedMenuTicksTheNearEntryAndSetsSpeed) {
     menu->actions()[5]->trigger();
     EXPECT_EQ(reading.speed_, 1.5f);
     EXPECT_EQ(button("speedMenu")->text(), QString::fromUtf8("1.5\u00D7"));
+}
+
+// The bar shows the rate the reading is heard at (speed times the voice's
+// pace), the figure the Voices screen shows too; choosing an entry sets the
+// reading speed that gives that rate.
+TEST_F(TransportBarTest, SpeedMenuShowsAndSetsTheHeardRate) {
+    reading.doc_ = doc;
+    ASSERT_FLOAT_EQ(app->style().pace, 1.1f);
+    emit reading.changed();
+    EXPECT_EQ(button("speedMenu")->text(), QString::fromUtf8("1.1\u00D7"));
+    auto* menu = bar->findChild<QMenu*>("speedMenuItems");
+    menu->actions()[5]->trigger();  // 1.5×
+    EXPECT_FLOAT_EQ(reading.speed_ * app->style().pace, 1.5f);
+    EXPECT_EQ(button("speedMenu")->text(), QString::fromUtf8("1.5\u00D7"));
+    QStringList ticked;
+    for (QAction* a : menu->actions())
+        if (a->text().endsWith(QString::fromUtf8("  \u2713"))) ticked << a->text();
+    EXPECT_EQ(ticked, QStringList{QString::fromUtf8("1.5\u00D7  \u2713")});
 }
 
 TEST_F(TransportBarTest, SleepMenuShowsTheTimer) {
@@ -197,6 +221,32 @@ TEST_F(TransportBarTest, SleepMenuShowsTheTimer) {
     off->trigger();
     EXPECT_EQ(sleep->toolTip(), "Sleep timer");
     EXPECT_EQ(reading.calls, (std::vector<std::string>{"sleep off", "sleep 15", "sleep off"}));
+}
+
+}  // namespace
+}  // namespace tovan
+
+namespace tovan {
+namespace {
+
+// The output picker moves the reading: its entries are live and the one in
+// use is ticked.
+TEST_F(TransportBarTest, OutputPickerChoosesWhereTheReadingIsHeard) {
+    VirtualClock clock;
+    VirtualAudioOutput output(clock);
+    reading.doc_ = doc;
+    emit reading.changed();
+    auto* picker = bar->findChild<RoutePicker*>("routePicker");
+    ASSERT_NE(picker, nullptr);
+    picker->setOutput(&output);
+    picker->fill();
+    QAction* fallback = picker->menu()->findChild<QAction*>("route:");
+    ASSERT_NE(fallback, nullptr);
+    EXPECT_TRUE(fallback->isEnabled());
+    EXPECT_TRUE(fallback->isChecked()) << "the virtual output follows the default";
+    fallback->trigger();
+    ASSERT_FALSE(reading.calls.empty());
+    EXPECT_EQ(reading.calls.back(), "output ");
 }
 
 }  // namespace

@@ -100,6 +100,7 @@ protected:
         host.heard = [] { return int64_t(7); };
         host.renderFrom = [this](int64_t i) { renders.push_back(i); };
         host.say = [this](const std::u16string& text, const Style& s) { said.emplace_back(text, s); };
+        host.readerSpeed = [this] { return readerSpeed; };
         view = std::make_unique<VoicesView>(std::move(host));
         view->resize(1000, 800);
         view->show();
@@ -121,6 +122,7 @@ protected:
     Voices voices;
     Style style;
     int saves = 0;
+    float readerSpeed = 1.0f;
     bool playing = false;
     std::vector<int64_t> renders;
     std::vector<std::pair<std::u16string, Style>> said;
@@ -198,6 +200,27 @@ TEST_F(VoicesScreen, ControlSlidersCommitRoundedOnRelease) {
     speed->release();
     EXPECT_EQ(style.pace, 1.234f);
     EXPECT_EQ(speed->shownText(), QString::fromUtf16(u"1.23\u00D7"));
+}
+
+// One figure for how fast the reading goes: the row shows the pace at the
+// player bar's reading speed, and a release sets the pace that gives it.
+TEST_F(VoicesScreen, SpeedRowShowsTheRateTheReadingIsHeardAt) {
+    SliderRow* speed = slider("speed");
+    struct Case {
+        float readerSpeed, pace;
+        const char16_t* shown;
+    } cases[] = {{1.0f, 1.1f, u"1.10\u00D7"}, {2.0f, 0.75f, u"1.50\u00D7"}, {0.75f, 1.2f, u"0.90\u00D7"}};
+    for (const Case& c : cases) {
+        readerSpeed = c.readerSpeed;
+        style.pace = c.pace;
+        view->styleChanged();
+        EXPECT_EQ(speed->shownText(), QString::fromUtf16(c.shown)) << c.readerSpeed;
+    }
+    readerSpeed = 1.25f;
+    speed->dragTo(1.5);
+    speed->release();
+    EXPECT_FLOAT_EQ(style.pace, 1.2f) << "1.5 heard at speed 1.25";
+    EXPECT_EQ(speed->shownText(), QString::fromUtf16(u"1.50\u00D7"));
 }
 
 TEST_F(VoicesScreen, OneDragOfTheRealSliderMakesOneChange) {
