@@ -10,6 +10,7 @@
 
 #include "front/rx.h"
 #include "front_util.h"
+#include "runtime/error.h"
 #include "rx_front_patterns.h"
 
 namespace {
@@ -104,6 +105,31 @@ TEST(RxCompile, RefusesWhatItDoesNotSupportWithTheExactMessage) {
       {"\\1(a)", "invalid group reference"},
       {"(a)\\2", "invalid group reference"},
       {"a{3,2}", "min repeat greater than max repeat"},
+      // A repeat needs something to repeat, and only one repeat per item.
+      {"*a", "nothing to repeat"},
+      {"a|+b", "nothing to repeat"},
+      {"(*)", "nothing to repeat"},
+      {"(?:?)", "nothing to repeat"},
+      {"{2}a", "nothing to repeat"},
+      {"{3,2}", "min repeat greater than max repeat"},
+      {"^*", "nothing to repeat"},
+      {"a$?", "nothing to repeat"},
+      {"\\A+", "nothing to repeat"},
+      {"\\Z{2}", "nothing to repeat"},
+      {"\\b*", "nothing to repeat"},
+      {"x\\B+", "nothing to repeat"},
+      {"a**", "multiple repeat"},
+      {"a***************", "multiple repeat"},
+      {"a*?*", "multiple repeat"},
+      {"a??+", "multiple repeat"},
+      {"a{2}{3}", "multiple repeat"},
+      {"a?{2}", "multiple repeat"},
+      {"(ab)+?{,}", "multiple repeat"},
+      {"[a]{2}?*", "multiple repeat"},
+      {"(a)\\1**", "multiple repeat"},
+      {"a*{3,2}", "min repeat greater than max repeat"},
+      {"a*+", "unsupported possessive repeat"},
+      {"a{2}+", "unsupported possessive repeat"},
       {"(?P<x>a)[z-a]", "unsupported group syntax"}, // only the first error
   };
   for (const Case &c : cases) {
@@ -128,8 +154,11 @@ TEST(RxCompile, AcceptsTheDialectsLiteralForms) {
       {"a{,2}b", "b ab aab aaab", "0-1 2-4 5-8 10-13"},
       {"a{}", "a{}", "0-3"},
       {"]}", "]}", "0-2"},
-      {"*a", "*a", "0-2"},             // a quantifier where an atom is expected
-      {"a**", "aa**", "0-3 3-4"},      // a second quantifier is a literal atom
+      {"a{}*", "a{}}} a{", "0-5 6-8"},  // a brace that is no repeat is literal,
+      {"a*{", "aa{ {", "0-3 4-5"},      // also right after a repeat
+      {"^{", "{{", "0-1"},
+      {"\\**", "**a", "0-2 2-2 3-3"},  // an escaped star is an atom
+      {"(?=a)*a", "ba", "1-2"},         // a look-around may be repeated
       {"[]a]+", "]a]b", "0-3"},        // ] first in a class is a member
       {"[^]a]+", "]ab]c", "2-3 4-5"},
       {"[a-]+", "-a-b", "0-3"},        // - last in a class is a member
@@ -289,6 +318,65 @@ TEST(RxBudget, CatastrophicBacktrackingFailsThroughTheFlag) {
   t.back() = 'b';
   EXPECT_EQ(tv_rx_search(&fl, r.rx, t.data(), (int32_t)t.size(), 0, m), 1);
   EXPECT_EQ(fl, 0u);
+}
+
+TEST(RxBudget, APatternsOwnStepLimitBoundsEveryOperation) {
+  Rx r("(a+)+b");
+  std::vector<uint32_t> t(16, 'a');
+  const int32_t n = (int32_t)t.size();
+  int32_t m[TV_RX_MREC];
+  uint32_t fl = 0;
+  // Within the library's limit the search runs to its end and finds nothing.
+  EXPECT_EQ(tv_rx_search(&fl, r.rx, t.data(), n, 0, m), 0);
+  EXPECT_EQ(fl, 0u);
+  tv_rx_set_step_limit(r.rx, 1000);
+  using Op = void (*)(uint32_t *, const tv_rx *, const std::vector<uint32_t> &);
+  const Op ops[] = {
+      [](uint32_t *f, const tv_rx *rx, const std::vector<uint32_t> &s) {
+        int32_t mm[TV_RX_MREC];
+        EXPECT_EQ(tv_rx_search(f, rx, s.data(), (int32_t)s.size(), 0, mm), 0);
+      },
+      [](uint32_t *f, const tv_rx *rx, const std::vector<uint32_t> &s) {
+        int32_t mm[TV_RX_MREC];
+        EXPECT_EQ(tv_rx_match_at(f, rx, s.data(), (int32_t)s.size(), 0, mm), 0);
+      },
+      [](uint32_t *f, const tv_rx *rx, const std::vector<uint32_t> &s) {
+        int32_t mm[TV_RX_MREC], pos = 0;
+        EXPECT_EQ(tv_rx_next(f, rx, s.data(), (int32_t)s.size(), &pos, mm), 0);
+      },
+      [](uint32_t *f, const tv_rx *rx, const std::vector<uint32_t> &s) {
+        u32s out = {};
+        tv_rx_sub(f, rx, s.data(), (int32_t)s.size(), nullptr, nullptr, &out);
+        u32s_free(&out);
+      },
+      [](uint32_t *f, const tv_rx *rx, const std::vector<uint32_t> &s) {
+        tv_rx_spans sp = {};
+        tv_rx_split(f, rx, s.data(), (int32_t)s.size(), &sp);
+        tv_rx_spans_free(&sp);
+      },
+  };
+  for (size_t i = 0; i < sizeof ops / sizeof ops[0]; i++) {
+    fl = 0;
+    tv_seterr("none");
+    ops[i](&fl, r.rx, t);
+    EXPECT_EQ(fl, 1u) << "operation " << i;
+    EXPECT_STREQ(tv_geterr(), TV_RX_LIMIT_MSG) << "operation " << i;
+  }
+  // The limit is per operation: a cheap one succeeds again and again.
+  Rx cheap("ab");
+  tv_rx_set_step_limit(cheap.rx, 50);
+  const std::vector<uint32_t> s{'x', 'x', 'a', 'b'};
+  for (int i = 0; i < 5; i++) {
+    fl = 0;
+    ASSERT_EQ(tv_rx_search(&fl, cheap.rx, s.data(), 4, 0, m), 1) << "search " << i;
+    EXPECT_EQ(fl, 0u);
+    EXPECT_EQ(m[0], 2);
+  }
+  // A limit below one step is one step: nothing completes.
+  tv_rx_set_step_limit(cheap.rx, -5);
+  fl = 0;
+  EXPECT_EQ(tv_rx_search(&fl, cheap.rx, s.data(), 4, 0, m), 0);
+  EXPECT_EQ(fl, 1u);
 }
 
 // ------------------------------------------------------------ stack bound

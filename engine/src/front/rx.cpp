@@ -145,6 +145,7 @@ struct tv_rx {
   int32_t groups;
   int32_t nrep;
   int32_t first; // set every match must begin with, or -1
+  int64_t step_limit = TV_RX_STEP_LIMIT;
   std::vector<Inst> prog;
   std::vector<Class> classes;
   std::vector<Sc> scs;
@@ -243,6 +244,7 @@ struct Parser {
   Seq sequence();
   Node *atom();
   Node *quantify(Node *a);
+  bool repeat_at(int32_t j, int32_t *mn, int32_t *mx, int32_t *next) const;
   Node *klass();
   Node *flag_class(int flags);
   int32_t width(const Seq &s);
@@ -293,8 +295,22 @@ Seq Parser::alternation() {
 Seq Parser::sequence() {
   Seq s;
   while (!err && i < n && p[i] != '|' && p[i] != ')') {
+    // A repeat needs something before it that consumes or may consume text;
+    // an anchor or boundary cannot be repeated.
+    int32_t mn, mx, next;
+    if (repeat_at(i, &mn, &mx, &next)) {
+      fail(mn > mx ? "min repeat greater than max repeat" : "nothing to repeat");
+      break;
+    }
     Node *a = atom();
     if (err) break;
+    if (a->kind == N_START || a->kind == N_END || a->kind == N_TEXTEND || a->kind == N_BOUND ||
+        a->kind == N_NBOUND) {
+      if (repeat_at(i, &mn, &mx, &next))
+        fail(mn > mx ? "min repeat greater than max repeat" : "nothing to repeat");
+      s.push_back(a);
+      continue;
+    }
     s.push_back(quantify(a));
   }
   return s;
@@ -494,43 +510,50 @@ Node *Parser::klass() {
   return x;
 }
 
-Node *Parser::quantify(Node *a) {
-  if (i >= n) return a;
-  int32_t mn, mx;
-  uint32_t c = p[i];
+// Whether a repeat ({m,n} or one of * + ?) starts at j: its bounds and the
+// index after it. A brace that does not close a valid repeat is a literal.
+bool Parser::repeat_at(int32_t j, int32_t *mn, int32_t *mx, int32_t *next) const {
+  if (j >= n) return false;
+  uint32_t c = p[j];
   if (c == '*' || c == '+' || c == '?') {
-    mn = c == '+' ? 1 : 0;
-    mx = c == '?' ? 1 : kInf;
-    i++;
-  } else if (c == '{') {
-    int32_t j = i + 1;
-    auto digits = [&](int32_t *v) {
-      bool any = false;
-      int64_t x = 0;
-      while (j < n && p[j] >= '0' && p[j] <= '9' && x <= 99999999) {
-        x = x * 10 + (p[j] - '0');
-        j++;
-        any = true;
-      }
-      *v = (int32_t)x;
-      return any;
-    };
-    int32_t lo = 0, hi = 0;
-    bool has_lo = digits(&lo), comma = false, has_hi = false;
-    if (j < n && p[j] == ',') {
-      comma = true;
+    *mn = c == '+' ? 1 : 0;
+    *mx = c == '?' ? 1 : kInf;
+    *next = j + 1;
+    return true;
+  }
+  if (c != '{') return false;
+  j++;
+  auto digits = [&](int32_t *v) {
+    bool any = false;
+    int64_t x = 0;
+    while (j < n && p[j] >= '0' && p[j] <= '9' && x <= 99999999) {
+      x = x * 10 + (p[j] - '0');
       j++;
-      has_hi = digits(&hi);
+      any = true;
     }
-    if (j >= n || p[j] != '}' || (!has_lo && !comma)) return a; // a literal '{' follows
-    mn = has_lo ? lo : 0;
-    mx = comma ? (has_hi ? hi : kInf) : lo;
-    i = j + 1;
-    if (mn > mx) {
-      fail("min repeat greater than max repeat");
-      return a;
-    }
-  } else {
+    *v = (int32_t)x;
+    return any;
+  };
+  int32_t lo = 0, hi = 0;
+  bool has_lo = digits(&lo), comma = false, has_hi = false;
+  if (j < n && p[j] == ',') {
+    comma = true;
+    j++;
+    has_hi = digits(&hi);
+  }
+  if (j >= n || p[j] != '}' || (!has_lo && !comma)) return false;
+  *mn = has_lo ? lo : 0;
+  *mx = comma ? (has_hi ? hi : kInf) : lo;
+  *next = j + 1;
+  return true;
+}
+
+Node *Parser::quantify(Node *a) {
+  int32_t mn, mx, next;
+  if (!repeat_at(i, &mn, &mx, &next)) return a;
+  i = next;
+  if (mn > mx) {
+    fail("min repeat greater than max repeat");
     return a;
   }
   Node *r = make(N_REPEAT);
@@ -541,6 +564,15 @@ Node *Parser::quantify(Node *a) {
     i++;
   }
   r->body = Seq{a};
+  // A repeat right after a repeat is refused, as Python refuses it, instead
+  // of reading the second as a literal ("a***" as "a*\\**"): such chains give
+  // a short pattern enough repeats in a row to backtrack without end. A '+'
+  // after a greedy repeat would make it possessive, which is not supported.
+  if (repeat_at(i, &mn, &mx, &next)) {
+    if (mn > mx) fail("min repeat greater than max repeat");
+    else if (r->greedy && p[i] == '+') fail("unsupported possessive repeat");
+    else fail("multiple repeat");
+  }
   return r;
 }
 
@@ -900,6 +932,10 @@ tv_rx *tv_rx_compile(const ucd *u, const char *pattern, int32_t flags) {
 }
 
 void tv_rx_free(tv_rx *rx) { delete rx; }
+
+void tv_rx_set_step_limit(tv_rx *rx, int64_t steps) {
+  if (rx) rx->step_limit = steps < 1 ? 1 : steps;
+}
 
 int32_t tv_rx_groups(const tv_rx *rx) { return rx ? rx->groups : 0; }
 
@@ -1396,7 +1432,7 @@ int search(Vm &vm, int32_t start, int32_t *m) {
 int tv_rx_match_at(uint32_t *flag, const tv_rx *rx, const uint32_t *text, int32_t n, int32_t pos,
                    int32_t *m) {
   if (*flag || !rx || !m || n < 0 || pos < 0 || pos > n) return 0;
-  int64_t budget = TV_RX_STEP_LIMIT;
+  int64_t budget = rx->step_limit;
   Vm vm(rx, text, n, flag, &budget);
   if (vm.failed) return 0;
   int32_t end = 0;
@@ -1408,7 +1444,7 @@ int tv_rx_match_at(uint32_t *flag, const tv_rx *rx, const uint32_t *text, int32_
 int tv_rx_search(uint32_t *flag, const tv_rx *rx, const uint32_t *text, int32_t n, int32_t start,
                  int32_t *m) {
   if (*flag || !rx || !m || n < 0 || start > n) return 0;
-  int64_t budget = TV_RX_STEP_LIMIT;
+  int64_t budget = rx->step_limit;
   Vm vm(rx, text, n, flag, &budget);
   if (vm.failed) return 0;
   return search(vm, start < 0 ? 0 : start, m);
@@ -1430,7 +1466,7 @@ void rxm_put(uint32_t *flag, u32s *out, const int32_t *m, const uint32_t *text, 
 void tv_rx_sub(uint32_t *flag, const tv_rx *rx, const uint32_t *text, int32_t n,
                tv_rx_replace_fn replace, void *context, u32s *out) {
   if (!rx || n < 0) return;
-  int64_t budget = TV_RX_STEP_LIMIT;
+  int64_t budget = rx->step_limit;
   Vm vm(rx, text, n, flag, &budget);
   if (vm.failed) return;
   int32_t m[TV_RX_MREC];
@@ -1474,7 +1510,7 @@ void tv_rx_split(uint32_t *flag, const tv_rx *rx, const uint32_t *text, int32_t 
                  tv_rx_spans *result) {
   result->n = 0;
   if (!rx || n < 0) return;
-  int64_t budget = TV_RX_STEP_LIMIT;
+  int64_t budget = rx->step_limit;
   Vm vm(rx, text, n, flag, &budget);
   if (vm.failed) return;
   int32_t m[TV_RX_MREC];

@@ -75,4 +75,8 @@ void tv_rx_spans_free(tv_rx_spans *s);
 
 /* Steps one operation may take before it fails with TV_RX_LIMIT_MSG. */
 #define TV_RX_STEP_LIMIT 100000000LL
+/* Sets the steps each later operation with rx may take (at least 1); a
+   compiled pattern starts with TV_RX_STEP_LIMIT. For callers whose texts are
+   short enough that any sound pattern needs far fewer. */
+void tv_rx_set_step_limit(tv_rx *rx, int64_t steps);
 #define TV_RX_LIMIT_MSG "tovantts front regex: backtracking limit exceeded"

@@ -101,6 +101,9 @@ FEATURES = [
     (r"(a)??", 0), (r"(a)??b", 0), (r"(?:ab)??(ab)?c", 0), (r"x(a|b)??(b)", 0), (r"(a)?\w", 0),
     (r"hello", 1), (r"[a-z]+", 1), (r"[A-Z]+", 1), (r"K", 1), (r"[é]", 1), (r"σ+", 1),
     (r"(\w)\1", 1), (r"[^a-z]+", 1), (r"straße", 1), (r"İ", 1), (r"i", 1), (r"[s]", 1),
+    # Braces that are no repeat, escaped stars, repeated look-arounds.
+    (r"a{}*", 0), (r"a*{", 0), (r"\**", 0), (r"\*+?\w", 0), (r"(?=a)*a", 0), (r"a{,}\}", 0),
+    (r"[*{]{2}", 0), (r"\{\d+\}*", 0),
 ]
 
 CORPUS = [
@@ -175,6 +178,8 @@ PASSAGE = ("The river ran quietly past the old mill, where the miller's children
            "it was older than the church, older than the bridge, and some said older than "
            "the river itself. ")
 CORPUS.append(PASSAGE * 3)
+# Braces and stars that are literals.
+CORPUS.append("a{}} a{2} aa** {{a* **b {12}}")
 
 
 def esc(s):
