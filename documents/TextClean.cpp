@@ -153,7 +153,8 @@ bool normal(std::u16string_view text) {
     });
 }
 
-std::vector<std::u16string> cleanNormalized(std::vector<std::u16string> pages, Furniture furniture);
+std::vector<std::u16string> cleanNormalized(std::vector<std::u16string> pages, Furniture furniture,
+                                            const Progress& progress);
 
 }  // namespace
 
@@ -193,30 +194,34 @@ std::u16string normalizeChars(std::u16string_view text) {
     return out;
 }
 
-std::vector<std::u16string> clean(const std::u16string& text, Furniture furniture) {
+std::vector<std::u16string> clean(const std::u16string& text, Furniture furniture, const Progress& progress) {
     std::vector<std::u16string> pages;
     pages.push_back(normalizeChars(text));
-    return cleanNormalized(std::move(pages), furniture);
+    return cleanNormalized(std::move(pages), furniture, progress);
 }
 
-std::vector<std::u16string> clean(std::u16string&& text, Furniture furniture) {
+std::vector<std::u16string> clean(std::u16string&& text, Furniture furniture, const Progress& progress) {
     std::vector<std::u16string> pages;
     pages.push_back(normal(text) ? std::move(text) : normalizeChars(text));
     text = std::u16string();
-    return cleanNormalized(std::move(pages), furniture);
+    return cleanNormalized(std::move(pages), furniture, progress);
 }
 
-std::vector<std::u16string> clean(const std::vector<std::u16string>& pages, Furniture furniture) {
+std::vector<std::u16string> clean(const std::vector<std::u16string>& pages, Furniture furniture,
+                                  const Progress& progress) {
     std::vector<std::u16string> normalized;
     normalized.reserve(pages.size());
     for (const std::u16string& page : pages) normalized.push_back(normalizeChars(page));
-    return cleanNormalized(std::move(normalized), furniture);
+    return cleanNormalized(std::move(normalized), furniture, progress);
 }
 
 namespace {
 
-std::vector<std::u16string> cleanNormalized(std::vector<std::u16string> pages, Furniture furniture) {
+std::vector<std::u16string> cleanNormalized(std::vector<std::u16string> pages, Furniture furniture,
+                                            const Progress& progress) {
     const bool printed = furniture == Furniture::printedPages;
+    std::uint64_t total = 0, done = 0;
+    for (const std::u16string& page : pages) total += page.size();
     std::vector<std::vector<std::u16string_view>> lines;
     lines.reserve(pages.size());
     for (const std::u16string& page : pages) lines.push_back(splitLines(page));
@@ -227,6 +232,8 @@ std::vector<std::u16string> cleanNormalized(std::vector<std::u16string> pages, F
     std::vector<std::u16string> paragraphs;
     for (const auto& page : lines) {
         for (std::u16string_view line : page) {
+            done += line.size() + 1;
+            progress.at(done, total);
             std::u16string t = Utf16::trim(line);
             if (t.empty()) {
                 flush(buffer, paragraphs);
@@ -253,6 +260,7 @@ std::vector<std::u16string> cleanNormalized(std::vector<std::u16string> pages, F
         if (!buffer.empty() && endsSentence(buffer)) flush(buffer, paragraphs);
     }
     flush(buffer, paragraphs);
+    progress.finish();
     return paragraphs;
 }
 
