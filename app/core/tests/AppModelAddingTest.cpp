@@ -443,6 +443,26 @@ TEST_F(Books, ABookCancelledWhileDownloadingIsNotAdded) {
     EXPECT_FALSE(m->opening());
 }
 
+// While several roads run, the notice is the latest running one's until the
+// last ends: no road runs on without a notice (and a Cancel) of its own.
+TEST_F(Books, TheNoticeStaysWhileAnyRoadRuns) {
+    std::vector<std::function<void(std::string)>> arrive;
+    answer = [&](auto done, auto) { arrive.push_back(std::move(done)); };
+    m->open(AppModel::Book{u"1", u"First Book", u""});
+    m->open(AppModel::Book{u"2", u"Second Book", u""});
+    ASSERT_EQ(arrive.size(), 2u);
+    EXPECT_EQ(m->opening(), QStringLiteral("Downloading Second Book") + ellipsis);
+    arrive[1](epubBytes(true));
+    ASSERT_TRUE(spinUntil([&] { return m->addingWork() == 0; }));
+    EXPECT_EQ(m->library.docs().size(), 1u);
+    EXPECT_EQ(m->opening(), QStringLiteral("Downloading First Book") + ellipsis);
+    m->cancelOpening();
+    EXPECT_FALSE(m->opening());
+    arrive[0](epubBytes(false));
+    spinEvents();
+    EXPECT_EQ(m->library.docs().size(), 1u);
+}
+
 TEST_F(Books, DownloadAndExtractionFailuresAreShown) {
     struct Case {
         std::function<void(std::function<void(std::string)>, std::function<void(std::u16string)>)> answer;
