@@ -171,10 +171,14 @@ ExtractedDoc epub(std::string_view data, const std::u16string& fallbackTitle,
         const std::u16string path = resolve(dir, href);
         const std::string* chapter = file(files, path);
         if (!chapter || !read.insert(path).second) continue;
-        chapters.check();
-        for (auto& p : TextClean::clean(htmlToText(text(chapter)))) paragraphs.push_back(std::move(p));
+        // A long chapter reports (and stops) inside its conversion too.
+        const double from = markup ? double(done) / double(markup) : 0;
         done += chapter->size();
-        chapters.at(done, markup);
+        const Progress one = chapters.part(from, markup ? double(done) / double(markup) : 1);
+        one.check();
+        for (auto& p : TextClean::clean(htmlToText(text(chapter), one.part(0, 0.5)), TextClean::Furniture::none,
+                                        one.part(0.5, 1)))
+            paragraphs.push_back(std::move(p));
     }
     chapters.finish();
 
