@@ -49,6 +49,8 @@ Doc::Index Doc::buildIndex(const std::vector<std::u16string>& paragraphs, std::o
             x.sentences.push_back(p.substr(static_cast<size_t>(r.lower), static_cast<size_t>(r.upper - r.lower)));
             x.paraOf.push_back(static_cast<std::int64_t>(i));
             if (x.regions) x.regions->push_back(Doc::boxes((*x.spans)[i], r.lower, r.upper));
+            // Sentence by sentence: a text without blank lines is one paragraph.
+            progress.at(done + std::uint64_t(r.upper), total);
         }
         done += p.size();
         progress.at(done, total);

@@ -37,8 +37,8 @@ std::u16string normalizeChars(std::u16string_view text);
 // One paragraph fit to be read aloud: web addresses as their host name,
 // citation marks gone (not indexes into code such as "a[0]"), no white space
 // before punctuation (unless it starts a word, as in "the .po files"), single
-// blanks.
-std::u16string speakable(const std::u16string& text);
+// blanks. Checks `progress` for a cancel between its passes.
+std::u16string speakable(const std::u16string& text, const Progress& progress = {});
 // True when the paragraph holds something to read, not only white space and
 // narration marks.
 bool hasText(const std::u16string& paragraph);
