@@ -45,7 +45,14 @@ Doc::Index Doc::buildIndex(const std::vector<std::u16string>& paragraphs, std::o
     }
     for (size_t i = 0; i < paragraphs.size(); ++i) {
         const std::u16string& p = paragraphs[i];
-        for (const TextClean::Range& r : TextClean::spans(p)) {
+        // A long paragraph (a text without blank lines is one) reports while
+        // it is split, and then sentence by sentence.
+        constexpr size_t longParagraph = 1 << 16;
+        const Progress splitting = p.size() < longParagraph || total == 0
+                                       ? Progress()
+                                       : progress.part(double(done) / double(total),
+                                                       double(done + p.size() / 2) / double(total));
+        for (const TextClean::Range& r : TextClean::spans(p, splitting)) {
             x.sentences.push_back(p.substr(static_cast<size_t>(r.lower), static_cast<size_t>(r.upper - r.lower)));
             x.paraOf.push_back(static_cast<std::int64_t>(i));
             if (x.regions) x.regions->push_back(Doc::boxes((*x.spans)[i], r.lower, r.upper));

@@ -13,6 +13,7 @@
 #include "ExtractDocx.h"
 #include "ExtractEpub.h"
 #include "Progress.h"
+#include "Regex.h"
 #include "TempDir.h"
 #include "ZipFixture.h"
 
@@ -91,6 +92,14 @@ protected:
             {"DOCX", [&](const Progress& p) { return paragraphs(Extract::document(docx, u"file.docx", std::nullopt, std::nullopt, p)); }},
             {"sentences of a document", [&](const Progress& p) {
                  return Doc::create(Extract::document(dir / "long.txt"), p)->sentences;
+             }},
+            // A text without blank lines is one paragraph: it reports while
+            // it is split, and sentence by sentence.
+            {"sentences of one long paragraph", [&](const Progress& p) {
+                 ExtractedDoc one;
+                 one.title = u"One";
+                 one.paragraphs = {tovan::u16(sentences(6000, "", "", " "))};
+                 return Doc::create(std::move(one), p)->sentences;
              }},
         };
     }
