@@ -9,15 +9,70 @@ using detail::literal;
 
 namespace {
 
-// The rules, in the order they run. A web address is said as its host only.
+// The rules, in the order they run. A web address is said as its host, then
+// its path (readPath); scheme and port are not said.
 constexpr std::u16string_view WEB = uR"((?i)\b(?:https?://|www\.)([a-z0-9.-]+\.[a-z]{2,})(?::\d+)?(/[^\s<>"]*)?)";
+// A bare domain name with a path ("example.com/docs"): the same reading.
+constexpr std::u16string_view DOMAIN_PATH =
+    uR"((?i)(?<![\w@./-])((?:[a-z0-9-]{2,}\.)+(?:com|org|net|io|ai|co|in|uk|edu|gov|app|dev|me|info|us|ca|de|fr|au))(/[^\s<>"]*))";
 constexpr std::u16string_view EMAIL = uR"((?i)\b([a-z0-9._%+-]+)@([a-z0-9-]+(?:\.[a-z0-9-]+)*\.[a-z]{2,})\b)";
 constexpr std::u16string_view DOMAIN =
     uR"((?i)\b([a-z0-9-]{2,}(?:\.[a-z0-9-]{2,})*)\.(com|org|net|io|ai|co|in|uk|edu|gov|app|dev|me|info|us|ca|de|fr|au)\b(?![.\w]*@))";
 constexpr std::u16string_view HANDLE = uR"((?<![\w@])@([A-Za-z0-9_]{2,30})\b)";
 constexpr std::u16string_view HASHTAG = uR"((?<![\w#&])#([A-Za-z][A-Za-z0-9_]{1,40})\b)";
+// A shell or program variable ("$HOME", "${JAVA_HOME}", "$path"): "dollar"
+// and its name, the way programmers say it. A "$" before a letter is never
+// an amount, and dropping it would make the variable a plain word.
+constexpr std::u16string_view VARIABLE = uR"((?<![\w$])\$(?:\{([A-Za-z_]\w{0,40})\}|([A-Za-z_]\w{0,40})\b))";
 constexpr std::u16string_view WWW = uR"(^www\.)";
 constexpr std::u16string_view MOBILE = uR"(^m\.)";
+
+// The path of a web address read as words: its segments joined by
+// "slash", with dots as "dot", "-", "_", "+" and "%20" as spaces and "~" as
+// "tilde". The query and the fragment are not read: they hold parameters
+// and anchors, not words a listener follows. Punctuation that ends the path
+// belongs to the sentence ("see example.com/faq.") and is given back as
+// written; a ")" only when the path opens none ("/Mercury_(planet)").
+std::u16string readPath(std::u16string_view path) {
+    size_t end = path.size();
+    auto sentence = [&](char16_t c) {
+        if (c == u')') return path.substr(0, end).find(u'(') == std::u16string_view::npos;
+        return std::u16string_view(u".,;:!?]'’\"”").find(c) != std::u16string_view::npos;
+    };
+    while (end > 0 && sentence(path[end - 1])) end--;
+    std::u16string tail(path.substr(end));
+    std::u16string_view p = path.substr(0, end);
+    p = p.substr(0, std::min(p.find(u'?'), p.find(u'#')));
+    std::u16string out;
+    size_t i = 0;
+    while (i < p.size()) {
+        size_t slash = std::min(p.find(u'/', i), p.size());
+        std::u16string words;
+        for (size_t k = i; k < slash; k++) {
+            char16_t c = p[k];
+            if (c == u'%' && k + 2 < slash && p.substr(k, 3) == u"%20") {
+                words += u' ';
+                k += 2;
+            } else if (c == u'.') {
+                words += u" dot ";
+            } else if (c == u'-' || c == u'_' || c == u'+') {
+                words += u' ';
+            } else if (c == u'~') {
+                words += u" tilde ";
+            } else {
+                words += c;
+            }
+        }
+        if (!jtrim(words).empty()) out += u" slash " + words;
+        i = slash + 1;
+    }
+    return out + tail;
+}
+
+std::u16string readAddress(const JMatch& m) {
+    if (auto path = m.group(2)) return u' ' + host(*m.group(1)) + readPath(*path) + u' ';
+    return u' ' + host(*m.group(1)) + sentenceStop(m) + u' ';
+}
 
 std::u16string readEmail(const JMatch& m) {
     std::u16string user = *m.group(1);
@@ -45,19 +100,21 @@ std::u16string host(const std::u16string& s) {
 }
 
 std::u16string links(const std::u16string& s) {
-    std::u16string t = rewrite(s, WEB, u".", [](const JMatch& m) {
-        return u' ' + host(*m.group(1)) + sentenceStop(m) + u' ';
-    });
+    std::u16string t = rewrite(s, WEB, u".", readAddress);
+    t = detail::replaceInPieces(t, detail::re(DOMAIN_PATH), u"/", readAddress);
     // The other rules match no white space and look no further than the
     // next one, so they run on the few words that could hold a match.
     t = detail::replaceInPieces(t, detail::re(EMAIL), u"@", readEmail);
     t = detail::replaceInPieces(t, detail::re(DOMAIN), u".", [](const JMatch& m) { return host(*m.group(0)); });
     t = detail::replaceInPieces(t, detail::re(HANDLE), u"@", named(u"at "));
-    return detail::replaceInPieces(t, detail::re(HASHTAG), u"#", named(u"hashtag "));
+    t = detail::replaceInPieces(t, detail::re(HASHTAG), u"#", named(u"hashtag "));
+    return detail::replaceInPieces(t, detail::re(VARIABLE), u"$", [](const JMatch& m) {
+        return u"dollar " + literal(*(m.group(1) ? m.group(1) : m.group(2)), u"_", u" ");
+    });
 }
 
 std::vector<std::u16string_view> detail::linkPatterns() {
-    return {WEB, EMAIL, DOMAIN, HANDLE, HASHTAG, WWW, MOBILE};
+    return {WEB, DOMAIN_PATH, EMAIL, DOMAIN, HANDLE, HASHTAG, VARIABLE, WWW, MOBILE};
 }
 
 }  // namespace tovan::Spoken
