@@ -22,8 +22,10 @@ constexpr std::u16string_view HANDLE = uR"((?<![\w@])@([A-Za-z0-9_]{2,30})\b)";
 constexpr std::u16string_view HASHTAG = uR"((?<![\w#&])#([A-Za-z][A-Za-z0-9_]{1,40})\b)";
 // A shell or program variable ("$HOME", "${JAVA_HOME}", "$path"): "dollar"
 // and its name, the way programmers say it. A "$" before a letter is never
-// an amount, and dropping it would make the variable a plain word.
-constexpr std::u16string_view VARIABLE = uR"((?<![\w$])\$(?:\{([A-Za-z_]\w{0,40})\}|([A-Za-z_]\w{0,40})\b))";
+// an amount, and dropping it would make the variable a plain word. Inline
+// mathematics between two signs ("$x^2$") is no variable.
+constexpr std::u16string_view VARIABLE =
+    uR"((?<![\w$])\$(?:\{(_*[A-Za-z]\w{0,40})\}|(_*[A-Za-z]\w{0,40})\b)(?![^\s$]*\$))";
 constexpr std::u16string_view WWW = uR"(^www\.)";
 constexpr std::u16string_view MOBILE = uR"(^m\.)";
 
