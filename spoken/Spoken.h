@@ -56,8 +56,8 @@ const std::unordered_map<std::u16string_view, Unit>& UNIT_WORDS();
 // The unit pattern built from UNITS (longest abbreviations first): group 1
 // the number, group 2 the abbreviation.
 const std::u16string& UNIT();
-// A number, a scale word and a unit ("5 million km"): group 1 the number,
-// group 2 the scale word, group 3 the abbreviation.
+// A scale word after a number, and a unit ("5 million km"): group 1 the
+// scale word, group 2 the abbreviation.
 const std::u16string& SCALED_UNIT();
 
 // ---- Number words ----

@@ -48,9 +48,10 @@ constexpr std::u16string_view AFTER =
     uR"((?<![\w.])(\d{1,3}(?:,\d{3})+|\d+)(?:\.(\d+))?(?:\s?(k|K|m|M|mn|bn|b|B|million|billion|trillion|thousand|lakh|lakhs|crore|crores|cr)\b\.?)?\s?(USD|EUR|GBP|INR|JPY|AUD|CAD|SGD|¢|€)(?![\w]))";
 
 // A rate after a sum ("$20/mo", "€3 / kg"): the slash is "per" and the
-// abbreviation its word, singular.
+// abbreviation its word, singular. (The match starts at the slash and looks
+// back for the currency, so the scan only stops at slashes.)
 constexpr std::u16string_view PER =
-    uR"(\b(dollars?|cents?|euros?|pounds?|penny|pence|rupees?|paisa|paise|yen|won|rubles?|kopeks?|pesos?|centavos?|lira|kurus|naira|kobo|bitcoin)\s?/\s?(mo|mos|mth|month|yr|year|hr|h|hour|wk|week|day|night|min|minute|person|head|user|seat|share|unit|item|page|kg|lb|oz|g|L|l|gal|km|mi|ft|sq ft|GB|TB)\b(?![/\w]))";
+    uR"(/(?<=\b(?:dollars?|cents?|euros?|pounds?|penny|pence|rupees?|paisa|paise|yen|won|rubles?|kopeks?|pesos?|centavos?|lira|kurus|naira|kobo|bitcoin)\s?/)\s?(mo|mos|mth|month|yr|year|hr|h|hour|wk|week|day|night|min|minute|person|head|user|seat|share|unit|item|page|kg|lb|oz|g|L|l|gal|km|mi|ft|sq ft|GB|TB)\b(?![/\w]))";
 
 std::u16string perWord(const std::u16string& abbr) {
     static const std::pair<std::u16string_view, std::u16string_view> words[] = {
@@ -122,7 +123,14 @@ std::u16string amounts(const std::u16string& s) {
     if (anyCurrency(t, u"¢€")) {
         t = after.replaceAll(t, [](const JMatch& m) { return money(*m.group(4), *m.group(1), m.group(2), m.group(3)); });
     }
-    return detail::rewrite(t, PER, u"/", [](const JMatch& m) { return *m.group(1) + u" per " + perWord(*m.group(2)); });
+    // The last letters of every currency word the rate looks back for.
+    if (!detail::maybeRate(t, {u"dollar", u"dollars", u"cent", u"cents", u"euro", u"euros", u"pound", u"pounds",
+                               u"penny", u"pence", u"rupee", u"rupees", u"paisa", u"paise", u"yen", u"won",
+                               u"ruble", u"rubles", u"kopek", u"kopeks", u"peso", u"pesos", u"centavo",
+                               u"centavos", u"lira", u"kurus", u"naira", u"kobo", u"bitcoin"})) {
+        return t;
+    }
+    return detail::rewrite(t, PER, u"/", [](const JMatch& m) { return u" per " + perWord(*m.group(1)); });
 }
 
 std::vector<std::u16string_view> detail::amountPatterns() {

@@ -103,14 +103,17 @@ std::u16string host(const std::u16string& s) {
 
 std::u16string links(const std::u16string& s) {
     std::u16string t = rewrite(s, WEB, u".", readAddress);
-    t = detail::replaceInPieces(t, detail::re(DOMAIN_PATH), u"/", readAddress);
+    const Regex& domainPath = detail::re(DOMAIN_PATH);
+    if (detail::maybeDomainPath(t)) t = detail::replaceInPieces(t, domainPath, u"/", readAddress);
     // The other rules match no white space and look no further than the
     // next one, so they run on the few words that could hold a match.
     t = detail::replaceInPieces(t, detail::re(EMAIL), u"@", readEmail);
     t = detail::replaceInPieces(t, detail::re(DOMAIN), u".", [](const JMatch& m) { return host(*m.group(0)); });
     t = detail::replaceInPieces(t, detail::re(HANDLE), u"@", named(u"at "));
     t = detail::replaceInPieces(t, detail::re(HASHTAG), u"#", named(u"hashtag "));
-    return detail::replaceInPieces(t, detail::re(VARIABLE), u"$", [](const JMatch& m) {
+    const Regex& variable = detail::re(VARIABLE);
+    if (!detail::maybeVariable(t)) return t;
+    return detail::replaceInPieces(t, variable, u"$", [](const JMatch& m) {
         return u"dollar " + literal(*(m.group(1) ? m.group(1) : m.group(2)), u"_", u" ");
     });
 }

@@ -23,13 +23,16 @@ constexpr std::u16string_view ORDINAL = uR"((?i)(?<![\w.,])(\d{1,3}(?:,\d{3})+|\
 constexpr std::u16string_view TIMES = uR"((\d)(\s?)[x×]\s?(\d))";
 // A number written with "s" is a plural ("747s", "1000s", "A380s"); after
 // the decades, so "1990s" and "80s" keep their readings. A number read as
-// digits is not (a leading zero), nor one after a point ("3.5s").
-constexpr std::u16string_view NUMBER_PLURAL = uR"((?<![\w.,'’$])([A-Z]{1,2}-?)?([1-9]\d*)s\b)";
+// digits is not (a leading zero), nor one after a point ("3.5s"). (Each
+// branch starts with a character and looks back past it, so the scan only
+// stops at digits and capitals.)
+constexpr std::u16string_view NUMBER_PLURAL =
+    uR"([1-9](?<![\w.,'’$][1-9])\d*s\b|[A-Z](?<![\w.,'’$][A-Z])[A-Z]?-?[1-9]\d*s\b)";
 // Numbers joined by signs of which one at least is an operator ("1-2=5",
 // "2^10-1", "6/3=2") are an equation: "-" is "minus" and "/" "divided by"
 // there, never a range or a date.
 constexpr std::u16string_view EQUATION =
-    uR"((?<![\w.,/:-])\d+(?:\.\d+)?(?:[ \t]*[-−+=÷^×*/<>≤≥≠≈±][ \t]*-?\d+(?:\.\d+)?)+(?!\w|[.,/:-]\d))";
+    uR"(\d(?<![\w.,/:-]\d)\d*(?:\.\d+)?(?:[ \t]*[-−+=÷^×*/<>≤≥≠≈±][ \t]*-?\d+(?:\.\d+)?)+(?!\w|[.,/:-]\d))";
 // Rule 15.
 constexpr std::u16string_view SLASHED = uR"((?<![\d/])(?:(\d+) )?(\d{1,2})/(\d{1,2})(?![\d/]))";
 // Rules 17-22.
@@ -61,10 +64,13 @@ std::u16string decimal(int64_t n) {
 
 // The words of a number said as a name, made plural: a round hundred or
 // thousand alone is its scale word ("hundreds"), three digits are said as
-// two parts ("seven forty sevens", "eight oh eights"), four as a year.
+// two parts ("seven forty sevens", "eight oh eights"), four as a year. A
+// model's letters before it stay ("A380s": "A three eighties").
 std::u16string readNumberPlural(const JMatch& m) {
-    std::u16string n = *m.group(2);
-    std::u16string prefix = m.group(1) ? detail::literal(*m.group(1), u"-", u"") + u' ' : u"";
+    const std::u16string all = *m.group(0);
+    size_t digit = all.find_first_of(u"123456789");
+    std::u16string prefix = digit ? detail::literal(all.substr(0, digit), u"-", u"") + u' ' : u"";
+    std::u16string n = all.substr(digit, all.size() - digit - 1);
     int64_t v = plong(n);
     std::u16string words;
     if (n.size() <= 18 && (v == 100 || v == 1000 || v == 1000000)) {
@@ -197,13 +203,18 @@ std::u16string numbers(const std::u16string& text) {
     });
     apply(YEAR_APOSTROPHE);
     build(DECADE, u"s", [](const JMatch& m) { return plural(cardinal(10 * plong(*m.group(1)))); });
-    build(NUMBER_PLURAL, u"s", readNumberPlural);
+    // The rules of single constructions run only where a screen finds one.
+    auto screened = [&](bool maybe, std::u16string_view pattern, const ReplacementBuilder& b) {
+        if (digit && maybe) t = detail::rewrite(t, pattern, u"", b);
+        else detail::re(pattern);
+    };
+    screened(detail::maybeNumberPlural(t), NUMBER_PLURAL, readNumberPlural);
     build(ORDINAL, u"sSnNrRtT", [](const JMatch& m) { return ordinal(plong(detail::literal(*m.group(1), u",", u""))); });
-    build(EQUATION, u"+=÷^×*<>≤≥≠≈", readEquation);
+    screened(detail::maybeEquation(t), EQUATION, readEquation);
     build(TIMES, u"x×", readTimes);
-    build(SCALED_UNIT(), u"mbtMBT", [](const JMatch& m) {
+    screened(detail::maybeScaledUnit(t), SCALED_UNIT(), [](const JMatch& m) {
         // Never one of them: the plural whatever the number.
-        return *m.group(1) + u' ' + detail::lower(*m.group(2)) + u' ' + std::u16string(UNIT_WORDS().at(*m.group(3)).plural);
+        return detail::lower(*m.group(1)) + u' ' + std::u16string(UNIT_WORDS().at(*m.group(2)).plural);
     });
     build(UNIT(), u"", readUnit);
     build(SLASHED, u"/", readSlashed);

@@ -149,8 +149,10 @@ const std::u16string& SCALED_UNIT() {
             if (w != u"times" && w != u"thousand" && w != u"million" && w != u"billion" && w != u"crore") rows.push_back(u);
         }
         auto [alternatives, firsts] = alternation(rows);
-        return new std::u16string(uR"((?<![\w.,])((?>-?(?:\d{1,3}(?:,\d{3})+|\d+)(?:\.\d+)?))\s([Tt]housand|[Mm]illion|[Bb]illion|[Tt]rillion)\s(?=[)" +
-                                  firsts + u"])(" + alternatives + uR"()(?![\w°%]))");
+        // Starts at the scale word, which must follow a digit; the number
+        // itself is left for the last rule of the number pass.
+        return new std::u16string(uR"(\b(?<=\d\s)([Tt]housand|[Mm]illion|[Bb]illion|[Tt]rillion)\s(?=[)" + firsts + u"])(" +
+                                  alternatives + uR"()(?![\w°%]))");
     }();
     return *pattern;
 }
