@@ -160,11 +160,13 @@ TEST(SpokenShortcuts, ScreensPassEveryTextWithAMatch) {
         for (size_t k = 0; k < std::size(screens); k++) {
             const Screen& s = screens[k];
             bool match = false;
-            for (int from = 0; auto m = rx(s.pattern).find(t, from); from = std::max(m->end(0), m->start(0) + 1)) {
+            int from = 0;
+            while (auto m = rx(s.pattern).find(t, from)) {
                 if (!s.operatorOnly || m->group(0)->find_first_of(u"+=\u00F7^\u00D7*<>\u2264\u2265\u2260\u2248") != std::u16string::npos) {
                     match = true;
                     break;
                 }
+                from = std::max(m->end(0), m->start(0) + 1);
             }
             if (match) {
                 found[k]++;
