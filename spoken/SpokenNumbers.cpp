@@ -1,4 +1,4 @@
-// The number pass: Roman numerals, then 23 rules that reshape the signs and
+// The number pass: Roman numerals, then 26 rules that reshape the signs and
 // layouts around numbers, the last of which reads every number left.
 #include "SpokenPasses.h"
 
