@@ -51,7 +51,7 @@ constexpr std::u16string_view AFTER =
 // abbreviation its word, singular. (The match starts at the slash and looks
 // back for the currency, so the scan only stops at slashes.)
 constexpr std::u16string_view PER =
-    uR"(/(?<=\b(?:dollars?|cents?|euros?|pounds?|penny|pence|rupees?|paisa|paise|yen|won|rubles?|kopeks?|pesos?|centavos?|lira|kurus|naira|kobo|bitcoin)\s?/)\s?(mo|mos|mth|month|yr|year|hr|h|hour|wk|week|day|night|min|minute|person|head|user|seat|share|unit|item|page|kg|lb|oz|g|L|l|gal|km|mi|ft|sq ft|GB|TB)\b(?![/\w]))";
+    uR"(/(?<=\b(?:dollars?|cents?|euros?|pounds?|penny|pence|rupees?|paisa|paise|yen|won|rubles?|kopeks?|pesos?|centavos?|lira|kurus|naira|kobo|bitcoin)\s?/)\s?(mo|mos|mth|month|yr|year|hr|h|hour|wk|week|day|night|min|minute|person|head|user|seat|share|unit|item|page|dozen|kg|lb|oz|g|L|l|gal|km|mi|ft|sq ft|GB|TB)\b(?![/\w]))";
 
 std::u16string perWord(const std::u16string& abbr) {
     static const std::pair<std::u16string_view, std::u16string_view> words[] = {

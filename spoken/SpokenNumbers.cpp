@@ -21,13 +21,15 @@ constexpr std::u16string_view DECADE = uR"((?<![\w])['’]?([2-9])0'?s\b)";
 // With thousands separators ("2,000th") the whole run is the ordinal.
 constexpr std::u16string_view ORDINAL = uR"((?i)(?<![\w.,])(\d{1,3}(?:,\d{3})+|\d+)(st|nd|rd|th)\b)";
 constexpr std::u16string_view TIMES = uR"((\d)(\s?)[x×]\s?(\d))";
-// A number written with "s" is a plural ("747s", "1000s", "A380s"); after
-// the decades, so "1990s" and "80s" keep their readings. A number read as
-// digits is not (a leading zero), nor one after a point ("3.5s"). (Each
+// A number of three digits or more, or one after a model's letters, written
+// with "s" is a plural ("747s", "1000s", "A380s", "MP3s"); after the
+// decades, so "1990s" and "80s" keep their readings. A smaller bare number
+// is left: "45s" is as often seconds as a plural. A number read as digits
+// (a leading zero) is no plural, nor one after a point ("3.5s"). (Each
 // branch starts with a character and looks back past it, so the scan only
 // stops at digits and capitals.)
 constexpr std::u16string_view NUMBER_PLURAL =
-    uR"([1-9](?<![\w.,'’$][1-9])\d*s\b|[A-Z](?<![\w.,'’$][A-Z])[A-Z]?-?[1-9]\d*s\b)";
+    uR"([1-9](?<![\w.,'’$][1-9])\d{2,}s\b|[A-Z](?<![\w.,'’$][A-Z])[A-Z]?-?[1-9]\d*s\b)";
 // Numbers joined by signs of which one at least is an operator ("1-2=5",
 // "2^10-1", "6/3=2") are an equation: "-" is "minus" and "/" "divided by"
 // there, never a range or a date.

@@ -152,9 +152,9 @@ TEST_F(SpokenMended, UnitsAfterNumbersAreNamed) {
         {"weighs 5 KG", "weighs five kilograms"},
         {"add 1 g of salt", "add one gram of salt"},
         {"1 s", "one second"},
-        // A letter written onto the number is no unit; an "s" makes it plural.
+        // A letter written onto the number is no unit.
         {"a 5g network", "a five g network"},
-        {"rows of 3s", "rows of threes"},
+        {"rows of 3s", "rows of three s"},
     };
     check(std::begin(cases), std::end(cases));
 }
@@ -282,13 +282,14 @@ TEST_F(SpokenMended, ANumberWithAnSIsPlural) {
         {"old 808s and 737s", "old eight oh eights and seven thirty sevens"},
         {"A380s and F-16s", "A three eighties and F sixteens"},
         {"100s and 1000s of fans", "hundreds and thousands of fans"},
-        {"rolled 6s", "rolled sixes"},
+        {"the MP3s", "the MP threes"},
         {"500s", "five hundreds"},
         // Decades keep their readings.
         {"the 1990s", "the nineteen nineties"},
         {"the 80s and the '70s", "the eighties and the seventies"},
         {"the 1800s and 2000s", "the eighteen hundreds and two thousands"},
-        // Not a plural: a decimal, a number read as digits.
+        // Not a plural: a small bare number (seconds as often), a decimal.
+        {"wait 45s", "wait forty five s"},
         {"3.5s", "three point five s"},
     };
     check(std::begin(cases), std::end(cases));
