@@ -29,12 +29,65 @@ constexpr std::u16string_view VARIABLE =
 constexpr std::u16string_view WWW = uR"(^www\.)";
 constexpr std::u16string_view MOBILE = uR"(^m\.)";
 
-// The path of a web address read as words: its segments joined by
-// "slash", with dots as "dot", "-", "_", "+" and "%20" as spaces and "~" as
-// "tilde". The query and the fragment are not read: they hold parameters
-// and anchors, not words a listener follows. Punctuation that ends the path
-// belongs to the sentence ("see example.com/faq.") and is given back as
-// written; a ")" only when the path opens none ("/Mercury_(planet)").
+int hexValue(char16_t c) {
+    if (c >= u'0' && c <= u'9') return c - u'0';
+    if (c >= u'a' && c <= u'f') return c - u'a' + 10;
+    if (c >= u'A' && c <= u'F') return c - u'A' + 10;
+    return -1;
+}
+
+// One segment of a path as words: dots are "dot", "~" is "tilde", "-", "_",
+// "+" and escapes of anything but an ASCII letter or digit ("%20", "%2F",
+// the bytes of "%E2%9C%93") part words. A word of eight or more characters
+// that mixes letters and digits is an identifier ("dQw4w9WgXcQ", a commit
+// hash), which no listener follows letter by letter: it is not read.
+std::u16string segmentWords(std::u16string_view seg) {
+    // `gap` joins the next word read to the last: " dot " when a dot came
+    // between them, else a space.
+    std::u16string out, word, gap;
+    auto flush = [&](std::u16string_view next) {
+        bool letter = false, digit = false;
+        for (char16_t c : word) {
+            letter = letter || (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
+            digit = digit || (c >= u'0' && c <= u'9');
+        }
+        if (!word.empty() && !(word.size() >= 8 && letter && digit)) {
+            out += (out.empty() ? u"" : gap) + word;
+            gap.clear();
+        }
+        word.clear();
+        if (next == u" dot " || gap.empty()) gap = next;
+    };
+    for (size_t k = 0; k < seg.size(); k++) {
+        char16_t c = seg[k];
+        if (c == u'%' && k + 2 < seg.size() && hexValue(seg[k + 1]) >= 0 && hexValue(seg[k + 2]) >= 0) {
+            char16_t v = static_cast<char16_t>(hexValue(seg[k + 1]) * 16 + hexValue(seg[k + 2]));
+            k += 2;
+            bool alnum = (v >= u'a' && v <= u'z') || (v >= u'A' && v <= u'Z') || (v >= u'0' && v <= u'9');
+            if (alnum) word += v;
+            else flush(u" ");
+        } else if (c == u'.') {
+            flush(u" dot ");
+        } else if (c == u'-' || c == u'_' || c == u'+') {
+            flush(u" ");
+        } else if (c == u'~') {
+            flush(u" ");
+            word = u"tilde";
+            flush(u" ");
+        } else {
+            word += c;
+        }
+    }
+    flush(u"");
+    return out;
+}
+
+// The path of a web address read as words: its segments (segmentWords)
+// joined by "slash". The query and the fragment are not read: they hold
+// parameters and anchors, not words a listener follows. Punctuation that
+// ends the path belongs to the sentence ("see example.com/faq.") and is
+// given back as written; a ")" only when the path opens none
+// ("/Mercury_(planet)").
 std::u16string readPath(std::u16string_view path) {
     size_t end = path.size();
     auto sentence = [&](char16_t c) {
@@ -49,23 +102,8 @@ std::u16string readPath(std::u16string_view path) {
     size_t i = 0;
     while (i < p.size()) {
         size_t slash = std::min(p.find(u'/', i), p.size());
-        std::u16string words;
-        for (size_t k = i; k < slash; k++) {
-            char16_t c = p[k];
-            if (c == u'%' && k + 2 < slash && p.substr(k, 3) == u"%20") {
-                words += u' ';
-                k += 2;
-            } else if (c == u'.') {
-                words += u" dot ";
-            } else if (c == u'-' || c == u'_' || c == u'+') {
-                words += u' ';
-            } else if (c == u'~') {
-                words += u" tilde ";
-            } else {
-                words += c;
-            }
-        }
-        if (!jtrim(words).empty()) out += u" slash " + words;
+        std::u16string words = segmentWords(p.substr(i, slash - i));
+        if (!words.empty()) out += u" slash " + words;
         i = slash + 1;
     }
     return out + tail;

@@ -270,6 +270,12 @@ TEST_F(SpokenMended, APathIsReadAfterItsHost) {
          "Read en dot wikipedia dot org slash wiki slash Mercury (planet) first"},
         {"Open www.site.org/~jane/notes, then close.", "Open site dot org slash tilde jane slash notes, then close."},
         {"https://example.com/my%20file", "example dot com slash my file"},
+        {"https://example.com/%E2%9C%93/a%2Fb", "example dot com slash a b"},  // escapes of no letter part words
+        // Identifiers are not spelt out: a short link's code, a hash, a build stamp.
+        {"See https://t.co/AbC123xYz now.", "See t dot co now."},
+        {"https://github.com/x/y/commit/3f2a9c1d8e7b6a5f4e3d", "github dot com slash x slash y slash commit"},
+        {"https://cdn.site.com/app.3f2a9c1d8e.js", "cdn dot site dot com slash app dot js"},
+        {"https://example.com/api/v1/users/42", "example dot com slash api slash version one slash users slash forty two"},
         // A root path or none: the host alone.
         {"https://example.com/ and www.example.org", "example dot com and example dot org"},
     };
