@@ -123,14 +123,27 @@ std::u16string amounts(const std::u16string& s) {
     if (anyCurrency(t, u"¢€")) {
         t = after.replaceAll(t, [](const JMatch& m) { return money(*m.group(4), *m.group(1), m.group(2), m.group(3)); });
     }
-    // The last letters of every currency word the rate looks back for.
-    if (!detail::maybeRate(t, {u"dollar", u"dollars", u"cent", u"cents", u"euro", u"euros", u"pound", u"pounds",
-                               u"penny", u"pence", u"rupee", u"rupees", u"paisa", u"paise", u"yen", u"won",
-                               u"ruble", u"rubles", u"kopek", u"kopeks", u"peso", u"pesos", u"centavo",
-                               u"centavos", u"lira", u"kurus", u"naira", u"kobo", u"bitcoin"})) {
-        return t;
-    }
+    if (!detail::maybeRate(t)) return t;
     return detail::rewrite(t, PER, u"/", [](const JMatch& m) { return u" per " + perWord(*m.group(1)); });
+}
+
+bool detail::maybeRate(const std::u16string& s) {
+    // Every currency word PER looks back for.
+    static constexpr std::u16string_view words[] = {
+        u"dollar", u"dollars", u"cent", u"cents", u"euro", u"euros", u"pound", u"pounds", u"penny", u"pence",
+        u"rupee", u"rupees", u"paisa", u"paise", u"yen", u"won", u"ruble", u"rubles", u"kopek", u"kopeks",
+        u"peso", u"pesos", u"centavo", u"centavos", u"lira", u"kurus", u"naira", u"kobo", u"bitcoin"};
+    for (size_t i = s.find(u'/'); i != std::u16string::npos; i = s.find(u'/', i + 1)) {
+        size_t j = i;
+        if (j > 0 && spaceAt(s, j - 1)) j--;
+        size_t w = j;
+        while (w > 0 && s[w - 1] >= u'a' && s[w - 1] <= u'z') w--;
+        std::u16string_view word(s.data() + w, j - w);
+        for (std::u16string_view c : words) {
+            if (word.size() >= c.size() && word.substr(word.size() - c.size()) == c) return true;
+        }
+    }
+    return false;
 }
 
 std::vector<std::u16string_view> detail::amountPatterns() {

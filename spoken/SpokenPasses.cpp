@@ -213,20 +213,6 @@ bool maybeScaledUnit(const std::u16string& s) {
     return false;
 }
 
-bool maybeRate(const std::u16string& s, std::initializer_list<std::u16string_view> words) {
-    for (size_t i = s.find(u'/'); i != std::u16string::npos; i = s.find(u'/', i + 1)) {
-        size_t j = i;
-        if (j > 0 && spaceAt(s, j - 1)) j--;
-        size_t w = j;
-        while (w > 0 && s[w - 1] >= u'a' && s[w - 1] <= u'z') w--;
-        std::u16string_view word(s.data() + w, j - w);
-        for (std::u16string_view c : words) {
-            if (word.size() >= c.size() && word.substr(word.size() - c.size()) == c) return true;
-        }
-    }
-    return false;
-}
-
 bool maybeDomainPath(const std::u16string& s) {
     for (size_t i = s.find(u'/'); i != std::u16string::npos; i = s.find(u'/', i + 1)) {
         size_t j = i;

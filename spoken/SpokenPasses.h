@@ -47,9 +47,10 @@ bool maybeNumberPlural(const std::u16string& s);
 bool maybeEquation(const std::u16string& s);
 // A scale word ("thousand", "million" ...) after a digit and white space.
 bool maybeScaledUnit(const std::u16string& s);
-// A slash after a lower-case word that ends in one of `words`, with one
-// white space between at most ("dollars/mo").
-bool maybeRate(const std::u16string& s, std::initializer_list<std::u16string_view> words);
+// A slash after a lower-case word that ends in a currency word a rate looks
+// back for, with one white space between at most ("dollars/mo").
+// (SpokenAmounts)
+bool maybeRate(const std::u16string& s);
 // A slash right after letters that follow a dot ("example.com/").
 bool maybeDomainPath(const std::u16string& s);
 // "$" before a letter, "_" or "{" ("$HOME").
