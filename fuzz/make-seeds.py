@@ -172,6 +172,9 @@ def main():
     put("request", "word-shift", '{"text": "one two three", "word_shift": {"1": {"pitch": 2, "dur": 1.5}}}')
     put("request", "spk-vec", '{"text": "Hi.", "spk_vec": [' + ", ".join(["0.04"] * 512) + "]}")
     put("request", "numbers", '{"text": "On 12/03/2024 Dr. Smith paid $1,234.56 for 3 km of WWII rope at 10:30."}')
+    # runs of digits too long for number words, read in digit groups
+    put("request", "long-digits", '{"text": "Numbers ' + ",".join(str(i) for i in range(1, 26)) + ' drawn; *'
+        + "9" * 110 + '* and 0.' + "0" * 320 + '5 and ' + "7" * 5000 + '.", "markup": true}')
 
     # Regex: pattern, NUL, text
     for i, (p, t) in enumerate([("(a|ab)(c|bcd)(d*)", "abcd"), ("(?<=\\d)x{2,3}?", "1xxxx"),

@@ -56,6 +56,9 @@ const std::unordered_map<std::u16string_view, Unit>& UNIT_WORDS();
 // The unit pattern built from UNITS (longest abbreviations first): group 1
 // the number, group 2 the abbreviation.
 const std::u16string& UNIT();
+// A scale word after a number, and a unit ("5 million km"): group 1 the
+// scale word, group 2 the abbreviation.
+const std::u16string& SCALED_UNIT();
 
 // ---- Number words ----
 
@@ -171,8 +174,9 @@ std::u16string readDayRange(const JMatch& m);
 // letters of scripts other than Latin replaced by a space. (SpokenLetters)
 std::u16string letters(const std::u16string& s);
 
-// The second pass: web and e-mail addresses, bare domains, handles and
-// hashtags read as words; a web address is said as its host. (SpokenLinks)
+// The second pass: web and e-mail addresses, bare domains, handles,
+// hashtags and "$" variables read as words; a web address is said as its
+// host and its path. (SpokenLinks)
 std::u16string links(const std::u16string& s);
 // One host name said: lower case, "www." and then "m." dropped, "-" as a
 // space, "." as " dot ".

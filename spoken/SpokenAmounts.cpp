@@ -47,6 +47,25 @@ constexpr std::u16string_view BEFORE =
 constexpr std::u16string_view AFTER =
     uR"((?<![\w.])(\d{1,3}(?:,\d{3})+|\d+)(?:\.(\d+))?(?:\s?(k|K|m|M|mn|bn|b|B|million|billion|trillion|thousand|lakh|lakhs|crore|crores|cr)\b\.?)?\s?(USD|EUR|GBP|INR|JPY|AUD|CAD|SGD|¢|€)(?![\w]))";
 
+// A rate after a sum ("$20/mo", "€3 / kg"): the slash is "per" and the
+// abbreviation its word, singular. (The match starts at the slash and looks
+// back for the currency, so the scan only stops at slashes.)
+constexpr std::u16string_view PER =
+    uR"(/(?<=\b(?:dollars?|cents?|euros?|pounds?|penny|pence|rupees?|paisa|paise|yen|won|rubles?|kopeks?|pesos?|centavos?|lira|kurus|naira|kobo|bitcoin)\s?/)\s?(mo|mos|mth|month|yr|year|hr|h|hour|wk|week|day|night|min|minute|person|head|user|seat|share|unit|item|page|dozen|kg|lb|oz|g|L|l|gal|km|mi|ft|sq ft|GB|TB)\b(?![/\w]))";
+
+std::u16string perWord(const std::u16string& abbr) {
+    static const std::pair<std::u16string_view, std::u16string_view> words[] = {
+        {u"mo", u"month"}, {u"mos", u"month"}, {u"mth", u"month"}, {u"yr", u"year"},        {u"hr", u"hour"},
+        {u"h", u"hour"},   {u"wk", u"week"},   {u"min", u"minute"}, {u"kg", u"kilogram"},   {u"lb", u"pound"},
+        {u"oz", u"ounce"}, {u"g", u"gram"},    {u"L", u"liter"},    {u"l", u"liter"},       {u"gal", u"gallon"},
+        {u"km", u"kilometer"}, {u"mi", u"mile"}, {u"ft", u"foot"},  {u"sq ft", u"square foot"},
+        {u"GB", u"gigabyte"}, {u"TB", u"terabyte"}};
+    for (const auto& [a, w] : words) {
+        if (abbr == a) return std::u16string(w);
+    }
+    return abbr;  // already a word: "month", "day", "person" ...
+}
+
 std::u16string money(const std::u16string& cur, const std::u16string& num, const std::optional<std::u16string>& frac,
                      const std::optional<std::u16string>& scale) {
     const auto& table = CURRENCY();
@@ -87,6 +106,7 @@ bool anyCurrency(const std::u16string& s, std::u16string_view signs) {
 std::u16string amounts(const std::u16string& s) {
     const Regex& before = detail::re(BEFORE);
     const Regex& after = detail::re(AFTER);
+    detail::re(PER);
     if (!anyDigit(s)) return s;
     std::u16string t = s;
     if (anyCurrency(t, u"$€£₹₨¥₩₽₱₺₦₿") || t.find(u"Rs") != std::u16string::npos) {
@@ -103,11 +123,31 @@ std::u16string amounts(const std::u16string& s) {
     if (anyCurrency(t, u"¢€")) {
         t = after.replaceAll(t, [](const JMatch& m) { return money(*m.group(4), *m.group(1), m.group(2), m.group(3)); });
     }
-    return t;
+    if (!detail::maybeRate(t)) return t;
+    return detail::rewrite(t, PER, u"/", [](const JMatch& m) { return u" per " + perWord(*m.group(1)); });
+}
+
+bool detail::maybeRate(const std::u16string& s) {
+    // Every currency word PER looks back for.
+    static constexpr std::u16string_view words[] = {
+        u"dollar", u"dollars", u"cent", u"cents", u"euro", u"euros", u"pound", u"pounds", u"penny", u"pence",
+        u"rupee", u"rupees", u"paisa", u"paise", u"yen", u"won", u"ruble", u"rubles", u"kopek", u"kopeks",
+        u"peso", u"pesos", u"centavo", u"centavos", u"lira", u"kurus", u"naira", u"kobo", u"bitcoin"};
+    for (size_t i = s.find(u'/'); i != std::u16string::npos; i = s.find(u'/', i + 1)) {
+        size_t j = i;
+        if (j > 0 && spaceAt(s, j - 1)) j--;
+        size_t w = j;
+        while (w > 0 && s[w - 1] >= u'a' && s[w - 1] <= u'z') w--;
+        std::u16string_view word(s.data() + w, j - w);
+        for (std::u16string_view c : words) {
+            if (word.size() >= c.size() && word.substr(word.size() - c.size()) == c) return true;
+        }
+    }
+    return false;
 }
 
 std::vector<std::u16string_view> detail::amountPatterns() {
-    return {BEFORE, AFTER};
+    return {BEFORE, AFTER, PER};
 }
 
 }  // namespace tovan::Spoken

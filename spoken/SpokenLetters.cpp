@@ -109,10 +109,11 @@ std::u16string readEntity(const JMatch& m) {
     return out;
 }
 constexpr std::u16string_view OTHER_SCRIPTS = uR"([\p{L}&&[^\p{Script=Latin}]]+)";
-// Underscores of emphasis go; those inside a handle, a hashtag or the user
-// part of an e-mail address are left for the links pass to read.
+// Underscores of emphasis go; those inside a handle, a hashtag, a "$"
+// variable, a path after a slash or the user part of an e-mail address are
+// left for the links pass (or the symbols pass) to read as spaces.
 constexpr Rule UNDERSCORES{
-    uR"((?=_)(?<![@#][A-Za-z0-9_]{0,40})(?![A-Za-z0-9._%+-]*@[A-Za-z0-9])(?:(?<=[\w?!.,;:’'])_+|_+(?=[\w“‘'"])))", u"",
+    uR"((?=_)(?<![@#$]\{?[A-Za-z0-9_]{0,40})(?<!/[\w.~%+-]{0,60})(?![A-Za-z0-9._%+-]*@[A-Za-z0-9])(?:(?<=[\w?!.,;:’'])_+|_+(?=[\w“‘'"])))", u"",
     u"_"};
 
 // Invisible characters that are dropped outright.

@@ -1,4 +1,4 @@
-// The number pass: Roman numerals, then 23 rules that reshape the signs and
+// The number pass: Roman numerals, then 26 rules that reshape the signs and
 // layouts around numbers, the last of which reads every number left.
 #include "SpokenPasses.h"
 
@@ -21,6 +21,20 @@ constexpr std::u16string_view DECADE = uR"((?<![\w])['’]?([2-9])0'?s\b)";
 // With thousands separators ("2,000th") the whole run is the ordinal.
 constexpr std::u16string_view ORDINAL = uR"((?i)(?<![\w.,])(\d{1,3}(?:,\d{3})+|\d+)(st|nd|rd|th)\b)";
 constexpr std::u16string_view TIMES = uR"((\d)(\s?)[x×]\s?(\d))";
+// A number of three digits or more, or one after a model's letters, written
+// with "s" is a plural ("747s", "1000s", "A380s", "MP3s"); after the
+// decades, so "1990s" and "80s" keep their readings. A smaller bare number
+// is left: "45s" is as often seconds as a plural. A number read as digits
+// (a leading zero) is no plural, nor one after a point ("3.5s"). (Each
+// branch starts with a character and looks back past it, so the scan only
+// stops at digits and capitals.)
+constexpr std::u16string_view NUMBER_PLURAL =
+    uR"([1-9](?<![\w.,'’$][1-9])\d{2,}s\b|[A-Z](?<![\w.,'’$][A-Z])[A-Z]?-?[1-9]\d*s\b)";
+// Numbers joined by signs of which one at least is an operator ("1-2=5",
+// "2^10-1", "6/3=2") are an equation: "-" is "minus" and "/" "divided by"
+// there, never a range or a date.
+constexpr std::u16string_view EQUATION =
+    uR"(\d(?<![\w.,/:-]\d)\d*(?:\.\d+)?(?:[ \t]*[-−+=÷^×*/<>≤≥≠≈±][ \t]*-?\d+(?:\.\d+)?)+(?!\w|[.,/:-]\d))";
 // Rule 15.
 constexpr std::u16string_view SLASHED = uR"((?<![\d/])(?:(\d+) )?(\d{1,2})/(\d{1,2})(?![\d/]))";
 // Rules 17-22.
@@ -48,6 +62,55 @@ std::u16string plural(std::u16string words) {
 std::u16string decimal(int64_t n) {
     std::string a = std::to_string(n);
     return std::u16string(a.begin(), a.end());
+}
+
+// The words of a number said as a name, made plural: a round hundred or
+// thousand alone is its scale word ("hundreds"), three digits are said as
+// two parts ("seven forty sevens", "eight oh eights"), four as a year. A
+// model's letters before it stay ("A380s": "A three eighties").
+std::u16string readNumberPlural(const JMatch& m) {
+    const std::u16string all = *m.group(0);
+    size_t digit = all.find_first_of(u"123456789");
+    std::u16string prefix = digit ? detail::literal(all.substr(0, digit), u"-", u"") + u' ' : u"";
+    std::u16string n = all.substr(digit, all.size() - digit - 1);
+    int64_t v = plong(n);
+    std::u16string words;
+    if (n.size() <= 18 && (v == 100 || v == 1000 || v == 1000000)) {
+        words = v == 100 ? u"hundred" : v == 1000 ? u"thousand" : u"million";
+    } else if (n.size() == 3 && v % 100 != 0) {
+        int64_t lo = v % 100;
+        words = std::u16string(ONES[v / 100]) + (lo < 10 ? u" oh " + std::u16string(ONES[lo]) : u' ' + cardinal(lo));
+    } else if (n.size() == 4) {
+        words = year(v);
+    } else {
+        words = detail::wholeNumber(n);
+    }
+    return prefix + plural(words);
+}
+
+// The signs of an equation as words; its numbers are read by the last rule.
+std::u16string readEquation(const JMatch& m) {
+    const std::u16string e = *m.group(0);
+    if (e.find_first_of(u"+=÷^×*<>≤≥≠≈") == std::u16string::npos) return e;  // "1-2", "3/4": no operator
+    std::u16string out;
+    bool afterSign = true;
+    for (char16_t c : e) {
+        if (c == u' ' || c == u'\t') continue;
+        bool digit = (c >= u'0' && c <= u'9') || c == u'.';
+        if (digit) {
+            out += c;
+            afterSign = false;
+            continue;
+        }
+        std::u16string word = c == u'-' || c == u'−' ? u"minus"
+                              : c == u'*' || c == u'×' ? u"times"
+                              : c == u'/'             ? u"divided by"
+                                                      : op(std::u16string_view(&c, 1));
+        // A "-" right after a sign is the number's own: "3=-2" is "three equals minus two".
+        out += afterSign ? word + u' ' : u' ' + word + u' ';
+        afterSign = true;
+    }
+    return out;
 }
 
 std::u16string readTimes(const JMatch& m) {
@@ -142,8 +205,19 @@ std::u16string numbers(const std::u16string& text) {
     });
     apply(YEAR_APOSTROPHE);
     build(DECADE, u"s", [](const JMatch& m) { return plural(cardinal(10 * plong(*m.group(1)))); });
+    // The rules of single constructions run only where a screen finds one.
+    auto screened = [&](bool maybe, std::u16string_view pattern, const ReplacementBuilder& b) {
+        if (digit && maybe) t = detail::rewrite(t, pattern, u"", b);
+        else detail::re(pattern);
+    };
+    screened(detail::maybeNumberPlural(t), NUMBER_PLURAL, readNumberPlural);
     build(ORDINAL, u"sSnNrRtT", [](const JMatch& m) { return ordinal(plong(detail::literal(*m.group(1), u",", u""))); });
+    screened(detail::maybeEquation(t), EQUATION, readEquation);
     build(TIMES, u"x×", readTimes);
+    screened(detail::maybeScaledUnit(t), SCALED_UNIT(), [](const JMatch& m) {
+        // Never one of them: the plural whatever the number.
+        return detail::lower(*m.group(1)) + u' ' + std::u16string(UNIT_WORDS().at(*m.group(2)).plural);
+    });
     build(UNIT(), u"", readUnit);
     build(SLASHED, u"/", readSlashed);
     build(OPERATOR, u"+=÷^<>≤≥≠≈±", readOperator);
@@ -167,6 +241,7 @@ std::vector<std::u16string_view> detail::numberPatterns() {
             CIRCA.pattern,              VERSION,                   CODE,              NUMBERED,
             CENTURY_DECADE,             YEAR_APOSTROPHE.pattern,   DECADE,            ORDINAL,
             TIMES,                      UNIT(),                    SLASHED,           OPERATOR,
+            NUMBER_PLURAL,              EQUATION,                  SCALED_UNIT(),
             RANGE.pattern,              MINUS.pattern,             COLON.pattern,     LETTER_DASH.pattern,
             LETTER_DIGIT.pattern,       TILDE.pattern,             NUMBER,            THOUSANDS};
 }

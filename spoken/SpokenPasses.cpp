@@ -167,6 +167,68 @@ std::u16string replaceInWindows(const std::u16string& s, const Regex& re, std::v
     return out;
 }
 
+namespace {
+
+// A decimal digit of any script ending just before i.
+bool digitBefore(const std::u16string& s, size_t i) {
+    if (i == 0 || i > s.size()) return false;
+    return digitAt(s, i - 1) || (i >= 2 && U16_IS_TRAIL(s[i - 1]) && digitAt(s, i - 2));
+}
+
+// A letter the case-blind ASCII classes take: ASCII, or the two signs that
+// fold into it (Kelvin, long s).
+bool asciiLetterish(char16_t c) {
+    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || c == 0x212A || c == 0x017F;
+}
+
+}  // namespace
+
+bool maybeNumberPlural(const std::u16string& s) {
+    for (size_t i = s.find(u's'); i != std::u16string::npos; i = s.find(u's', i + 1)) {
+        if (digitBefore(s, i) && !wordAt(s, i + 1)) return true;
+    }
+    return false;
+}
+
+bool maybeEquation(const std::u16string& s) {
+    constexpr std::u16string_view signs = u"+=÷^×*<>≤≥≠≈";
+    for (size_t i = s.find_first_of(signs); i != std::u16string::npos; i = s.find_first_of(signs, i + 1)) {
+        size_t a = i, b = i + 1;
+        while (a > 0 && (s[a - 1] == u' ' || s[a - 1] == u'\t')) a--;
+        while (b < s.size() && (s[b] == u' ' || s[b] == u'\t')) b++;
+        if (b < s.size() && s[b] == u'-') b++;
+        if (digitBefore(s, a) && digitAt(s, b)) return true;
+    }
+    return false;
+}
+
+bool maybeScaledUnit(const std::u16string& s) {
+    for (std::u16string_view word : {u"illion", u"housand"}) {
+        for (size_t i = s.find(word); i != std::u16string::npos; i = s.find(word, i + 1)) {
+            size_t w = i;
+            while (w > 0 && ((s[w - 1] >= u'a' && s[w - 1] <= u'z') || (s[w - 1] >= u'A' && s[w - 1] <= u'Z'))) w--;
+            if (w > 0 && spaceAt(s, w - 1) && digitBefore(s, w - 1)) return true;
+        }
+    }
+    return false;
+}
+
+bool maybeDomainPath(const std::u16string& s) {
+    for (size_t i = s.find(u'/'); i != std::u16string::npos; i = s.find(u'/', i + 1)) {
+        size_t j = i;
+        while (j > 0 && asciiLetterish(s[j - 1])) j--;
+        if (j < i && j > 0 && s[j - 1] == u'.') return true;
+    }
+    return false;
+}
+
+bool maybeVariable(const std::u16string& s) {
+    for (size_t i = s.find(u'$'); i != std::u16string::npos; i = s.find(u'$', i + 1)) {
+        if (i + 1 < s.size() && (asciiLetterish(s[i + 1]) || s[i + 1] == u'_' || s[i + 1] == u'{')) return true;
+    }
+    return false;
+}
+
 bool digitAt(const std::u16string& s, size_t i) {
     if (i >= s.size()) return false;
     char16_t u = s[i];
@@ -202,8 +264,9 @@ std::u16string replaceInPieces(const std::u16string& s, const Regex& re, std::u1
         }
         size_t end = pos;
         while (end < s.size() && !spaceAt(s, end)) end++;
-        std::u16string piece = s.substr(pos, end - pos);
-        if (piece.size() <= MAX_PIECE && anyOf(piece, needs)) {
+        std::u16string_view view(s.data() + pos, end - pos);
+        if (view.size() <= MAX_PIECE && view.find_first_of(needs) != std::u16string_view::npos) {
+            std::u16string piece(view);
             std::u16string done = re.replaceAll(piece, build);
             if (done != piece) {
                 if (out.empty()) out.reserve(s.size() + 64);

@@ -37,6 +37,25 @@ bool anyDigit(const std::u16string& s);
 // Shortcuts that spare a scan which cannot match. Each answers "maybe" (true)
 // whenever it cannot be sure.
 
+// Screens for the rules of single constructions: false only when no match
+// of the rule can be in s (checked against the plain scans).
+// A digit, "s", then no word character ("747s").
+bool maybeNumberPlural(const std::u16string& s);
+// An operator sign (+ = ÷ ^ × * < > ≤ ≥ ≠ ≈) with a digit before it and a
+// digit, or "-" and a digit, after it, blanks and tabs between ("1-2=5");
+// false only when no equation that holds one is in s.
+bool maybeEquation(const std::u16string& s);
+// A scale word ("thousand", "million" ...) after a digit and white space.
+bool maybeScaledUnit(const std::u16string& s);
+// A slash after a lower-case word that ends in a currency word a rate looks
+// back for, with one white space between at most ("dollars/mo").
+// (SpokenAmounts)
+bool maybeRate(const std::u16string& s);
+// A slash right after letters that follow a dot ("example.com/").
+bool maybeDomainPath(const std::u16string& s);
+// "$" before a letter, "_" or "{" ("$HOME").
+bool maybeVariable(const std::u16string& s);
+
 // s with its ASCII letters in lower case, for keyword tests of case-blind
 // patterns; nullopt when s holds a character outside ASCII that is a letter
 // (case folding might join it to an ASCII keyword) or that the regex

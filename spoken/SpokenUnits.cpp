@@ -103,23 +103,32 @@ const std::unordered_map<std::u16string_view, Unit>& UNIT_WORDS() {
     return *words;
 }
 
+namespace {
+
+// The abbreviations of rows (longest first, so "km/h" is tried before
+// "km"), escaped and joined with "|", and the set of their first characters.
+std::pair<std::u16string, std::u16string> alternation(std::vector<Unit> rows) {
+    std::stable_sort(rows.begin(), rows.end(),
+                     [](const Unit& a, const Unit& b) { return a.abbr.size() > b.abbr.size(); });
+    auto escaped = [](char16_t c) {
+        std::u16string out;
+        if (std::u16string_view(u"\\^$.|?*+()[]{}/-&").find(c) != std::u16string_view::npos) out += u'\\';
+        return out + c;
+    };
+    std::u16string alternatives, firsts;
+    for (const Unit& u : rows) {
+        if (!alternatives.empty()) alternatives += u'|';
+        for (char16_t c : u.abbr) alternatives += escaped(c);
+        if (firsts.find(escaped(u.abbr[0])) == std::u16string::npos) firsts += escaped(u.abbr[0]);
+    }
+    return {alternatives, firsts};
+}
+
+}  // namespace
+
 const std::u16string& UNIT() {
     static const std::u16string* pattern = [] {
-        std::vector<Unit> rows(UNITS.begin(), UNITS.end());
-        // Longest first, so "km/h" is tried before "km".
-        std::stable_sort(rows.begin(), rows.end(),
-                         [](const Unit& a, const Unit& b) { return a.abbr.size() > b.abbr.size(); });
-        auto escaped = [](char16_t c) {
-            std::u16string out;
-            if (std::u16string_view(u"\\^$.|?*+()[]{}/-&").find(c) != std::u16string_view::npos) out += u'\\';
-            return out + c;
-        };
-        std::u16string alternatives, firsts;
-        for (const Unit& u : rows) {
-            if (!alternatives.empty()) alternatives += u'|';
-            for (char16_t c : u.abbr) alternatives += escaped(c);
-            if (firsts.find(escaped(u.abbr[0])) == std::u16string::npos) firsts += escaped(u.abbr[0]);
-        }
+        auto [alternatives, firsts] = alternation(std::vector<Unit>(UNITS.begin(), UNITS.end()));
         // Matches exactly what the plain form "(?<![\w.,])(-?(?:\d{1,3}(?:,\d{3})+|\d+)(?:\.\d+)?)\s?(units)"
         // matches, at a third of the cost: no unit starts with a digit, a
         // comma, a dot or white space, so backtracking into the number can
@@ -127,6 +136,23 @@ const std::u16string& UNIT() {
         // letters spares the 72 alternatives after most numbers.
         return new std::u16string(uR"((?<![\w.,])((?>-?(?:\d{1,3}(?:,\d{3})+|\d+)(?:\.\d+)?))\s?(?=[)" + firsts +
                                   u"])(" + alternatives + uR"()(?![\w°%]))");
+    }();
+    return *pattern;
+}
+
+const std::u16string& SCALED_UNIT() {
+    static const std::u16string* pattern = [] {
+        // The rows that are units, not multipliers ("x", "k", "M", "bn" ...).
+        std::vector<Unit> rows;
+        for (const Unit& u : UNITS) {
+            std::u16string_view w = u.plural;
+            if (w != u"times" && w != u"thousand" && w != u"million" && w != u"billion" && w != u"crore") rows.push_back(u);
+        }
+        auto [alternatives, firsts] = alternation(rows);
+        // Starts at the scale word, which must follow a digit; the number
+        // itself is left for the last rule of the number pass.
+        return new std::u16string(uR"(\b(?<=\d\s)([Tt]housand|[Mm]illion|[Bb]illion|[Tt]rillion)\s(?=[)" + firsts + u"])(" +
+                                  alternatives + uR"()(?![\w°%]))");
     }();
     return *pattern;
 }

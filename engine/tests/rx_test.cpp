@@ -305,6 +305,46 @@ TEST(RxSearch, BoundsOfStartAndIteration) {
   EXPECT_EQ(tv_rx_next(&fl, a.rx, t.data(), 2, &pos, m), 0);
 }
 
+// A pattern that begins with a repeat of one character test (maybe after one
+// test) is tried once per run of that character: the later starts of a run
+// cannot match when its first did. The matches stay Python's.
+TEST(RxSearch, ALeadingRunIsTriedOncePerRun) {
+  struct Case {
+    const char *pattern, *text, *matches;
+    int flags;
+  } cases[] = {
+      {R"(\d+x)", "12 345x 6", "3-7", 0},
+      {R"(\d+x)", "12345", "", 0},
+      {R"(\d+5)", "12345", "0-5", 0},
+      {R"(\d{3,}y)", "12y 345y 1234y", "4-8 9-14", 0},
+      {R"((\d[\d,]*)%)", "1,2 3,4% 5", "4-8(4,7)", 0},
+      {R"(x\d*y)", "x1x2y", "2-5", 0},
+      {R"(a[ab]*c)", "abab ac", "5-7", 0},
+      {R"(\d+(?<=9)x)", "18x 129x", "4-8", 0},
+      {R"([a-z]+!)", "AB cD!", "3-6", 1},
+      {R"((\d)\1+)", "12233", "1-3(1,2) 3-5(3,4)", 0}, // a back-reference: no skipping
+  };
+  for (const Case &c : cases) {
+    Rx r(c.pattern, c.flags);
+    ASSERT_NE(r.rx, nullptr) << c.pattern;
+    EXPECT_EQ(all(r.rx, c.text), c.matches) << c.pattern << " on " << c.text;
+  }
+  // Over one long run every search is linear: a budget of a few steps per
+  // character is enough where one try per start would need n * n / 2.
+  const std::string run(20000, '7');
+  const std::vector<uint32_t> t = U(run + " 8th");
+  for (const char *p : {R"([0-9]+(st|nd|rd|th))", R"(([0-9]+\.[0-9]+))", R"((\d[\d,]*(?:\.\d+)?)\s?%)",
+                        R"((\d+)\s*[x×]\s*(\d+))"}) {
+    Rx r(p);
+    tv_rx_set_step_limit(r.rx, 10 * (int64_t)t.size());
+    uint32_t fl = 0;
+    u32s out = {};
+    tv_rx_sub(&fl, r.rx, t.data(), (int32_t)t.size(), nullptr, nullptr, &out);
+    EXPECT_EQ(fl, 0u) << p;
+    u32s_free(&out);
+  }
+}
+
 TEST(RxBudget, CatastrophicBacktrackingFailsThroughTheFlag) {
   Rx r("(a+)+b");
   std::vector<uint32_t> t(60, 'a');

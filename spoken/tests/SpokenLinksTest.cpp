@@ -8,14 +8,15 @@ TEST(SpokenLinks, AddressesHandlesAndTagsAreReadAsWords) {
     struct Case {
         const char *in, *out;
     } cases[] = {
-        {"see https://www.Example.com:8443/docs?id=7 now", "see  example dot com  now"},
-        {"at https://m.shop-site.co.uk/cart today", "at  shop site dot co dot uk  today"},
+        // The path is read; scheme, port, query and fragment are not.
+        {"see https://www.Example.com:8443/docs?id=7 now", "see  example dot com slash docs  now"},
+        {"at https://m.shop-site.co.uk/cart today", "at  shop site dot co dot uk slash cart  today"},
         {"HTTP://WWW.M.Example.org", " example dot org "},
-        {"http://m.www.example.org/x", " www dot example dot org "},
+        {"http://m.www.example.org/x", " www dot example dot org slash x "},
         {"open http://localhost:8080/x", "open http://localhost:8080/x"},
         {"visit www.example.org.", "visit  example dot org ."},
-        {"see https://example.com/a/b.", "see  example dot com. "},  // the stop ends the sentence
-        {"see https://example.com/a/b.c now", "see  example dot com  now"},
+        {"see https://example.com/a/b.", "see  example dot com slash a slash b. "},  // the stop ends the sentence
+        {"see https://example.com/a/b.c now", "see  example dot com slash a slash b dot c  now"},
         {"mail Jane.Doe+news@Mail.Example.com soon", "mail  Jane dot Doe plus news at mail dot example dot com  soon"},
         {"first_last-name@ex.io", " first underscore last dash name at ex dot io "},
         {"go to example.com or my-site.io", "go to example dot com or my site dot io"},

@@ -78,7 +78,7 @@ TEST_F(SpokenMended, AFullStopThatEndsASentenceIsKeptByEveryReading) {
         {"It ended at 5:30 p.m.\nNext", "It ended at five thirty pee em.\nNext"},
         {"Due on 5 March. Pay then.", "Due on the fifth of March. Pay then."},
         {"Open Mon-Fri.", "Open Monday to Friday."},
-        {"See https://example.com/docs. Then go.", "See example dot com. Then go."},
+        {"See https://example.com/docs. Then go.", "See example dot com slash docs. Then go."},
         {"Due on 3/5/2024.", "Due on May third, twenty twenty four."},  // already kept
         // A stop inside the sentence is no stop.
         {"At 9 a.m. sharp we left.", "At nine ay em sharp we left."},
@@ -195,6 +195,108 @@ TEST_F(SpokenMended, AStreetBeforeACapitalIsSpeltOutForTheEngine) {
         {"Visit St. Louis today.", "Visit St. Louis today."},
         {"near Mount St. Helens", "near Mount St. Helens"},
         {"in St. Paul", "in St. Paul"},
+    };
+    check(std::begin(cases), std::end(cases));
+}
+
+TEST_F(SpokenMended, AUnitAfterAScaleWordIsNamed) {
+    const Case cases[] = {
+        {"It is 5 million km away.", "It is five million kilometers away."},
+        {"2.5 billion L of water", "two point five billion liters of water"},
+        {"1 million kg", "one million kilograms"},  // many, even after "one"
+        {"3 Thousand mi", "three thousand miles"},
+        {"1,500 trillion km/h", "one thousand five hundred trillion kilometers per hour"},
+        // Not a unit after the scale word: left as before.
+        {"5 million people", "five million people"},
+        {"5 million in sales", "five million in sales"},
+    };
+    check(std::begin(cases), std::end(cases));
+}
+
+TEST_F(SpokenMended, ARateAfterASumIsPer) {
+    const Case cases[] = {
+        {"Only $20/mo.", "Only twenty dollars per month."},
+        {"$100/yr, $15/hr, $300/wk or $5/day", "one hundred dollars per year, fifteen dollars per hour, three hundred dollars per week or five dollars per day"},
+        {"€3.50 / kg", "three euros and fifty cents per kilogram"},
+        {"£9/month and ₹200/night", "nine pounds per month and two hundred rupees per night"},
+        {"$5M/yr", "five million dollars per year"},
+        {"$1/person", "one dollar per person"},
+        {"$5/share", "five dollars per share"},
+        // Not a rate: a slash to another word stays a slash.
+        {"dollars/euros", "dollars euros"},
+    };
+    check(std::begin(cases), std::end(cases));
+}
+
+TEST_F(SpokenMended, AnEquationIsNoRange) {
+    const Case cases[] = {
+        {"1-2=5", "one minus two equals five"},
+        {"We know 1 - 2 = -1.", "We know one minus two equals minus one."},
+        {"2^10-1=1023", "two to the power of ten minus one equals one thousand twenty three"},
+        {"6/3=2", "six divided by three equals two"},
+        {"3*4-2", "three times four minus two"},
+        {"7-3+1", "seven minus three plus one"},
+        // Without an operator a dash is still a range, a slash a date.
+        {"pages 1-2 and 10-20", "pages one to two and ten to twenty"},
+        {"on 6/3", "on March sixth"},
+        {"won 3-2", "won three to two"},
+    };
+    check(std::begin(cases), std::end(cases));
+}
+
+TEST_F(SpokenMended, AVariableIsNoAmount) {
+    const Case cases[] = {
+        {"echo $HOME", "echo dollar HOME"},
+        {"Add it to $PATH.", "Add it to dollar PATH."},
+        {"set ${JAVA_HOME} and $MY_VAR", "set dollar JAVA HOME and dollar MY VAR"},
+        {"$x = 5", "dollar x equals five"},
+        // Amounts and a dollar inside a word keep their readings.
+        {"$5 and $HOME", "five dollars and dollar HOME"},
+        {"Micro$oft", "Microsoft"},
+        {"US$5", "five dollars"},
+        {"inline $x^2$ maths", "inline $x two$ maths"},  // mathematics, left to the engine
+    };
+    check(std::begin(cases), std::end(cases));
+}
+
+TEST_F(SpokenMended, APathIsReadAfterItsHost) {
+    const Case cases[] = {
+        {"See https://github.com/tovan/issues/42 now", "See github dot com slash tovan slash issues slash forty two now"},
+        {"Go to https://www.example.com/a_b/c-d/index.html?utm_source=x#top now",
+         "Go to example dot com slash a b slash c d slash index dot html now"},
+        {"Visit example.com/docs/intro today.", "Visit example dot com slash docs slash intro today."},
+        {"(see https://example.com/faq)", "(see example dot com slash faq)"},
+        {"Read https://en.wikipedia.org/wiki/Mercury_(planet) first",
+         "Read en dot wikipedia dot org slash wiki slash Mercury (planet) first"},
+        {"Open www.site.org/~jane/notes, then close.", "Open site dot org slash tilde jane slash notes, then close."},
+        {"https://example.com/my%20file", "example dot com slash my file"},
+        {"https://example.com/%E2%9C%93/a%2Fb", "example dot com slash a b"},  // escapes of no letter part words
+        // Identifiers are not spelt out: a short link's code, a hash, a build stamp.
+        {"See https://t.co/AbC123xYz now.", "See t dot co now."},
+        {"https://github.com/x/y/commit/3f2a9c1d8e7b6a5f4e3d", "github dot com slash x slash y slash commit"},
+        {"https://cdn.site.com/app.3f2a9c1d8e.js", "cdn dot site dot com slash app dot js"},
+        {"https://example.com/api/v1/users/42", "example dot com slash api slash version one slash users slash forty two"},
+        // A root path or none: the host alone.
+        {"https://example.com/ and www.example.org", "example dot com and example dot org"},
+    };
+    check(std::begin(cases), std::end(cases));
+}
+
+TEST_F(SpokenMended, ANumberWithAnSIsPlural) {
+    const Case cases[] = {
+        {"Boeing 747s", "Boeing seven forty sevens"},
+        {"old 808s and 737s", "old eight oh eights and seven thirty sevens"},
+        {"A380s and F-16s", "A three eighties and F sixteens"},
+        {"100s and 1000s of fans", "hundreds and thousands of fans"},
+        {"the MP3s", "the MP threes"},
+        {"500s", "five hundreds"},
+        // Decades keep their readings.
+        {"the 1990s", "the nineteen nineties"},
+        {"the 80s and the '70s", "the eighties and the seventies"},
+        {"the 1800s and 2000s", "the eighteen hundreds and two thousands"},
+        // Not a plural: a small bare number (seconds as often), a decimal.
+        {"wait 45s", "wait forty five s"},
+        {"3.5s", "three point five s"},
     };
     check(std::begin(cases), std::end(cases));
 }

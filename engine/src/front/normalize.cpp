@@ -121,6 +121,9 @@ const char *const kFracOne[11] = {"", "", "half", "third", "quarter", "fifth",
 const char *const kFracMany[11] = {"", "", "halves", "thirds", "quarters", "fifths",
                                    "sixths", "sevenths", "eighths", "ninths", "tenths"};
 
+const char *const kDigitWords[10] = {"zero", "one", "two",   "three", "four",
+                                     "five", "six", "seven", "eight", "nine"};
+
 void put(uint32_t *flag, u32s *o, const char *s) { u32s_ascii(flag, o, s); }
 
 // Appends group g without leading zeros (one digit at least).
@@ -157,7 +160,9 @@ void put_words(uint32_t *flag, u32s *o, const sb &w) {
   }
 }
 
-// Integer words (cardinal or ordinal) of t[s, e), commas removed first.
+// Integer words (cardinal or ordinal) of t[s, e), commas removed first. A
+// run too long for number words comes back in digit groups, whose commas are
+// kept as the pauses between the groups.
 void int_words(uint32_t *flag, const ucd *u, const uint32_t *t, int32_t s, int32_t e, bool ordinal,
                u32s *o) {
   u32s digits = {};
@@ -169,13 +174,38 @@ void int_words(uint32_t *flag, const ucd *u, const uint32_t *t, int32_t s, int32
     if (ordinal) nw_ordinal(flag, sb_cstr(&d), &w);
     else nw_cardinal(flag, sb_cstr(&d), &w);
   }
-  if (!*flag) put_words(flag, o, w);
+  if (!*flag) {
+    if (d.n > NW_BRITISH_MAX_DIGITS) u32s_ascii(flag, o, sb_cstr(&w));
+    else put_words(flag, o, w);
+  }
   sb_free(&d);
   sb_free(&w);
   u32s_free(&digits);
 }
 
+// Words of a decimal number written in t[s, e). A number a double holds is
+// read through its value; one whose whole part has more digits than a double
+// keeps (the value would change them), or whose decimals run past what a
+// double can place, is read as written: the whole part as an integer (in
+// digit groups when too long for number words), then "point" and each
+// decimal digit.
 void float_words(uint32_t *flag, const ucd *u, const uint32_t *t, int32_t s, int32_t e, u32s *o) {
+  int32_t point = s;
+  while (point < e && t[point] != '.') point++;
+  int32_t whole = 0; // digits of the whole part after its leading zeros
+  for (int32_t i = s; i < point; i++)
+    if (t[i] != ',' && (whole > 0 || ucd_digit(u, t[i]) != 0)) whole++;
+  if (point < e && (whole > 15 || e - point - 1 > 300)) {
+    int_words(flag, u, t, s, point, false, o);
+    put(flag, o, " point");
+    for (int32_t i = point + 1; i < e && !*flag; i++) {
+      int dv = ucd_digit(u, t[i]);
+      if (dv < 0) continue;
+      u32s_push(flag, o, ' ');
+      put(flag, o, kDigitWords[dv]);
+    }
+    return;
+  }
   sb a = {}, w = {};
   ascii_digits(flag, u, t, s, e, &a, true);
   if (!*flag) nw_cardinal_float(flag, &w, tv_front_strtod(sb_cstr(&a)));

@@ -122,22 +122,32 @@ void py_int_digits(uint32_t *flag, const ucd *u, const uint32_t *text, int32_t n
       return;
     }
   }
-  if (n > 4300) {
-    fx_fail(flag,
-            "ValueError: Exceeds the limit (4300 digits) for integer string conversion: value has "
-            "%d digits; use sys.set_int_max_str_digits() to increase the limit",
-            (int)n);
-    return;
-  }
   int32_t i = 0;
   while (i < n - 1 && ucd_digit(u, text[i]) == 0) i++;
   for (; i < n; i++) sb_ch(flag, out, (char)('0' + ucd_digit(u, text[i])));
 }
 
+void nw_digit_groups(uint32_t *flag, const char *digits, int32_t n, sb *out) {
+  // Groups of three from the left; the last group takes two to four digits
+  // (eight left are read as four and four), so no digit is read alone.
+  int32_t at = 0, left = n;
+  while (left > 0) {
+    int32_t take = left > 4 ? (left == 8 ? 4 : 3) : left;
+    if (at) sb_cat(flag, out, ", ");
+    for (int32_t i = at; i < at + take; i++) {
+      if (i > at) sb_ch(flag, out, ' ');
+      int d = digits[i] - '0';
+      sb_cat(flag, out, ONES[d >= 0 && d <= 9 ? d : 0]);
+    }
+    at += take;
+    left -= take;
+  }
+}
+
 void nw_cardinal(uint32_t *flag, const char *digits, sb *out) {
   size_t len = strlen(digits);
-  if (len >= 103) {
-    fx_fail(flag, "OverflowError: abs(%s) must be less than 1%0102d.", digits, 0);
+  if (len > NW_BRITISH_MAX_DIGITS) {
+    nw_digit_groups(flag, digits, (int32_t)len, out);
     return;
   }
   if (strcmp(digits, "0") == 0 || len == 0) {
@@ -374,6 +384,11 @@ void inflect_words(uint32_t *flag, const tv_numwords *rec, const uint32_t *text,
       put_ascii(flag, &w, zero_word);
     } else if (strcmp(ds, "1") == 0) {
       put_ascii(flag, &w, "one");
+    } else if (d.n > NW_INFLECT_MAX_DIGITS) {
+      sb g = {};
+      nw_digit_groups(flag, ds, d.n, &g);
+      put_ascii(flag, &w, sb_cstr(&g));
+      sb_free(&g);
     } else {
       int32_t len = d.n, mk = (len - 1) / 3, at = len - 3 * mk;
       for (int32_t k = mk; k >= 0 && !*flag; k--) {
@@ -389,10 +404,6 @@ void inflect_words(uint32_t *flag, const tv_numwords *rec, const uint32_t *text,
           if (t || un) put_ascii(flag, &w, spaced_and.c_str());
         }
         two_digit(flag, &w, t, un);
-        if (k >= 12) {
-          fx_fail(flag, "IndexError: list index out of range");
-          break;
-        }
         put_ascii(flag, &w, IMILL[k]);
         put_ascii(flag, &w, ", ");
       }

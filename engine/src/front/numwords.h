@@ -51,15 +51,24 @@ typedef struct tv_numwords {
 int numwords_init(tv_numwords *rec, const ucd *u);
 void numwords_free(tv_numwords *rec);
 
-/* Canonical ASCII digits of the integer written in text[0, n): every
-   character must be a decimal digit of any script; leading zeros go; "" and
-   all zeros give "0". Failures: "ValueError: invalid literal for int() with
-   base 10: '%s'" (the text cut to 200 bytes) and, beyond 4300 digits,
-   "ValueError: Exceeds the limit (4300 digits) ...". */
+/* Canonical ASCII digits of the integer written in text[0, n), of any
+   length: every character must be a decimal digit of any script; leading
+   zeros go; "" and all zeros give "0". Failure: "ValueError: invalid literal
+   for int() with base 10: '%s'" (the text cut to 200 bytes). */
 void py_int_digits(uint32_t *flag, const ucd *u, const uint32_t *text, int32_t n, sb *out);
 
-/* British cardinal / ordinal words of canonical digits (at most 102: 103 or
-   more fail with "OverflowError: abs(%s) must be less than 1%s."). */
+/* The longest numbers the two word routines name; longer runs of digits are
+   read digit by digit in groups (nw_digit_groups), since no listener follows
+   a forty-digit number in scale words, and the routines run out of them. */
+enum { NW_BRITISH_MAX_DIGITS = 102, NW_INFLECT_MAX_DIGITS = 36 };
+
+/* ASCII digits[0, n) as digit words in groups of three, the last group of two
+   to four: "one two three, four five six, seven eight nine zero". */
+void nw_digit_groups(uint32_t *flag, const char *digits, int32_t n, sb *out);
+
+/* British cardinal / ordinal words of canonical digits; more than
+   NW_BRITISH_MAX_DIGITS are read in digit groups (the ordinal makes the last
+   digit's word ordinal). */
 void nw_cardinal(uint32_t *flag, const char *digits, sb *out);
 void nw_ordinal(uint32_t *flag, const char *digits, sb *out);
 /* Words of a double: the integer part as cardinal words, then " point" and
@@ -70,7 +79,8 @@ void double_int_digits(uint32_t *flag, sb *out, double x);
 
 /* The configurable word routine over a number written in text[0, n) (digits,
    optionally with an ordinal suffix, which makes the words ordinal). group 0
-   reads the whole number, group 2 reads digits in pairs. */
+   reads the whole number (in digit groups beyond NW_INFLECT_MAX_DIGITS
+   digits), group 2 reads digits in pairs. */
 void inflect_words(uint32_t *flag, const tv_numwords *rec, const uint32_t *text, int32_t n,
                    const char *and_word, const char *zero_word, int group, sb *out);
 

@@ -145,6 +145,9 @@ struct tv_rx {
   int32_t groups;
   int32_t nrep;
   int32_t first; // set every match must begin with, or -1
+  // The leading run (see Compiler::lead): a single-character test x, then a
+  // repeat without upper bound of the test y; -1 when the pattern has none.
+  int32_t lead_x = -1, lead_y = -1;
   int64_t step_limit = TV_RX_STEP_LIMIT;
   std::vector<Inst> prog;
   std::vector<Class> classes;
@@ -720,6 +723,39 @@ struct Compiler {
     return nullptr;
   }
 
+  static bool has_bref(const Seq &s) {
+    for (const Node *x : s) {
+      if (x->kind == N_BREF || has_bref(x->body)) return true;
+      for (const Seq &a : x->alts)
+        if (has_bref(a)) return true;
+    }
+    return false;
+  }
+
+  // The leading run: every match begins (after group openings only) with a
+  // repeat without upper bound of one character test, or with one test x
+  // and then such a repeat of y. When a search fails at p, a start q further
+  // on with x(t[p]) and y(t[p+1..q]) cannot succeed either: the run from p
+  // would cover the same characters and reach the same point, and nothing
+  // but a back-reference could tell the two apart. Skipping those starts
+  // keeps a search over one long run of digits linear.
+  void lead(const Seq &root) {
+    if (has_bref(root)) return;
+    const Seq *s = &root;
+    while (!s->empty() && (*s)[0]->kind == N_GROUP) s = &(*s)[0]->body;
+    if (s->empty()) return;
+    auto run = [](const Node *x) -> const Node * {
+      return x->kind == N_REPEAT && x->max == kInf ? one_char(x->body) : nullptr;
+    };
+    const Node *a = (*s)[0], *c = run(a);
+    if (c && a->min >= 1) {
+      rx->lead_x = rx->lead_y = c->sc;
+    } else if (single(a) && s->size() > 1 && (c = run((*s)[1]))) {
+      rx->lead_x = a->sc;
+      rx->lead_y = c->sc;
+    }
+  }
+
   // Whether every iteration of a repeat over body has at most one way to
   // match, so its iterations need no choice points.
   bool deterministic(const Node *r) {
@@ -921,6 +957,7 @@ tv_rx *tv_rx_compile(const ucd *u, const char *pattern, int32_t flags) {
     std::vector<int32_t> v;
     cc.budget = kAnalysisBudget;
     if (cc.first(root, 0, nullptr, v) && !v.empty()) rx->first = cc.make_set(v);
+    cc.lead(root);
   } catch (const std::bad_alloc &) {
     delete rx;
     u32s_free(&pat);
@@ -1422,6 +1459,10 @@ int search(Vm &vm, int32_t start, int32_t *m) {
     if (r > 0) {
       fill(vm, p, end, m);
       return 1;
+    }
+    if (rx->lead_x >= 0 && p < vm.n && sc_test(rx, rx->scs[rx->lead_x], vm.t[p])) {
+      const Sc &y = rx->scs[rx->lead_y];
+      while (p + 1 < vm.n && sc_test(rx, y, vm.t[p + 1])) p++;
     }
   }
   return 0;

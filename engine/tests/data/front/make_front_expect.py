@@ -55,17 +55,29 @@ def py_int_digits(text):
         if unicodedata.decimal(c, -1) < 0:
             q = text.encode("utf-8")[:200].decode("utf-8", "ignore")
             raise Fail("ValueError: invalid literal for int() with base 10: '%s'" % q)
-    if len(text) > 4300:
-        raise Fail("ValueError: Exceeds the limit (4300 digits) for integer string conversion: "
-                   "value has %d digits; use sys.set_int_max_str_digits() to increase the limit"
-                   % len(text))
     d = "".join(str(unicodedata.decimal(c)) for c in text).lstrip("0")
     return d or "0"
 
 
+BRITISH_MAX_DIGITS = 102
+INFLECT_MAX_DIGITS = 36
+
+
+def digit_groups(digits):
+    """Digits one by one in groups of three; the last group has two to four
+    (eight left are four and four)."""
+    groups = []
+    while len(digits) > 4:
+        take = 4 if len(digits) == 8 else 3
+        groups.append(digits[:take])
+        digits = digits[take:]
+    groups.append(digits)
+    return ", ".join(" ".join(ONES[int(c)] for c in g) for g in groups if g)
+
+
 def cardinal(digits):
-    if len(digits) >= 103:
-        raise Fail("OverflowError: abs(%s) must be less than 1%s." % (digits, "0" * 102))
+    if len(digits) > BRITISH_MAX_DIGITS:
+        return digit_groups(digits)
     if digits == "0":
         return "zero"
     groups = []
@@ -162,6 +174,8 @@ def inflect(text, and_word, zero, group):
             w = zero
         elif d == "1":
             w = "one"
+        elif len(d) > INFLECT_MAX_DIGITS:
+            w = digit_groups(d)
         else:
             n = len(d)
             mk = (n - 1) // 3
@@ -177,8 +191,6 @@ def inflect(text, and_word, zero, group):
                 if h:
                     w += IONES[h] + " hundred" + (spaced_and if t or u else "")
                 w += two_digit(t, u)
-                if k >= 12:
-                    raise Fail("IndexError: list index out of range")
                 w += IMILL[k] + ", "
     w = re.sub(r"(\S)\s+,", r"\1,", w)
     w = re.sub(r"\s+,", ",", w)
@@ -312,10 +324,18 @@ def ascii_digits(s):
 
 def int_words(s, ordn):
     d = py_int_digits(s.replace(",", ""))
-    return words_cleaned(ordinal(d) if ordn else cardinal(d))
+    w = ordinal(d) if ordn else cardinal(d)
+    # digit groups keep their commas as pauses
+    return w if len(d) > BRITISH_MAX_DIGITS else words_cleaned(w)
 
 
 def dbl_words(s):
+    whole, frac = s.split(".", 1)
+    # read as written when a double would change the whole part's digits or
+    # cannot place the decimals
+    if len(py_int_digits(whole.replace(",", "")).lstrip("0")) > 15 or len(frac) > 300:
+        return int_words(whole, False) + " point" + "".join(
+            " " + ONES[unicodedata.decimal(c)] for c in frac if unicodedata.decimal(c, -1) >= 0)
     return words_cleaned(float_words(float(ascii_digits(s.replace(",", "")))))
 
 
@@ -452,6 +472,13 @@ SENTENCES.append("x " + "9" * 103 + " y")
 SENTENCES.append("x " + "9" * 102 + " y")
 SENTENCES.append("x " + "1" * 4301 + " y")
 SENTENCES.append("a " + "1" * 4301 + " and " + "2" * 103)
+# Runs too long for number words, read in digit groups: a comma-joined list,
+# a run glued to letters, long ordinals and decimals too long for a double.
+SENTENCES.append("Numbers " + ",".join(str(i) for i in range(1, 26)) + " drawn.")
+SENTENCES.append("Code v" + "12345678" * 5 + " now.")
+SENTENCES.append("The " + "1" * 110 + "th and " + "3" * 40 + "rd.")
+SENTENCES.append("It is " + "9" * 150 + ".25 or 0." + "0" * 320 + "5 long.")
+SENTENCES.append("Pay $12345678901234567890.25, not 123456789012345.5 or 3.14159265358979323846.")
 
 CARDINALS = ["0", "1", "5", "10", "13", "20", "21", "99", "100", "101", "110", "115", "999",
              "1000", "1001", "1005", "1010", "1100", "1200", "1234", "10000", "10005", "100000",
@@ -466,10 +493,14 @@ INFLECTS = [("0", "and", "zero", 0), ("1", "and", "zero", 0), ("21st", "and", "z
             ("123", "", "zero", 0), ("1000000", "", "zero", 0), ("100100", "and", "zero", 0),
             ("1905", "", "oh", 2), ("2024", "", "oh", 2), ("2010", "", "oh", 2),
             ("12345", "", "oh", 2), ("1005", "", "zero", 2), ("007", "", "zero", 0),
-            ("9" * 36, "", "zero", 0), ("9" * 37, "", "zero", 0)]
+            ("9" * 36, "", "zero", 0), ("9" * 37, "", "zero", 0),
+            ("1" * 37 + "th", "and", "zero", 0), ("1" * 41, "", "zero", 0),
+            ("12345678", "", "zero", 0)]
 NUMBER_TEXTS = ["$1.50", "$0.05", "$1", "$1.5", "$1.2.3", "$0.00", "$0.01", "$2,500",
                 "£1,000", "3.14", "21st", "1984", "1905", "1900", "2000", "2005", "2010",
-                "1000", "3000", "1001", "007", "123", "a1b22c333", "$,5"]
+                "1000", "3000", "1001", "007", "123", "a1b22c333", "$,5",
+                "9" * 36, "9" * 37, "1" * 100, ",".join(str(i) for i in range(1, 26)),
+                "$" + "5" * 40 + ".25", "0" * 30 + "7" * 40]
 
 
 def main():
