@@ -217,6 +217,29 @@ std::vector<std::u16string> clean(const std::vector<std::u16string>& pages, Furn
 
 namespace {
 
+// A paragraph this long is ended at a line end, preferably one that ends a
+// sentence, and at any line end once it is twice as long: a text without
+// blank lines would otherwise be one paragraph of the whole text, cleaned in
+// one piece (several copies of it at once, with no report in between).
+// Written paragraphs are far shorter, so they never change.
+constexpr size_t longParagraph = size_t(1) << 20;
+
+// Whether the line breaks the paragraph only because of its length.
+bool overlong(const std::u16string& buffer, bool markOpen) {
+    if (buffer.size() < longParagraph || markOpen) return false;
+    return buffer.size() >= 2 * longParagraph || endsSentence(buffer);
+}
+
+// Whether a narration mark is still open after the line (the paragraph is not
+// cut between a mark and its end).
+bool markOpenAfter(std::u16string_view line, bool open) {
+    for (char16_t c : line) {
+        if (c == TextMarkers::on) open = true;
+        if (c == TextMarkers::off) open = false;
+    }
+    return open;
+}
+
 std::vector<std::u16string> cleanNormalized(std::vector<std::u16string> pages, Furniture furniture,
                                             const Progress& progress) {
     const bool printed = furniture == Furniture::printedPages;
@@ -229,6 +252,7 @@ std::vector<std::u16string> cleanNormalized(std::vector<std::u16string> pages, F
         printed ? runningLines(lines) : std::unordered_set<std::u16string>();
 
     std::u16string buffer;
+    bool markOpen = false;
     std::vector<std::u16string> paragraphs;
     for (const auto& page : lines) {
         for (std::u16string_view line : page) {
@@ -250,12 +274,15 @@ std::vector<std::u16string> cleanNormalized(std::vector<std::u16string> pages, F
                     flush(buffer, paragraphs, progress);
                 } else if (endsSentence(buffer) && looksLikeHeading(t)) {
                     flush(buffer, paragraphs, progress);
+                } else if (overlong(buffer, markOpen)) {
+                    flush(buffer, paragraphs, progress);
                 } else {
                     buffer += u' ';
                 }
             }
             if (bullet) t = replaceFirst(t, bulletMarkPattern, u"");
             buffer += t;
+            markOpen = markOpenAfter(t, markOpen);
         }
         if (!buffer.empty() && endsSentence(buffer)) flush(buffer, paragraphs, progress);
     }

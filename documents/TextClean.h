@@ -21,9 +21,12 @@ enum class Furniture { none, printedPages };
 // paragraphs joined, end-of-line hyphenation undone, with printed pages the
 // page numbers dropped and, with three pages or more, the running headers and
 // footers; each bullet item its own paragraph; every paragraph made
-// speakable, and paragraphs of narration marks alone dropped. Pass a list of
-// one text for text that does not come in pages. Reports to `progress` line
-// by line (and throws Progress::Cancelled when it is cancelled).
+// speakable, and paragraphs of narration marks alone dropped. A paragraph
+// that grows past 2^20 units (text without blank lines) ends at the next line
+// end that ends a sentence, or at any line end past twice that, unless an
+// emphasis is open. Pass a list of one text for text that does not come in
+// pages. Reports to `progress` line by line (and throws Progress::Cancelled
+// when it is cancelled).
 std::vector<std::u16string> clean(const std::vector<std::u16string>& pages, Furniture furniture = Furniture::none,
                                   const Progress& progress = {});
 std::vector<std::u16string> clean(const std::u16string& text, Furniture furniture = Furniture::none,

@@ -1,7 +1,10 @@
 // Opening a large plain-text file as the application does (extraction, then
 // the document with its sentences): the time and the peak memory against the
 // file's size. Goal: peak memory a few times the text.
-// Usage: large_text_bench [MiB, default 200]
+// Usage: large_text_bench [MiB, default 200] [lines]
+// With "lines" the text has no blank line anywhere (a paragraph ends with a
+// full stop at the end of its line), so that cleaning sees it as one
+// paragraph.
 
 #include <sys/resource.h>
 
@@ -31,8 +34,9 @@ double peakMiB() {
 }
 
 // Lines of made-up words with a blank line between paragraphs and an accent
-// now and then, as in a long book.
-void writeText(const std::filesystem::path& path, size_t bytes) {
+// now and then, as in a long book; without blank lines when `blankLines` is
+// false (the same words and lines otherwise).
+void writeText(const std::filesystem::path& path, size_t bytes, bool blankLines) {
     std::mt19937 rng(7);
     static const char letters[] = "eeeeeeeeeeeettttttttaaaaaaaooooooiiiiiinnnnnnsssssshhhhhrrrrrddddllllu";
     std::string chunk;
@@ -48,7 +52,7 @@ void writeText(const std::filesystem::path& path, size_t bytes) {
             chunk += r == 0 ? ". " : " ";
             lineLen += size_t(len) + 1;
             if (lineLen > 70) {
-                chunk += rng() % 8 == 0 ? ".\n\n" : "\n";
+                chunk += rng() % 8 == 0 ? (blankLines ? ".\n\n" : ".\n") : "\n";
                 lineLen = 0;
             }
         }
@@ -62,10 +66,11 @@ void writeText(const std::filesystem::path& path, size_t bytes) {
 
 int main(int argc, char** argv) {
     const size_t mib = argc > 1 ? size_t(std::atol(argv[1])) : 200;
+    const bool blankLines = !(argc > 2 && std::string(argv[2]) == "lines");
     const char* tmp = std::getenv("TMPDIR");
     const std::filesystem::path file =
         std::filesystem::path(tmp && *tmp ? tmp : "/tmp") / ("tovan-large-" + std::to_string(getpid()) + ".txt");
-    writeText(file, mib << 20);
+    writeText(file, mib << 20, blankLines);
     const double size = double(std::filesystem::file_size(file)) / (1 << 20);
     const double before = peakMiB();
 
@@ -77,8 +82,13 @@ int main(int argc, char** argv) {
     size_t reports = 0;
     double last = -1;
     bool monotonic = true;
+    // The longest stretch without a report: how long a cancel may wait.
+    double lastReport = 0, longestGap = 0;
     const tovan::Progress progress([&](double f) {
         ++reports;
+        const double now = std::chrono::duration<double>(Clock::now() - t0).count();
+        longestGap = std::max(longestGap, now - lastReport);
+        lastReport = now;
         if (f < last) monotonic = false;
         last = f;
         while (tenths.size() < 11 && f >= double(tenths.size()) / 10 - 1e-9)
@@ -103,12 +113,14 @@ int main(int argc, char** argv) {
     }
     std::filesystem::remove_all(library);
     std::filesystem::remove(file);
-    std::printf("text %.0f MiB: %.1f s (extraction %.1f s, sentences %.1f s), %zu paragraphs, %zu sentences\n", size,
+    std::printf("text %.0f MiB%s: %.1f s (extraction %.1f s, sentences %.1f s), %zu paragraphs, %zu sentences\n", size,
+                blankLines ? "" : " without blank lines",
                 secs, extractSecs, secs - extractSecs, paragraphs, sentences);
     std::printf("progress: %zu reports, %s, ended at %g; seconds at each tenth:", reports,
                 monotonic ? "never back" : "WENT BACK", last);
     for (double t : tenths) std::printf(" %.1f", t);
     std::printf("\n");
+    if (!blankLines) std::printf("longest stretch without a report: %.2f s\n", longestGap);
     std::printf("peak memory: %.0f MiB after extraction, %.0f MiB with the document (%.0f MiB before): %.1f x the "
                 "text\n",
                 afterExtract, peak, before, (peak - before) / size);

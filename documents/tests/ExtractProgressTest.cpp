@@ -77,6 +77,8 @@ class ExtractProgress : public ::testing::Test {
 protected:
     void SetUp() override {
         tovan::test::spit(dir / "long.txt", sentences(3000, "", "", "\n\n"));
+        // Over two million units without a blank line: cleaned in pieces.
+        tovan::test::spit(dir / "lines.txt", sentences(45000, "", "", "\n"));
         // windows-1252 bytes: the converter's road, fed in pieces.
         tovan::test::spit(dir / "latin.txt", sentences(3000, "Caf\xE9 ", "", "\n\n"));
         html = "<html><head><title>Page</title></head><body>" + sentences(3000, "<p>", "</p>", "\n") + "</body></html>";
@@ -93,8 +95,12 @@ protected:
             {"sentences of a document", [&](const Progress& p) {
                  return Doc::create(Extract::document(dir / "long.txt"), p)->sentences;
              }},
-            // A text without blank lines is one paragraph: it reports while
-            // it is split, and sentence by sentence.
+            {"sentences of a file without blank lines", [&](const Progress& p) {
+                 return Doc::create(Extract::document(dir / "lines.txt", std::nullopt, p.part(0, 0.6)), p.part(0.6, 1))
+                     ->sentences;
+             }},
+            // One paragraph of a whole text (as a reader may hand over): it
+            // reports while it is split, and sentence by sentence.
             {"sentences of one long paragraph", [&](const Progress& p) {
                  ExtractedDoc one;
                  one.title = u"One";

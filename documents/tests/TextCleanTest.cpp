@@ -107,6 +107,72 @@ TEST(TextClean, SpeakableKeepsCodeAndDottedWords) {
     for (const Case& c : cases) EXPECT_EQ(utf8(TextClean::speakable(c.text)), utf8(c.expected)) << utf8(c.text);
 }
 
+// A text without blank lines is not made one paragraph of the whole text:
+// past 2^20 units a paragraph ends at a line end (one that ends a sentence
+// when there is one), so it is cleaned in bounded pieces. Nothing of the text
+// changes but where its paragraphs end, and shorter paragraphs never change.
+TEST(TextClean, AnOverlongParagraphEndsAtALineEnd) {
+    constexpr size_t bound = size_t(1) << 20;
+    // Lines of about 60 units; every `every`-th ends a sentence (0: none).
+    const auto lines = [](size_t units, size_t every, std::u16string_view open = u"",
+                          std::u16string_view close = u"") {
+        std::vector<std::u16string> out;
+        size_t size = 0;
+        for (size_t i = 1; size < units; ++i) {
+            std::u16string line = u"line " + test::utf16(std::to_string(i)) + u" of words that run on and on";
+            line += every && i % every == 0 ? u"." : u" and";
+            size += line.size() + 1;
+            out.push_back(std::move(line));
+        }
+        out.front() = std::u16string(open) + out.front();
+        out.back() += close;
+        return out;
+    };
+    struct Case {
+        const char* what;
+        std::vector<std::u16string> lines;
+        size_t paragraphs;  // 0: more than one
+        bool sentenceEnds;  // every paragraph but the last ends a sentence
+    };
+    const Case cases[] = {
+        {"just under the bound", lines(bound - 200, 7), 1, false},
+        {"sentences end now and then", lines(3 * bound, 7), 0, true},
+        {"no sentence ends", lines(5 * bound, 0), 0, false},
+        {"an emphasis open all through", lines(3 * bound, 7, u"\uE000", u"\uE001"), 1, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::u16string text, joined;
+        for (const auto& line : c.lines) {
+            text += line + u"\n";
+            joined += (joined.empty() ? u"" : u" ") + line;
+        }
+        const Paras paras = TextClean::clean(text);
+        if (c.paragraphs) {
+            EXPECT_EQ(paras.size(), c.paragraphs);
+        } else {
+            EXPECT_GT(paras.size(), 1u);
+        }
+        std::u16string rejoined;
+        for (size_t i = 0; i < paras.size(); ++i) {
+            rejoined += (i ? u" " : u"") + paras[i];
+            if (c.paragraphs == 1 || i + 1 == paras.size()) continue;
+            EXPECT_GE(paras[i].size(), bound) << i;
+            EXPECT_LT(paras[i].size(), 2 * bound + 100) << i;
+            if (c.sentenceEnds) {
+                EXPECT_EQ(paras[i].back(), u'.') << i;
+            }
+        }
+        EXPECT_TRUE(rejoined == joined);  // (too long to print)
+    }
+    // A word hyphenated at a line end is joined even past the bound.
+    std::u16string hyphenated;
+    while (hyphenated.size() < 5 * bound) hyphenated += u"a long line of words ending in inter-\nnational ";
+    const Paras one = TextClean::clean(hyphenated);
+    ASSERT_EQ(one.size(), 1u);
+    EXPECT_EQ(one[0].find(u"-"), std::u16string::npos);
+}
+
 // Pages of a report: a running header (its page number varies), a footer
 // with the page number, body text that runs across pages.
 std::u16string page(int n, const std::u16string& body) {
