@@ -8,17 +8,29 @@ namespace tovan {
 
 struct Progress::State {
     Report report;
-    std::atomic<bool> cancelled{false};
+    enum Phase { running, cancelled, committed };
+    std::atomic<int> phase{running};
     std::atomic<int> shown{-1};  // thousandths last reported
 };
 
 Progress::Progress(Report report) : state_(std::make_shared<State>()) { state_->report = std::move(report); }
 
-void Progress::cancel() const {
-    if (state_) state_->cancelled.store(true, std::memory_order_relaxed);
+// One exchange decides between a cancel and a commit that race.
+bool Progress::cancel() const {
+    if (!state_) return false;
+    int phase = State::running;
+    state_->phase.compare_exchange_strong(phase, State::cancelled);
+    return phase != State::committed;
 }
 
-bool Progress::cancelled() const { return state_ && state_->cancelled.load(std::memory_order_relaxed); }
+bool Progress::cancelled() const { return state_ && state_->phase.load() == State::cancelled; }
+
+bool Progress::commit() const {
+    if (!state_) return true;
+    int phase = State::running;
+    state_->phase.compare_exchange_strong(phase, State::committed);
+    return phase != State::cancelled;
+}
 
 Progress Progress::part(double from, double to) const {
     Progress p = *this;

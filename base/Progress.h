@@ -32,9 +32,16 @@ public:
     // when the whole is done. It may call cancel().
     explicit Progress(Report report);
 
-    // The next report or check of the work throws Cancelled.
-    void cancel() const;
+    // The next report or check of the work throws Cancelled. False when that
+    // no longer happens: the work has committed, or the handle is a default
+    // one.
+    bool cancel() const;
     bool cancelled() const;
+    // The work has come to the point from which it must finish (say, files
+    // about to be replaced): from now on cancel() is ignored. False, and
+    // nothing changes, when it was cancelled before. A default handle always
+    // commits.
+    bool commit() const;
 
     // The stretch from..to (fractions of this one's) for one step of the work.
     Progress part(double from, double to) const;

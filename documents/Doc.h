@@ -102,16 +102,19 @@ public:
     // document with its old row, or the new with its new row: a missing row is
     // rebuilt from the document it lists. A failed write leaves the previous
     // document. False when the document could not be stored (also for an id
-    // that is no safe file name).
-    bool save(const std::filesystem::path& dir) const;
+    // that is no safe file name). Reports to `progress` while the bytes are
+    // made; they are written only once it commits (Progress::commit), and a
+    // cancel before that throws Progress::Cancelled with nothing written.
+    bool save(const std::filesystem::path& dir, const Progress& progress = {}) const;
     // Writes <id>.pos, unless the document is transient.
     bool savePos(const std::filesystem::path& dir) const;
     // Stores this document unless the library holds it already; returns the id
     // to open, nothing when this document had to be stored and could not be
     // (a full or read-only disk). A new pasted text replaces an equal old one:
     // the new document is saved first, and the old one is deleted only once
-    // that worked.
-    std::optional<std::u16string> saveOrExisting(const std::filesystem::path& dir) const;
+    // that worked. `progress` as for save; not safe against another store
+    // into the same folder at the same time (the caller serializes them).
+    std::optional<std::u16string> saveOrExisting(const std::filesystem::path& dir, const Progress& progress = {}) const;
 
     // The document stored under id (the file name decides the id), or null.
     static std::shared_ptr<Doc> load(std::u16string_view id, const std::filesystem::path& dir);

@@ -198,7 +198,7 @@ Position readPos(const fs::path& dir, std::u16string_view id) {
     return parsePos(bytes);
 }
 
-std::string docJson(const Doc& d) {
+std::string docJson(const Doc& d, const Progress& progress) {
     ordered_json j = ordered_json::object();
     j["id"] = utf8(d.id);
     j["title"] = utf8(d.title);
@@ -217,14 +217,21 @@ std::string docJson(const Doc& d) {
     // Room for text mostly in ASCII with a few longer characters and escapes,
     // so that the string is not grown (and copied) near its end.
     size_t size = out.size() + 32;
-    for (const auto& p : d.paragraphs) size += p.size() + p.size() / 16 + 3;
+    std::uint64_t total = 0;
+    for (const auto& p : d.paragraphs) {
+        size += p.size() + p.size() / 16 + 3;
+        total += p.size();
+    }
     out.reserve(size);
     out += ",\"paragraphs\":[";
+    std::uint64_t done = 0;
     for (size_t i = 0; i < d.paragraphs.size(); ++i) {
         if (i) out += ',';
         std::string one;
         dumpTo(one, ordered_json(utf8(d.paragraphs[i])));
         out += one;
+        done += d.paragraphs[i].size();
+        progress.at(done, total);
     }
     out += ']';
     if (d.spans) {
@@ -249,6 +256,7 @@ std::string docJson(const Doc& d) {
         out += list;
     }
     out += '}';
+    progress.finish();
     return out;
 }
 
@@ -358,15 +366,19 @@ void applyPosition(Doc::Meta& row, const DocFiles::Position& p) {
 
 }  // namespace
 
-bool Doc::save(const fs::path& dir) const {
+bool Doc::save(const fs::path& dir, const Progress& progress) const {
     if (!DocFiles::safeId(id)) return false;
+    // The bytes are made before any file changes, so a cancel while they are
+    // made leaves the folder as it was.
+    const std::string bytes = DocFiles::docJson(*this, progress);
+    if (!progress.commit()) throw Progress::Cancelled();
     ensure(dir);
     // The old row goes first and the new one is written only after the
     // document: a row never describes another version of its document, and
     // without a row the list rebuilds it from the document that is there.
     const fs::path row = fileFor(dir, id, ".meta");
     if (::unlink(row.c_str()) != 0 && errno != ENOENT) return false;
-    if (!AtomicFile::write(fileFor(dir, id, ".json"), DocFiles::docJson(*this))) return false;
+    if (!AtomicFile::write(fileFor(dir, id, ".json"), bytes)) return false;
     writeMeta(dir, meta());
     return true;
 }
@@ -421,7 +433,7 @@ std::vector<std::shared_ptr<Doc>> Doc::all(const fs::path& dir) {
     return docs;
 }
 
-std::optional<std::u16string> Doc::saveOrExisting(const fs::path& dir) const {
+std::optional<std::u16string> Doc::saveOrExisting(const fs::path& dir, const Progress& progress) const {
     const Meta n = meta();
     const std::u16string key = displayTitle();
     std::optional<Meta> match;
@@ -438,17 +450,20 @@ std::optional<std::u16string> Doc::saveOrExisting(const fs::path& dir) const {
         }
     }
     if (!match) {
-        if (!save(dir)) return std::nullopt;
+        if (!save(dir, progress)) return std::nullopt;
         return id;
     }
-    if (kind != u"text") return match->id;
+    if (kind != u"text") {
+        progress.finish();
+        return match->id;
+    }
     // A new text replaces the old entry; the old one goes only once the new
     // one is stored, so a failed save loses nothing.
     if (match->id == id) {
-        if (!save(dir)) return std::nullopt;
+        if (!save(dir, progress)) return std::nullopt;
         return id;
     }
-    if (!save(dir)) return match->id;
+    if (!save(dir, progress)) return match->id;
     remove(match->id, dir);
     return id;
 }

@@ -41,8 +41,9 @@ struct Position {
 Position parsePos(std::string_view bytes);
 Position readPos(const std::filesystem::path& dir, std::u16string_view id);
 
-// The file contents as they are written.
-std::string docJson(const Doc& doc);
+// The file contents as they are written. The document's reports to
+// `progress` paragraph by paragraph.
+std::string docJson(const Doc& doc, const Progress& progress = {});
 std::string metaJson(const Doc::Meta& meta);
 std::string posText(const Doc& doc);
 

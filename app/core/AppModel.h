@@ -226,7 +226,10 @@ private:
     template <class T, class Work, class Done>
     void detach(const std::shared_ptr<Adding>& adding, Work work, Done done);
     void openFile(const std::filesystem::path& file, bool play, bool downloaded);
-    void finishAdding(const std::shared_ptr<Doc>& doc, bool play);
+    // A worker's outcome: taken into the list, then the notice goes.
+    void finishAdding(const std::shared_ptr<Adding>& adding, const Library::Stored& stored, bool play);
+    // The document in the list (or kept unsaved, with a problem) is played.
+    void finishAdding(const Library::Stored& stored, bool play);
     void failedAdding(const std::shared_ptr<Adding>& adding, const QString& message);
     void playDoc(const std::shared_ptr<Doc>& doc);
     void fetched(const std::shared_ptr<Adding>& adding, const QUrl& link, bool play, const QByteArray& body,

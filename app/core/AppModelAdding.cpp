@@ -1,7 +1,8 @@
 // The roads by which documents enter the reading list. The slow part of each
-// (reading, extracting, importing) runs on a detached worker thread; the
-// result always comes back to the main thread, where it is stored and played
-// or the failure is shown.
+// (reading, extracting, importing, writing the document into the library)
+// runs on a detached worker thread; the result always comes back to the main
+// thread, where the list takes it in and it is played, or the failure is
+// shown.
 #include "AppModel.h"
 
 #include <QCoreApplication>
@@ -87,11 +88,23 @@ void AppModel::detach(const std::shared_ptr<Adding>& adding, Work work, Done don
 
 namespace {
 
-// The shares of a road's progress: extracting, then cutting the sentences
-// (about 60 : 40 for a large text, documents/bench/large_text_bench); the PDF
-// import's pages take nearly all of a PDF's time.
-constexpr double extractShare = 0.6;
-constexpr double pdfImportShare = 0.9;
+// The shares of a road's progress: extracting, cutting the sentences, then
+// storing (about 50 : 35 : 15 for a large text,
+// documents/bench/large_text_bench); the PDF import's pages take nearly all
+// of a PDF's time.
+constexpr double extractShare = 0.5;
+constexpr double sentencesEnd = 0.85;
+constexpr double pdfImportShare = 0.85;
+constexpr double pdfSentencesEnd = 0.95;
+
+// The last step of every worker: the new document written into the library
+// (or the equal one already listed read from it). Nothing is stored when
+// there is nothing to read.
+Library::Stored store(const fs::path& library, std::shared_ptr<Doc> doc, const Progress& progress,
+                      const fs::path& pdf = {}) {
+    if (!doc || doc->sentences.empty()) return {std::move(doc), false};
+    return Library::store(library, doc, progress, pdf);
+}
 
 std::u16string lastComponent(const QUrl& url) {
     QString name = url.fileName();
@@ -112,7 +125,14 @@ void AppModel::read(const std::u16string& text, const std::optional<std::u16stri
             return;
         }
     }
-    finishAdding(Doc::create(Extract::fromText(trimmed.toStdU16String(), title)), play);
+    const auto doc = Doc::create(Extract::fromText(trimmed.toStdU16String(), title));
+    if (doc->sentences.empty()) {
+        setProblem(nothingToRead());
+        return;
+    }
+    bool saved = true;
+    const auto stored = library.saveOrExisting(doc, &saved);
+    finishAdding({stored, saved}, play);
 }
 
 void AppModel::open(const QUrl& link, bool play) {
@@ -174,9 +194,9 @@ void AppModel::fetched(const std::shared_ptr<Adding>& adding, const QUrl& link, 
     const bool epub = contentType.contains(QLatin1String("epub")) || ext == QLatin1String("epub");
     const std::u16string name = lastComponent(link);
     const std::u16string type = contentType.toStdU16String();
-    detach<std::shared_ptr<Doc>>(
+    detach<Library::Stored>(
         adding,
-        [data, epub, name, source, type](const Progress& progress) {
+        [data, epub, name, source, type, library = library.dir](const Progress& progress) {
             const Progress extracting = progress.part(0, extractShare);
             ExtractedDoc extracted;
             if (epub) {
@@ -191,12 +211,12 @@ void AppModel::fetched(const std::shared_ptr<Adding>& adding, const QUrl& link, 
                 extracting.check();
                 extracted = Extract::fromArticle(article, source);
             }
-            return Doc::create(std::move(extracted), progress.part(extractShare, 1));
+            return store(library, Doc::create(std::move(extracted), progress.part(extractShare, sentencesEnd)),
+                         progress.part(sentencesEnd, 1));
         },
-        [this, adding, play](Outcome<std::shared_ptr<Doc>> out) {
+        [this, adding, play](Outcome<Library::Stored> out) {
             if (!out.value) return failedAdding(adding, out.error);
-            endAdding(adding);
-            finishAdding(*out.value, play);
+            finishAdding(adding, *out.value, play);
         });
 }
 
@@ -209,32 +229,32 @@ void AppModel::openFile(const fs::path& file, bool play, bool downloaded) {
     const bool pdf = lowerSuffix(QString::fromStdString(file.string())) == QLatin1String("pdf");
     if (pdf) {
         const std::u16string source = QString::fromStdString(file.string()).toStdU16String();
-        detach<std::shared_ptr<Doc>>(
+        detach<Library::Stored>(
             adding,
-            [file, source](const Progress& progress) {
+            [file, source, library = library.dir](const Progress& progress) {
                 PdfImport::Result pdf = PdfImport::read(file, progress.part(0, pdfImportShare));
-                return Doc::createPdf(Doc::newId(), std::move(pdf.title), source, std::move(pdf.paragraphs),
-                                      std::move(pdf.spans), Doc::nowMillis(), progress.part(pdfImportShare, 1));
+                auto doc = Doc::createPdf(Doc::newId(), std::move(pdf.title), source, std::move(pdf.paragraphs),
+                                          std::move(pdf.spans), Doc::nowMillis(),
+                                          progress.part(pdfImportShare, pdfSentencesEnd));
+                return store(library, std::move(doc), progress.part(pdfSentencesEnd, 1), file);
             },
-            [this, adding, file, play](Outcome<std::shared_ptr<Doc>> out) {
+            [this, adding, play](Outcome<Library::Stored> out) {
                 if (!out.value) return failedAdding(adding, out.error);
                 adding->download.clear();  // the document's source now
-                endAdding(adding);
-                library.copyPdf(file, **out.value);
-                finishAdding(*out.value, play);
+                finishAdding(adding, *out.value, play);
             });
         return;
     }
-    detach<std::shared_ptr<Doc>>(
+    detach<Library::Stored>(
         adding,
-        [file](const Progress& progress) {
+        [file, library = library.dir](const Progress& progress) {
             ExtractedDoc extracted = Extract::document(file, std::nullopt, progress.part(0, extractShare));
-            return Doc::create(std::move(extracted), progress.part(extractShare, 1));
+            return store(library, Doc::create(std::move(extracted), progress.part(extractShare, sentencesEnd)),
+                         progress.part(sentencesEnd, 1));
         },
-        [this, adding, play](Outcome<std::shared_ptr<Doc>> out) {
+        [this, adding, play](Outcome<Library::Stored> out) {
             if (!out.value) return failedAdding(adding, out.error);
-            endAdding(adding);
-            finishAdding(*out.value, play);
+            finishAdding(adding, *out.value, play);
         });
 }
 
@@ -255,17 +275,18 @@ void AppModel::open(const Book& book) {
             if (!guard || adding->cancelled) return;
             auto data = std::make_shared<std::string>(std::move(bytes));
             AppModel* self = guard.data();
-            self->detach<std::shared_ptr<Doc>>(
+            self->detach<Library::Stored>(
                 adding,
-                [data, title, source](const Progress& progress) {
-                    return Doc::create(Extract::epub(*data, title, source, progress.part(0, extractShare)),
-                                       progress.part(extractShare, 1));
+                [data, title, source, library = self->library.dir](const Progress& progress) {
+                    return store(library,
+                                 Doc::create(Extract::epub(*data, title, source, progress.part(0, extractShare)),
+                                             progress.part(extractShare, sentencesEnd)),
+                                 progress.part(sentencesEnd, 1));
                 },
-                [self, adding](Outcome<std::shared_ptr<Doc>> out) {
+                [self, adding](Outcome<Library::Stored> out) {
                     if (!out.value) return self->failedAdding(adding, out.error);
-                    self->endAdding(adding);
                     self->setSection(Section::library);
-                    self->finishAdding(*out.value, true);
+                    self->finishAdding(adding, *out.value, true);
                 });
         },
         [guard, adding](std::u16string message) {
@@ -277,20 +298,26 @@ void AppModel::setBookFetch(BookFetch fetch) {
     if (fetch) bookFetch_ = std::move(fetch);
 }
 
-void AppModel::finishAdding(const std::shared_ptr<Doc>& doc, bool play) {
-    if (!doc || doc->sentences.empty()) {
+void AppModel::finishAdding(const std::shared_ptr<Adding>& adding, const Library::Stored& stored, bool play) {
+    if (!stored.doc || stored.doc->sentences.empty()) {
+        endAdding(adding);
         setProblem(nothingToRead());
         return;
     }
-    bool saved = true;
-    auto stored = library.saveOrExisting(doc, &saved);
+    // The notice goes once the document is in the list.
+    const auto doc = library.added(stored);
+    endAdding(adding);
+    finishAdding({doc, stored.saved}, play);
+}
+
+void AppModel::finishAdding(const Library::Stored& stored, bool play) {
     // Unsaved, the document still opens from memory; the user learns that it
     // will not be there after a restart.
-    if (!saved)
+    if (!stored.saved)
         setProblem(QStringLiteral("\u201C%1\u201D could not be saved in the library (is the disk full or read-only?). "
                                   "It stays open until you quit.")
-                       .arg(QString::fromStdU16String(doc->displayTitle())));
-    if (play) playDoc(stored);
+                       .arg(QString::fromStdU16String(stored.doc->displayTitle())));
+    if (play) playDoc(stored.doc);
 }
 
 void AppModel::failedAdding(const std::shared_ptr<Adding>& adding, const QString& message) {
@@ -352,17 +379,23 @@ void AppModel::setOpeningProgress(std::optional<double> fraction) {
 }
 
 void AppModel::cancelOpening() {
-    std::vector<std::shared_ptr<Adding>> roads;
+    std::vector<std::shared_ptr<Adding>> roads, committed;
     roads.swap(addings_);
     for (const auto& adding : roads) {
+        // A road whose document is being written finishes: it is in the list
+        // a moment later, and its notice stays until then.
+        if (!adding->progress.cancel()) {
+            committed.push_back(adding);
+            continue;
+        }
         adding->cancelled = true;
-        adding->progress.cancel();
         if (adding->abort) adding->abort();
         if (!adding->download.empty()) {
             std::error_code ec;
             fs::remove(adding->download, ec);
         }
     }
+    addings_ = std::move(committed);
     showAdding();
 }
 

@@ -1,6 +1,7 @@
 #include "Library.h"
 
 #include <algorithm>
+#include <mutex>
 #include <system_error>
 
 #include "AtomicFile.h"
@@ -9,6 +10,21 @@
 namespace tovan {
 
 namespace fs = std::filesystem;
+
+namespace {
+
+// Stores are serialized: the check for an equal document and the write that
+// follows it must see every other store's files.
+std::mutex storing;
+
+void copyPdfTo(const fs::path& source, const fs::path& target) {
+    std::error_code ec;
+    // Copying a file onto itself would first remove the only copy.
+    if (fs::equivalent(source, target, ec)) return;
+    AtomicFile::copy(source, target);
+}
+
+}  // namespace
 
 Library::Library(fs::path dir_, QObject* parent) : QObject(parent), dir(std::move(dir_)) {
     std::error_code ec;
@@ -55,11 +71,7 @@ void Library::remove(const std::u16string& id) {
 
 void Library::copyPdf(const fs::path& source, const Doc& doc) {
     if (!DocFiles::safeId(doc.id)) return;
-    const fs::path target = pdfPath(doc.id);
-    std::error_code ec;
-    // Copying a file onto itself would first remove the only copy.
-    if (fs::equivalent(source, target, ec)) return;
-    AtomicFile::copy(source, target);
+    copyPdfTo(source, pdfPath(doc.id));
 }
 
 std::shared_ptr<Doc> Library::find(const std::u16string& source, const std::optional<std::u16string>& titlePrefix) {
@@ -69,19 +81,44 @@ std::shared_ptr<Doc> Library::find(const std::u16string& source, const std::opti
 }
 
 std::shared_ptr<Doc> Library::saveOrExisting(const std::shared_ptr<Doc>& d, bool* stored) {
-    if (stored) *stored = true;
     if (!d) return nullptr;
-    const std::optional<std::u16string> saved = d->saveOrExisting(dir);
-    if (!saved) {
-        if (stored) *stored = false;
-        loaded[d->id] = d;
-        return d;
+    const Stored result = store(dir, d);
+    if (stored) *stored = result.saved;
+    return added(result);
+}
+
+Library::Stored Library::store(const fs::path& dir, const std::shared_ptr<Doc>& d, const Progress& progress,
+                               const fs::path& pdf) {
+    const std::lock_guard<std::mutex> hold(storing);
+    Stored out{d, true};
+    // The end is reported once the files are there.
+    if (const auto id = d->saveOrExisting(dir, progress.part(0, 0.95)); !id) {
+        out.saved = false;
+    } else if (*id == d->id) {
+        // Only a document stored under its own id gets a copy: an equal one
+        // already listed has its own, and any other would belong to no row.
+        if (!pdf.empty() && DocFiles::safeId(d->id)) copyPdfTo(pdf, dir / fs::path(d->id + u".pdf"));
+    } else if (auto listed = Doc::load(*id, dir)) {
+        // The listed one, read here rather than on the main thread. Gone or
+        // unreadable, the new document serves (as a cached one would).
+        out.doc = std::move(listed);
     }
-    const std::u16string& id = *saved;
-    if (id == d->id) loaded[id] = d;
+    progress.finish();
+    return out;
+}
+
+std::shared_ptr<Doc> Library::added(const Stored& stored) {
+    if (!stored.doc) return nullptr;
+    if (!stored.saved) {
+        loaded[stored.doc->id] = stored.doc;
+        return stored.doc;
+    }
+    // The copy already in use (being read, say) stays the one.
+    auto& cached = loaded[stored.doc->id];
+    if (!cached) cached = stored.doc;
+    const std::shared_ptr<Doc> use = cached;
     reload();
-    auto found = doc(id);
-    return found ? found : d;
+    return use;
 }
 
 std::shared_ptr<Doc> Library::doc(const std::u16string& id) {

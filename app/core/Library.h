@@ -4,9 +4,11 @@
 // The files of each document and their formats are Doc's (Doc.h); this store
 // adds the PDF copy "<id>.pdf", the list order and the cache.
 //
-// Main thread only. File-system failures are absorbed: a folder that cannot
-// be made, a PDF copy that fails and a document that cannot be read never
-// raise; a document that fails to load counts as absent.
+// Main thread only, but for store(), the file side of adding a document,
+// which adding roads run on their worker threads. File-system failures are
+// absorbed: a folder that cannot be made, a PDF copy that fails and a
+// document that cannot be read never raise; a document that fails to load
+// counts as absent.
 
 #include <QObject>
 
@@ -53,8 +55,26 @@ public:
     // Stores a new document, or finds the equal one already listed; returns
     // the document to use (the listed one when there was one). When it could
     // not be stored, `stored` (if given) becomes false and the document is
-    // returned all the same, kept in memory only.
+    // returned all the same, kept in memory only. It is store() and added()
+    // in one, on the main thread.
     std::shared_ptr<Doc> saveOrExisting(const std::shared_ptr<Doc>& doc, bool* stored = nullptr);
+
+    // What store() did, for added().
+    struct Stored {
+        std::shared_ptr<Doc> doc;  // the new document, or the equal one listed (loaded)
+        bool saved = true;         // false: the new document could not be stored
+    };
+    // Any thread: the file work of saveOrExisting for the library in `dir`,
+    // touching none of the lists: the equal document already listed is loaded
+    // from its file, else the new one is written (Doc::saveOrExisting, which
+    // reports to `progress` and stops on a cancel until it commits) and, for a
+    // PDF, `pdf` copied to "<id>.pdf". Stores run one at a time in the process,
+    // so two that add equal documents at once give one row.
+    static Stored store(const std::filesystem::path& dir, const std::shared_ptr<Doc>& doc,
+                        const Progress& progress = {}, const std::filesystem::path& pdf = {});
+    // Main thread: takes what store() did into the cache and the rows, and
+    // returns the document to use (the cached one when it is already loaded).
+    std::shared_ptr<Doc> added(const Stored& stored);
     // From the cache, else from the folder (then cached); null when it cannot
     // be read (then it leaves the cache).
     std::shared_ptr<Doc> doc(const std::u16string& id);

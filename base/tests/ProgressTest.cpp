@@ -66,7 +66,26 @@ TEST(Progress, ACancelStopsTheNextReportOrCheckOfEveryCopy) {
 
     // The default handle reports nowhere and cannot be stopped.
     const Progress none;
-    none.cancel();
+    EXPECT_FALSE(none.cancel());
+    EXPECT_TRUE(none.commit());
     EXPECT_NO_THROW(none.at(1, 2));
     EXPECT_NO_THROW(none.check());
+}
+
+// Work that has committed finishes: a later cancel is refused and changes
+// nothing; a commit after a cancel is refused and the work stops.
+TEST(Progress, ACommitAndACancelExcludeEachOther) {
+    const Progress committed([](double) {});
+    EXPECT_TRUE(committed.part(0, 0.5).commit());
+    EXPECT_FALSE(committed.cancel());
+    EXPECT_FALSE(committed.cancelled());
+    EXPECT_NO_THROW(committed.part(0.5, 1).finish());
+    EXPECT_TRUE(committed.commit());  // once committed, it stays so
+
+    const Progress cancelled([](double) {});
+    EXPECT_TRUE(cancelled.cancel());
+    EXPECT_FALSE(cancelled.commit());
+    EXPECT_TRUE(cancelled.cancelled());
+    EXPECT_TRUE(cancelled.cancel());
+    EXPECT_THROW(cancelled.check(), Progress::Cancelled);
 }

@@ -23,9 +23,10 @@
 
 namespace {
 
-// The application's share of the progress for the extraction of a text file
-// (app/core/AppModelAdding.cpp); the sentences take the rest.
-constexpr double extractShare = 0.6;
+// The application's shares of the progress for a text file
+// (app/core/AppModelAdding.cpp): the extraction, the sentences, the store.
+constexpr double extractShare = 0.5;
+constexpr double sentencesEnd = 0.85;
 
 double peakMiB() {
     struct rusage u {};
@@ -76,8 +77,8 @@ int main(int argc, char** argv) {
 
     using Clock = std::chrono::steady_clock;
     const auto t0 = Clock::now();
-    // Progress as the application takes it: the extraction, then the
-    // sentences. The time at each tenth shows where the time goes.
+    // Progress as the application takes it: the extraction, the sentences,
+    // then the store. The time at each tenth shows where the time goes.
     std::vector<double> tenths;
     size_t reports = 0;
     double last = -1;
@@ -102,13 +103,13 @@ int main(int argc, char** argv) {
         paragraphs = extracted.paragraphs.size();
         afterExtract = peakMiB();
         extractSecs = std::chrono::duration<double>(Clock::now() - t0).count();
-        const auto doc = tovan::Doc::create(std::move(extracted), progress.part(extractShare, 1));
+        const auto doc = tovan::Doc::create(std::move(extracted), progress.part(extractShare, sentencesEnd));
         sentences = doc->sentences.size();
         secs = std::chrono::duration<double>(Clock::now() - t0).count();
         peak = peakMiB();
         // Storing it in the library, as the application does once it is made.
         const auto s0 = Clock::now();
-        doc->save(library);
+        doc->save(library, progress.part(sentencesEnd, 1));
         saveSecs = std::chrono::duration<double>(Clock::now() - s0).count();
     }
     std::filesystem::remove_all(library);

@@ -297,9 +297,12 @@ struct Cancelling : ::testing::Test {
     std::unique_ptr<HeldWork> held = std::make_unique<HeldWork>();
     std::atomic<int> reports{0};
     int holdAt = 2;
+    // Holds the work instead at the first report for which it is true.
+    std::function<bool(double fraction)> holdWhen;
+    std::atomic<bool> heldOnce{false};
     Model m{[this](AppModel::Config& c) {
-        c.addingReport = [this](double) {
-            if (++reports == holdAt) held->hold();
+        c.addingReport = [this](double fraction) {
+            if (++reports == holdAt || (holdWhen && holdWhen(fraction) && !heldOnce.exchange(true))) held->hold();
         };
     }};
     LoopbackHttp web;
@@ -386,6 +389,136 @@ TEST_F(Cancelling, ACancelMidWayAddsNothingAndLeavesNoFiles) {
         EXPECT_EQ(namesIn(m->support / "library"), libraryFiles);
         EXPECT_EQ(namesIn(tmp.path), tmpFiles);
     }
+}
+
+// The document is written on the worker: when the last report comes, its
+// files are in the library folder while the main thread has not yet heard of
+// it, and the notice (with its Cancel) goes only once the row is listed.
+TEST_F(Cancelling, TheDocumentIsWrittenBeforeTheNoticeGoes) {
+    holdAt = -1;
+    holdWhen = [](double fraction) { return fraction == 1.0; };
+    spit(m.dir / "long.txt", longText());
+    std::optional<size_t> rowsWhenTheNoticeWent;
+    QObject context;
+    QObject::connect(m.model.get(), &AppModel::openingChanged, &context, [&] {
+        if (!m->opening()) rowsWhenTheNoticeWent = m->library.docs().size();
+    });
+    const auto before = namesIn(m->support / "library");
+    m->open(m.dir / "long.txt", false);
+    ASSERT_TRUE(spinUntil([&] { return held->reached(); }));
+    spinEvents();
+    const auto written = namesIn(m->support / "library");
+    ASSERT_EQ(written.size(), before.size() + 2);  // <id>.json and <id>.meta
+    EXPECT_TRUE(m->opening());
+    EXPECT_TRUE(m->library.docs().empty());
+    held->release();
+    ASSERT_TRUE(workEnded());
+    EXPECT_FALSE(m->opening());
+    EXPECT_EQ(rowsWhenTheNoticeWent, 1u);
+    ASSERT_EQ(m->library.docs().size(), 1u);
+    EXPECT_EQ(m->library.docs()[0].count, 4000);
+    EXPECT_FALSE(m->problem());
+}
+
+// Writing the document can be cancelled until it commits: a cancel while its
+// bytes are made leaves nothing behind; one that comes once the files are
+// being written is too late, and the document is added as if none came.
+TEST_F(Cancelling, TheDocumentCanBeCancelledUntilItIsCommitted) {
+    spit(m.dir / "long.txt", longText());
+    holdAt = -1;
+    struct Case {
+        const char* what;
+        std::function<bool(double)> holdWhen;
+        size_t rows;
+    } cases[] = {
+        {"while its bytes are made", [](double f) { return f > 0.86 && f < 0.95; }, 0},
+        {"once it is written", [](double f) { return f == 1.0; }, 1},
+    };
+    const auto files = namesIn(m->support / "library");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        held = std::make_unique<HeldWork>();
+        heldOnce = false;
+        holdWhen = c.holdWhen;
+        m->open(m.dir / "long.txt", false);
+        ASSERT_TRUE(spinUntil([&] { return held->reached(); }));
+        spinEvents();
+        m->cancelOpening();
+        EXPECT_EQ(m->opening().has_value(), c.rows == 1);  // a committed road keeps its notice
+        held->release();
+        ASSERT_TRUE(workEnded());
+        EXPECT_FALSE(m->opening());
+        EXPECT_FALSE(m->problem());
+        EXPECT_EQ(m->library.docs().size(), c.rows);
+        EXPECT_EQ(namesIn(m->support / "library").size(), files.size() + 2 * c.rows);
+    }
+}
+
+// Two roads that add the same file at once give one row: the second finds
+// what the first stored. Both are held once their sentences are cut and let
+// into the store together.
+TEST_F(Cancelling, TheSameFileAddedTwiceAtOnceGivesOneRow) {
+    spit(m.dir / "long.txt", longText());
+    holdAt = -1;
+    HeldWork ready[2];
+    std::atomic<int> arrived{0};
+    thread_local bool waited = false;
+    holdWhen = [&](double f) {
+        if (f >= 0.85 && !waited) {
+            waited = true;
+            ready[arrived++ % 2].hold();
+        }
+        return false;
+    };
+    m->open(m.dir / "long.txt", false);
+    m->open(m.dir / "long.txt", false);
+    ASSERT_TRUE(spinUntil([&] { return ready[0].reached() && ready[1].reached(); }));
+    ready[0].release();
+    ready[1].release();
+    ASSERT_TRUE(workEnded());
+    EXPECT_FALSE(m->opening());
+    EXPECT_FALSE(m->problem());
+    ASSERT_EQ(m->library.docs().size(), 1u);
+    EXPECT_EQ(namesIn(m->support / "library").size(), 2u);
+}
+
+// A document that cannot be written on the worker stays open unsaved, the
+// user is told, and no file of it is left.
+TEST_F(Cancelling, ADocumentThatCannotBeWrittenIsKeptAndReported) {
+    holdAt = -1;
+    spit(m.dir / "long.txt", longText());
+    const auto files = namesIn(m->support / "library");
+    {
+        modeltest::FullDisk full(10);
+        m->open(m.dir / "long.txt", false);
+        ASSERT_TRUE(workEnded());
+    }
+    EXPECT_FALSE(m->opening());
+    EXPECT_TRUE(m->library.docs().empty());
+    ASSERT_TRUE(m->problem());
+    EXPECT_TRUE(m->problem()->contains(QStringLiteral("could not be saved"))) << m->problem()->toStdString();
+    EXPECT_EQ(m->library.loaded.size(), 1u);
+    EXPECT_EQ(namesIn(m->support / "library"), files);
+}
+
+// Opening a PDF that is already listed adds no row and leaves no copy that
+// belongs to no document.
+TEST_F(Adding, APdfOpenedAgainLeavesNoStrayCopy) {
+    tovan::test::spit(m.dir / "harbour.pdf", pdfBytes());
+    for (int i = 0; i < 2; ++i) {
+        m->open(m.dir / "harbour.pdf", false);
+        ASSERT_TRUE(m.settle());
+        ASSERT_TRUE(spinUntil([&] { return m->addingWork() == 0; }));
+    }
+    ASSERT_EQ(m->library.docs().size(), 1u);
+    const auto id = m->library.docs()[0].id;
+    std::set<std::string> expected;
+    for (const char* ext : {".json", ".meta", ".pdf"})
+        expected.insert(QString::fromStdU16String(id).toStdString() + ext);
+    std::set<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(m->support / "library"))
+        names.insert(e.path().filename().string());
+    EXPECT_EQ(names, expected);
 }
 
 namespace {
