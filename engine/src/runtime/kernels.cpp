@@ -68,6 +68,23 @@ void tv_cpu_path_cap(int cap) {
 
 void tv_cpu_avx2_override(int use_avx2) { tv_cpu_path_cap(use_avx2 ? TV_PATH_AVX512 : TV_PATH_PORTABLE); }
 
+// The 8-bit dot product of AVX-512 (VNNI), when the processor has it.
+static int detect_vnni(void) {
+#ifdef TV_X86
+  unsigned a, b, c, d;
+  if (__get_cpuid_max(0, NULL) < 7) return 0;
+  __cpuid_count(7, 0, a, b, c, d);
+  return (c >> 11) & 1;
+#else
+  return 0;
+#endif
+}
+
+int tv_cpu_vnni(void) {
+  static const int vnni = detect_vnni();
+  return tv_cpu_path() == TV_PATH_AVX512 && vnni;
+}
+
 // ---- portable micro-kernel: multiply, then add, four floats at a time
 
 typedef void (*tv_ukernel_fn)(int mr, int nr, int kb, const float *A, int64_t lda, const float *P, float *Y,
