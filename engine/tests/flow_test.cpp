@@ -460,3 +460,22 @@ TEST(Flow, GeluTwinsAgreeToTheBit) {
     ASSERT_EQ(memcmp(a.data(), b.data(), sizeof(float) * n), 0) << n;
   }
 }
+
+TEST(Flow, FastGeluStaysWithinAFewUlpOfTheDivision) {
+  // The 8-bit blocks' GELU takes a refined reciprocal; any length, the tail
+  // masked.
+  if (!tv_cpu_avx512()) GTEST_SKIP() << "no AVX-512 path here";
+  for (int n : {1, 7, 15, 16, 17, 1152}) {
+    std::vector<float> x(n);
+    for (int i = 0; i < n; i++) x[i] = (float)((i * 37) % 201 - 100) * 0.061f;
+    x[0] = -0.0f;
+    std::vector<float> a = x, b = x;
+    const int whole = n / 8 * 8;
+    tv_flow_gelu_avx512(a.data(), whole);
+    tv_flow_gelu_fast_avx512(b.data(), n);
+    for (int i = 0; i < n; i++) {
+      if (i >= whole) a[i] = 0.5f * x[i] * (1.0f + erff(x[i] * 0.70710678f));  // the exact GELU for the tail
+      ASSERT_NEAR(b[i], a[i], 1e-6f * (fabsf(a[i]) + 1e-3f) + (i >= whole ? 2e-6f : 0.0f)) << n << " at " << i;
+    }
+  }
+}

@@ -397,6 +397,10 @@ struct q8_block_job {
 };
 
 void gelu_row(const Run *r, float *x, int64_t n) {
+  if (r->simd_gelu == 2) {
+    tv_flow_gelu_fast_avx512(x, n);
+    return;
+  }
   int64_t i = 0;
   if (r->simd_gelu) {
     i = n / 8 * 8;
@@ -603,7 +607,14 @@ int tv_flow_sample(const tv_flow *f, tv_pool *pool, const float *mel, int32_t T,
   Cond cp = {NULL, NULL, NULL}, cf = {NULL, NULL, NULL};
   r.h = (float *)tv_malloc(sizeof(float) * (size_t)N * d);
   r.u = (float *)tv_malloc(sizeof(float) * (size_t)N * d);
-  r.big = (float *)tv_malloc(sizeof(float) * (size_t)N * 3 * d);
+  {
+    // The N x 3d rows serve the float blocks and the attention blocks; the
+    // 8-bit blocks keep theirs per chunk.
+    bool need_big = false;
+    for (int32_t b = 0; b < f->n_layers; b++) need_big = need_big || !f->block[b].q8 || f->has_attn[b];
+    r.big = need_big ? (float *)tv_malloc(sizeof(float) * (size_t)N * 3 * d) : NULL;
+    if (need_big && !r.big) goto done;
+  }
   cp.tab = (float *)tv_malloc(sizeof(float) * tab_n);
   cp.atab = f->prompt ? (float *)tv_malloc(sizeof(float) * tab_n) : NULL;
   cp.cin = (float *)tv_malloc(sizeof(float) * (size_t)N * d);
@@ -633,7 +644,7 @@ int tv_flow_sample(const tv_flow *f, tv_pool *pool, const float *mel, int32_t T,
       break;
     }
   if (!mu || !x || !xm || !v || !noise || (guided && (!vf || !cf.tab || !cf.atab || !cf.cin)) ||
-      (f->prompt && (!ctx || !mask || !cp.atab)) || !tp || !eg || !r.h || !r.u || !r.big || !cp.tab || !cp.cin)
+      (f->prompt && (!ctx || !mask || !cp.atab)) || !tp || !eg || !r.h || !r.u || !cp.tab || !cp.cin)
     goto done;
 
   // mu: the prompt frames then the acoustic frames, normalised.

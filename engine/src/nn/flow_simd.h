@@ -1,4 +1,4 @@
-// The refiner's AVX2/FMA twins (flow_avx2.cpp) and AVX-512 GELU
+// The refiner's AVX2/FMA twins (flow_avx2.cpp) and AVX-512 GELUs
 // (flow_avx512.cpp); called only when tv_cpu_avx2() / tv_cpu_avx512() say so.
 #pragma once
 
@@ -14,3 +14,7 @@ void tv_flow_dwnorm_avx2(const float *h, int64_t N, int32_t d, int64_t f, int32_
 void tv_flow_gelu_avx2(float *x, int64_t n);
 /* The same on 16-wide registers, to the bit. */
 void tv_flow_gelu_avx512(float *x, int64_t n);
+/* The same with a refined approximate reciprocal in place of the division
+   (a relative difference of a few 1e-7), over any n: for the 8-bit blocks,
+   whose GELU output is quantised next. */
+void tv_flow_gelu_fast_avx512(float *x, int64_t n);

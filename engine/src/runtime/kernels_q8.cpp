@@ -58,7 +58,11 @@ void tv_q8mat_free(tv_q8mat *m) {
 
 void tv_quant_rows(const float *X, int32_t rows, int32_t K, int64_t ldx, uint8_t *Q, int64_t ldq, float *scale,
                    int32_t *zero) {
-  if (tv_cpu_path() >= TV_PATH_AVX2) {
+  if (tv_cpu_path() == TV_PATH_AVX512) {
+    tv_quant_rows_avx512(X, rows, K, ldx, Q, ldq, scale, zero);
+    return;
+  }
+  if (tv_cpu_path() == TV_PATH_AVX2) {
     tv_quant_rows_avx2(X, rows, K, ldx, Q, ldq, scale, zero);
     return;
   }

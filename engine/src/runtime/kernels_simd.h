@@ -68,7 +68,9 @@ void tv_q8_tile_avx2(int32_t rows, int32_t nc, int32_t groups, const uint8_t *A,
 void tv_q8_tile_vnni(int32_t rows, int32_t nc, int32_t groups, const uint8_t *A, int64_t lda, const float *scale,
                      const int32_t *zero, const int8_t *panels, int64_t pstride, const int32_t *sums, const float *sw,
                      const float *bias, float *Y, int64_t ldy);
-/* tv_quant_rows on 8-wide registers, to the bit. */
+/* tv_quant_rows on 8- and 16-wide registers, to the bit. */
+void tv_quant_rows_avx512(const float *X, int32_t rows, int32_t K, int64_t ldx, uint8_t *Q, int64_t ldq,
+                          float *scale, int32_t *zero);
 void tv_quant_rows_avx2(const float *X, int32_t rows, int32_t K, int64_t ldx, uint8_t *Q, int64_t ldq, float *scale,
                         int32_t *zero);
 
