@@ -166,8 +166,11 @@ void BM_LinearQ8(benchmark::State &st) {
     benchmark::ClobberMemory();
   }
   st.counters["GOP/s"] = benchmark::Counter(2.0 * n * N * K * 1e-9, benchmark::Counter::kIsIterationInvariantRate);
-  st.SetLabel(std::string(path_name(path)) + (path == TV_PATH_AVX512 && tv_cpu_vnni() ? " vnni" : "") + " x" +
-              std::to_string(threads));
+  const char *dot = path == TV_PATH_AVX512 && tv_cpu_vnni()                     ? " vnni"
+                    : path >= TV_PATH_AVX2 && !tv_cpu_vnni() && tv_cpu_has_avxvnni() ? " avx-vnni"
+                    : path >= TV_PATH_AVX2                                           ? " madd"
+                                                                                     : "";
+  st.SetLabel(std::string(path_name(path)) + dot + " x" + std::to_string(threads));
   tv_q8mat_free(&M);
   tv_cpu_path_cap(TV_PATH_AVX512);
 }

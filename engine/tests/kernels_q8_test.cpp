@@ -274,3 +274,41 @@ TEST(Kernels, Q8MatrixTakesOnlyInt8WithinTheDepth) {
   EXPECT_EQ(tv_q8mat_make(&bad, &M), -1);
   EXPECT_EQ(M.panels, nullptr);
 }
+
+TEST(Kernels, Q8EveryTileTheProcessorHasGivesTheExactSum) {
+  // The path picks one tile per processor (AVX-512 VNNI, else AVX-VNNI, else
+  // the 16-bit multiply-add one); each one this processor can run is checked
+  // here directly, so none goes untested where a better one exists.
+  struct Tile {
+    const char *name;
+    tv_q8_tile_fn fn;
+    bool runs;
+  } tiles[] = {{"avx2", tv_q8_tile_avx2, tv_cpu_avx2() != 0},
+               {"avxvnni", tv_q8_tile_avxvnni, tv_cpu_avx2() && tv_cpu_has_avxvnni()},
+               {"vnni", tv_q8_tile_vnni, tv_cpu_vnni() != 0}};
+  int ran = 0;
+  uint32_t seed = 500;
+  for (const Tile &t : tiles) {
+    if (!t.runs) continue;
+    ran++;
+    for (int n : {1, 4, 6, 7, 13})
+      for (int N : {5, 16, 47, 64, 100})
+        for (int K : {1, 6, 9, 130}) {
+          SCOPED_TRACE(testing::Message() << t.name << " " << n << "x" << N << "x" << K);
+          Problem p(n, N, K, seed++);
+          tv_q8mat M;
+          ASSERT_EQ(tv_q8mat_make(&p.W, &M), 0) << tv_geterr();
+          const int64_t pstride = (int64_t)M.kq / 4 * 64;
+          std::vector<float> Y((size_t)n * N);
+          for (int c0 = 0; c0 < N; c0 += 64)
+            t.fn(n, N - c0 < 64 ? N - c0 : 64, M.kq / 4, p.Q.data(), p.ldq, p.scale.data(), p.zero.data(),
+                 M.panels + c0 / 16 * pstride, pstride, M.sums + c0, p.sw.data() + c0, p.bias.data() + c0,
+                 Y.data() + c0, N);
+          for (int r = 0; r < n; r++)
+            for (int o = 0; o < N; o++)
+              ASSERT_TRUE(same_bits(Y[(size_t)r * N + o], p.want(r, o, true))) << r << "," << o;
+          tv_q8mat_free(&M);
+        }
+  }
+  if (!ran) GTEST_SKIP() << "no SIMD tile on this path";
+}

@@ -117,6 +117,12 @@ static void tile_portable(int32_t rows, int32_t nc, int32_t groups, const uint8_
   }
 }
 
+tv_q8_tile_fn tv_q8_tile(void) {
+  if (tv_cpu_vnni()) return tv_q8_tile_vnni;
+  if (tv_cpu_path() >= TV_PATH_AVX2) return tv_cpu_has_avxvnni() ? tv_q8_tile_avxvnni : tv_q8_tile_avx2;
+  return tile_portable;
+}
+
 struct q8_job {
   const uint8_t *Q;
   int64_t ldq;
@@ -147,11 +153,10 @@ void tv_linear_q8(tv_pool *pool, const uint8_t *Q, int64_t ldq, const float *sca
   if (n < 1 || W->rows < 1) return;
   if (2.0 * n * (double)W->rows * W->cols < SERIAL_WORK) pool = NULL;
   const int32_t threads = tv_pool_size(pool);
-  q8_job j = {Q, ldq, scale, zero, n, W, bias, Y, ldy, 0, 0, tile_portable};
+  q8_job j = {Q, ldq, scale, zero, n, W, bias, Y, ldy, 0, 0, NULL};
   j.tiles = (W->rows + TILE_N - 1) / TILE_N;
   j.block_m = threads > 1 && j.tiles < 3 * threads ? BLOCK_M : n;
-  if (tv_cpu_vnni()) j.tile = tv_q8_tile_vnni;
-  else if (tv_cpu_path() >= TV_PATH_AVX2) j.tile = tv_q8_tile_avx2;
+  j.tile = tv_q8_tile();
   const int32_t blocks = (n + j.block_m - 1) / j.block_m;
   tv_parallel_for(pool, blocks * j.tiles, q8_item, &j);
 }

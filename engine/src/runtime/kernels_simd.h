@@ -65,9 +65,19 @@ typedef void (*tv_q8_tile_fn)(int32_t rows, int32_t nc, int32_t groups, const ui
 void tv_q8_tile_avx2(int32_t rows, int32_t nc, int32_t groups, const uint8_t *A, int64_t lda, const float *scale,
                      const int32_t *zero, const int8_t *panels, int64_t pstride, const int32_t *sums, const float *sw,
                      const float *bias, float *Y, int64_t ldy);
+void tv_q8_tile_avxvnni(int32_t rows, int32_t nc, int32_t groups, const uint8_t *A, int64_t lda, const float *scale,
+                        const int32_t *zero, const int8_t *panels, int64_t pstride, const int32_t *sums,
+                        const float *sw, const float *bias, float *Y, int64_t ldy);
 void tv_q8_tile_vnni(int32_t rows, int32_t nc, int32_t groups, const uint8_t *A, int64_t lda, const float *scale,
                      const int32_t *zero, const int8_t *panels, int64_t pstride, const int32_t *sums, const float *sw,
                      const float *bias, float *Y, int64_t ldy);
+/* The tile the 8-bit product takes on this processor and path (tv_q8_tile_vnni,
+   tv_q8_tile_avxvnni, tv_q8_tile_avx2 or the portable one). */
+tv_q8_tile_fn tv_q8_tile(void);
+/* 1 when the processor has the VEX-encoded 8-bit dot product (AVX-VNNI),
+   whatever the path. */
+int tv_cpu_has_avxvnni(void);
+
 /* tv_quant_rows on 8- and 16-wide registers, to the bit. */
 void tv_quant_rows_avx512(const float *X, int32_t rows, int32_t K, int64_t ldx, uint8_t *Q, int64_t ldq,
                           float *scale, int32_t *zero);
