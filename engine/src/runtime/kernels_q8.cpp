@@ -70,20 +70,11 @@ void tv_quant_rows(const float *X, int32_t rows, int32_t K, int64_t ldx, uint8_t
   for (int32_t r = 0; r < rows; r++) {
     const float *x = X + r * ldx;
     uint8_t *q = Q + r * ldq;
-    float lo = 0.0f, hi = 0.0f;
+    float lo = 0.0f, hi = 0.0f, inv;
     int nan = 0;
-    for (int32_t k = 0; k < K; k++) {
-      if (x[k] != x[k]) nan = 1;
-      else if (x[k] < lo) lo = x[k];
-      else if (x[k] > hi) hi = x[k];
-    }
-    float inv;
-    if (tv_q8_row_params(lo, hi, nan, &scale[r], &inv, &zero[r])) {
-      memset(q, 0, (size_t)kq);
-      continue;
-    }
-    for (int32_t k = 0; k < K; k++) q[k] = tv_q8_byte(x[k], inv, zero[r]);
-    for (int64_t k = K; k < kq; k++) q[k] = (uint8_t)zero[r];
+    tv_q8_extremes(x, 0, K, &lo, &hi, &nan);
+    if (tv_q8_row_params(lo, hi, nan, &scale[r], &inv, &zero[r])) memset(q, 0, (size_t)kq);
+    else tv_q8_bytes(x, 0, K, kq, inv, zero[r], q);
   }
 }
 

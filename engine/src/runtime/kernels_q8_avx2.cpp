@@ -69,25 +69,27 @@ static void rows16(int nr, int32_t groups, const uint8_t *A, int64_t lda, const 
   for (int i = 0; i < MR; i++) store16(acc[i][0], acc[i][1], zero[i], sums, scale[i], sw, bias, nr, Y + i * ldy);
 }
 
+// A tile as blocks of up to MR rows by 16 columns; rows[m - 1] takes m rows.
+typedef void (*rows_fn)(int nr, int32_t groups, const uint8_t *A, int64_t lda, const float *scale,
+                        const int32_t *zero, const int8_t *P, const int32_t *sums, const float *sw, const float *bias,
+                        float *Y, int64_t ldy);
+
+static void tile_by(int MR, const rows_fn *rows_of, int32_t rows, int32_t nc, int32_t groups, const uint8_t *A,
+                    int64_t lda, const float *scale, const int32_t *zero, const int8_t *panels, int64_t pstride,
+                    const int32_t *sums, const float *sw, const float *bias, float *Y, int64_t ldy) {
+  for (int32_t r = 0; r < rows; r += MR) {
+    const int mr = rows - r < MR ? rows - r : MR;
+    for (int32_t c0 = 0; c0 < nc; c0 += 16)
+      rows_of[mr - 1](nc - c0 < 16 ? nc - c0 : 16, groups, A + r * lda, lda, scale + r, zero + r,
+                      panels + c0 / 16 * pstride, sums + c0, sw + c0, bias ? bias + c0 : NULL, Y + r * ldy + c0, ldy);
+  }
+}
+
 void tv_q8_tile_avx2(int32_t rows, int32_t nc, int32_t groups, const uint8_t *A, int64_t lda, const float *scale,
                      const int32_t *zero, const int8_t *panels, int64_t pstride, const int32_t *sums, const float *sw,
                      const float *bias, float *Y, int64_t ldy) {
-  for (int32_t r = 0; r < rows; r += 4) {
-    const int mr = rows - r < 4 ? rows - r : 4;
-    for (int32_t c0 = 0; c0 < nc; c0 += 16) {
-      const int nr = nc - c0 < 16 ? nc - c0 : 16;
-      const int8_t *P = panels + c0 / 16 * pstride;
-      const uint8_t *a = A + r * lda;
-      const float *b = bias ? bias + c0 : NULL;
-      float *y = Y + r * ldy + c0;
-      switch (mr) {
-        case 4: rows16<4>(nr, groups, a, lda, scale + r, zero + r, P, sums + c0, sw + c0, b, y, ldy); break;
-        case 3: rows16<3>(nr, groups, a, lda, scale + r, zero + r, P, sums + c0, sw + c0, b, y, ldy); break;
-        case 2: rows16<2>(nr, groups, a, lda, scale + r, zero + r, P, sums + c0, sw + c0, b, y, ldy); break;
-        default: rows16<1>(nr, groups, a, lda, scale + r, zero + r, P, sums + c0, sw + c0, b, y, ldy); break;
-      }
-    }
-  }
+  static const rows_fn rows_of[] = {rows16<1>, rows16<2>, rows16<3>, rows16<4>};
+  tile_by(4, rows_of, rows, nc, groups, A, lda, scale, zero, panels, pstride, sums, sw, bias, Y, ldy);
 }
 
 // ---- the same with the 8-bit dot product of AVX-VNNI
@@ -118,30 +120,15 @@ static void rows16_vnni(int nr, int32_t groups, const uint8_t *A, int64_t lda, c
   for (int i = 0; i < MR; i++) store16(acc[i][0], acc[i][1], zero[i], sums, scale[i], sw, bias, nr, Y + i * ldy);
 }
 
+#pragma GCC pop_options
+
 void tv_q8_tile_avxvnni(int32_t rows, int32_t nc, int32_t groups, const uint8_t *A, int64_t lda, const float *scale,
                         const int32_t *zero, const int8_t *panels, int64_t pstride, const int32_t *sums,
                         const float *sw, const float *bias, float *Y, int64_t ldy) {
-  for (int32_t r = 0; r < rows; r += 6) {
-    const int mr = rows - r < 6 ? rows - r : 6;
-    for (int32_t c0 = 0; c0 < nc; c0 += 16) {
-      const int nr = nc - c0 < 16 ? nc - c0 : 16;
-      const int8_t *P = panels + c0 / 16 * pstride;
-      const uint8_t *a = A + r * lda;
-      const float *b = bias ? bias + c0 : NULL;
-      float *y = Y + r * ldy + c0;
-      switch (mr) {
-        case 6: rows16_vnni<6>(nr, groups, a, lda, scale + r, zero + r, P, sums + c0, sw + c0, b, y, ldy); break;
-        case 5: rows16_vnni<5>(nr, groups, a, lda, scale + r, zero + r, P, sums + c0, sw + c0, b, y, ldy); break;
-        case 4: rows16_vnni<4>(nr, groups, a, lda, scale + r, zero + r, P, sums + c0, sw + c0, b, y, ldy); break;
-        case 3: rows16_vnni<3>(nr, groups, a, lda, scale + r, zero + r, P, sums + c0, sw + c0, b, y, ldy); break;
-        case 2: rows16_vnni<2>(nr, groups, a, lda, scale + r, zero + r, P, sums + c0, sw + c0, b, y, ldy); break;
-        default: rows16_vnni<1>(nr, groups, a, lda, scale + r, zero + r, P, sums + c0, sw + c0, b, y, ldy); break;
-      }
-    }
-  }
+  static const rows_fn rows_of[] = {rows16_vnni<1>, rows16_vnni<2>, rows16_vnni<3>,
+                                    rows16_vnni<4>, rows16_vnni<5>, rows16_vnni<6>};
+  tile_by(6, rows_of, rows, nc, groups, A, lda, scale, zero, panels, pstride, sums, sw, bias, Y, ldy);
 }
-
-#pragma GCC pop_options
 
 // ---- quantising rows
 
@@ -190,11 +177,7 @@ void tv_quant_rows_avx2(const float *X, int32_t rows, int32_t K, int64_t ldx, ui
     }
     float lo = hmin(lo8[0]), hi = hmax(hi8[0]);
     int nan = _mm256_movemask_ps(nan8[0]) != 0;
-    for (; k < K; k++) {
-      if (x[k] != x[k]) nan = 1;
-      else if (x[k] < lo) lo = x[k];
-      else if (x[k] > hi) hi = x[k];
-    }
+    tv_q8_extremes(x, k, K, &lo, &hi, &nan);
     float inv;
     if (tv_q8_row_params(lo, hi, nan, &scale[r], &inv, &zero[r])) {
       memset(q, 0, (size_t)kq);
@@ -208,7 +191,6 @@ void tv_quant_rows_avx2(const float *X, int32_t rows, int32_t K, int64_t ldx, ui
       const __m128i w = _mm_packus_epi32(_mm256_castsi256_si128(b), _mm256_extracti128_si256(b, 1));
       _mm_storel_epi64((__m128i *)(q + k), _mm_packus_epi16(w, w));
     }
-    for (; k < K; k++) q[k] = tv_q8_byte(x[k], inv, zero[r]);
-    for (int64_t j = K; j < kq; j++) q[j] = (uint8_t)zero[r];
+    tv_q8_bytes(x, k, K, kq, inv, zero[r], q);
   }
 }

@@ -104,8 +104,21 @@ static inline int tv_q8_row_params(float lo, float hi, int nan, float *scale, fl
   return 0;
 }
 
-/* One value's byte. */
-static inline uint8_t tv_q8_byte(float x, float inv, int32_t zero) {
-  const long q = __builtin_lrintf(x * inv) + zero;
-  return (uint8_t)(q < 0 ? 0 : q > 255 ? 255 : q);
+/* The extremes of x[k0, K) folded into lo and hi (NaN skipped and noted). */
+static inline void tv_q8_extremes(const float *x, int32_t k0, int32_t K, float *lo, float *hi, int *nan) {
+  for (int32_t k = k0; k < K; k++) {
+    if (x[k] != x[k]) *nan = 1;
+    else if (x[k] < *lo) *lo = x[k];
+    else if (x[k] > *hi) *hi = x[k];
+  }
+}
+
+/* The bytes of x[k0, K), then the zero point up to kq. */
+static inline void tv_q8_bytes(const float *x, int32_t k0, int32_t K, int64_t kq, float inv, int32_t zero,
+                               uint8_t *q) {
+  for (int32_t k = k0; k < K; k++) {
+    const long v = __builtin_lrintf(x[k] * inv) + zero;
+    q[k] = (uint8_t)(v < 0 ? 0 : v > 255 ? 255 : v);
+  }
+  for (int64_t k = K; k < kq; k++) q[k] = (uint8_t)zero;
 }
