@@ -433,6 +433,13 @@ TEST(Flow, Int8BlocksRunOnTheEightBitProduct) {
     EXPECT_NE(a, want);
     // Measured about 2e-3 and 6e-4 (54 and 65 dB).
     EXPECT_LT(rel_rms(a, want), 1e-2);
+    // Fewer frames than one chunk, and one frame.
+    for (size_t frames : {5, 1}) {
+      const std::vector<float> short_mel(mel.begin(), mel.begin() + (long)frames * 100);
+      const std::vector<float> s1 = sample(F.f, NULL, short_mel, g, 2, 4, p, 0.4f, 0.0f);
+      for (float x : s1) ASSERT_TRUE(isfinite(x)) << frames;
+      EXPECT_EQ(s1, sample(F.f, pool8, short_mel, g, 2, 4, p, 0.4f, 0.0f)) << frames;
+    }
   }
   // A float refiner keeps the float path.
   Tensors t = flow_tensors(12, 2, 4, false, {});
