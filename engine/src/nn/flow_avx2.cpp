@@ -62,6 +62,14 @@ void tv_flow_dwnorm_avx2(const float *h, int64_t N, int32_t d, int64_t f, int32_
   }
 }
 
+void tv_flow_gate_avx2(float *out, const float *h, const float *gate, const float *u, int32_t d) {
+  int32_t c = 0;
+  for (; c + 8 <= d; c += 8)
+    _mm256_storeu_ps(out + c, _mm256_add_ps(_mm256_loadu_ps(h + c),
+                                            _mm256_mul_ps(_mm256_loadu_ps(gate + c), _mm256_loadu_ps(u + c))));
+  for (; c < d; c++) out[c] = h[c] + gate[c] * u[c];
+}
+
 // exp(v) for v <= 0 (clamped at -87): 2^n times a Cephes polynomial.
 static inline __m256 exp_neg(__m256 v) {
   v = _mm256_max_ps(v, _mm256_set1_ps(-87.0f));

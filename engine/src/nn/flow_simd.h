@@ -9,6 +9,8 @@
    (d a multiple of 8) and modulated with (1 + scale) and shift. */
 void tv_flow_dwnorm_avx2(const float *h, int64_t N, int32_t d, int64_t f, int32_t dil, const float *taps,
                          const float *bias, const float *scale, const float *shift, float *u);
+/* out = h + gate x u over d values (multiply, then add: the portable bits). */
+void tv_flow_gate_avx2(float *out, const float *h, const float *gate, const float *u, int32_t d);
 /* GELU with the five-term erf approximation over n values (n a multiple
    of 8). */
 void tv_flow_gelu_avx2(float *x, int64_t n);
