@@ -66,7 +66,7 @@ QRow quant_ref(const float *x, int K) {
     return r;
   }
   r.scale = s;
-  if (s == 0) return r;
+  if (s == 0 || std::isinf(1.0f / s)) return r;
   const float inv = 1.0f / s;
   r.zero = (int32_t)fminf(fmaxf(nearbyintf(-lo * inv), 0), 255);
   for (int k = 0; k < kq; k++) {
@@ -83,7 +83,7 @@ std::vector<float> awkward_rows(int rows, int K, uint32_t seed) {
   std::vector<float> X = values((size_t)rows * K, seed, 3.0f);
   for (int r = 0; r < rows; r++) {
     float *x = X.data() + (size_t)r * K;
-    switch (r % 8) {
+    switch (r % 9) {
       case 0: memset(x, 0, sizeof(float) * K); break;                          // all zero
       case 1: for (int k = 0; k < K; k++) x[k] = fabsf(x[k]) + 0.5f; break;    // no negative value
       case 2: for (int k = 0; k < K; k++) x[k] = -fabsf(x[k]) * 1e-30f; break;  // tiny, no positive value
@@ -91,6 +91,7 @@ std::vector<float> awkward_rows(int rows, int K, uint32_t seed) {
       case 4: x[K - 1] = -INFINITY; break;
       case 5: x[0] = 3e38f, x[K - 1] = -3e38f; break;                          // range beyond the floats
       case 6: for (int k = 0; k < K; k++) x[k] = (k % 3 - 1) * 2.5f; break;    // halves of a step
+      case 7: for (int k = 0; k < K; k++) x[k] *= 1e-39f; break;               // denormals
       default: break;
     }
   }
@@ -119,7 +120,7 @@ TEST(Kernels, Q8QuantisesRowsByTheRule) {
         ASSERT_EQ(memcmp(Q.data() + (size_t)r * ldq, want.q.data(), kq), 0) << r;
         for (int k = kq; k < ldq; k++) ASSERT_EQ(Q[(size_t)r * ldq + k], 0xA5) << "wrote past the row at " << r;
         // What the bytes stand for lies within one step of the value.
-        if (want.scale > 0 && std::isfinite(want.scale)) {
+        if (want.scale > 0 && std::isfinite(1.0f / want.scale)) {
           for (int k = 0; k < K; k++)
             ASSERT_LE(fabsf((Q[(size_t)r * ldq + k] - zero[r]) * scale[r] - x[k]), scale[r] * 1.0001f) << r << "," << k;
         }

@@ -79,9 +79,10 @@ int64_t tv_q8_depth(int32_t K);
 /* Each row of X (K values) into bytes: lo = min(row, 0), hi = max(row, 0),
    scale = (hi - lo) / 255, zero = round(-lo / scale), byte = clamp(round(x /
    scale) + zero, 0, 255), rounding to nearest even. Bytes from K to
-   tv_q8_depth(K) hold the zero point. An all-zero row gets scale 0; a row
-   with NaN or an infinity gets scale NaN and zero bytes, so the products
-   made from it are NaN. Q needs rows x ldq bytes, ldq >= tv_q8_depth(K). */
+   tv_q8_depth(K) hold the zero point. An all-zero row gets scale 0 and a
+   row of denormals zero bytes (its products are 0); a row with NaN or an
+   infinity gets scale NaN and zero bytes, so the products made from it are
+   NaN. Q needs rows x ldq bytes, ldq >= tv_q8_depth(K). */
 void tv_quant_rows(const float *X, int32_t rows, int32_t K, int64_t ldx, uint8_t *Q, int64_t ldq, float *scale,
                    int32_t *zero);
 /* Y (n x W.rows) = ((Q - zero) x W^T) x scale x row scale + bias (NULL: none),

@@ -86,7 +86,7 @@ void tv_quant_rows_avx2(const float *X, int32_t rows, int32_t K, int64_t ldx, ui
 
 /* A row's scale, reciprocal and zero point from its extremes (lo <= 0 <= hi)
    and whether it held NaN: 0 when the row is to be quantised, 1 when it is
-   all zero bytes (scale 0 or NaN). Shared by every path, so all compute the
+   all zero bytes (scale 0 or NaN, or a scale too small to invert). Shared by every path, so all compute the
    same numbers. */
 static inline int tv_q8_row_params(float lo, float hi, int nan, float *scale, float *inv, int32_t *zero) {
   const float s = (hi - lo) / 255.0f;
@@ -99,6 +99,10 @@ static inline int tv_q8_row_params(float lo, float hi, int nan, float *scale, fl
   *scale = s;
   if (s == 0.0f) return 1;
   *inv = 1.0f / s;
+  if (!(*inv <= 3.4028235e38f)) {  // a range of denormals: counts as all zero
+    *inv = 0.0f;
+    return 1;
+  }
   const long z = __builtin_lrintf(-lo * *inv);
   *zero = (int32_t)(z < 0 ? 0 : z > 255 ? 255 : z);
   return 0;
