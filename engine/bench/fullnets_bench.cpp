@@ -162,7 +162,7 @@ void BM_RefinerInt8Error(benchmark::State &st) {
   Pool pool(tv_pool_create(4), tv_pool_destroy);
   tv_flow *float_path = (tv_flow *)malloc(sizeof(tv_flow));  // the int8 refiner with its blocks on the float path
   *float_path = *q8.flow;
-  for (int b = 0; b < TV_FLOW_MAX_LAYERS; b++) float_path->block[b].q8 = 0;
+  for (int b = 0; b < TV_FLOW_MAX_LAYERS; b++) float_path->block[b].q8 = float_path->attn[b].q8 = 0;
   const std::vector<float> mel = mel_like(T_MEL, -4.0f);
   std::vector<float> g((size_t)f32.flow->g_dim, 0.1f);
   const tv_flow *nets[3] = {f32.flow, float_path, q8.flow};

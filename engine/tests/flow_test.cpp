@@ -389,8 +389,9 @@ double rel_rms(const std::vector<float> &got, const std::vector<float> &want) {
 }  // namespace
 
 TEST(Flow, Int8BlocksRunOnTheEightBitProduct) {
-  // Two refiners with int8 matrices, plain and prompted with attention, over
-  // a frame count that leaves a short chunk. The 8-bit blocks must not
+  // Two refiners with int8 matrices, plain and prompted with attention (whose
+  // projections take the 8-bit product too), over a frame count that leaves
+  // a short chunk. The 8-bit blocks must not
   // depend on the thread count, and must stay close to the same weights on
   // the float path (int8 weights, float activations).
   TempDir dir;
@@ -418,6 +419,7 @@ TEST(Flow, Int8BlocksRunOnTheEightBitProduct) {
     Loaded F(q, cfg.root);
     ASSERT_NE(F.f, nullptr) << tv_geterr();
     for (int b = 0; b < layers; b++) EXPECT_EQ(F.f->block[b].q8, 1) << b;
+    EXPECT_EQ(F.f->attn[0].q8, c.prompted ? 1 : 0);
     const std::vector<float> *p = c.prompted ? &prompt : NULL;
     const std::vector<float> a = sample(F.f, NULL, mel, g, 3, 21, p, 0.4f, 0.0f);
     for (float x : a) ASSERT_TRUE(isfinite(x));
@@ -427,7 +429,7 @@ TEST(Flow, Int8BlocksRunOnTheEightBitProduct) {
     tv_flow *float_path = (tv_flow *)tv_malloc(sizeof(tv_flow));
     ASSERT_NE(float_path, nullptr);
     *float_path = *F.f;
-    for (int b = 0; b < layers; b++) float_path->block[b].q8 = 0;
+    for (int b = 0; b < layers; b++) float_path->block[b].q8 = float_path->attn[b].q8 = 0;
     const std::vector<float> want = sample(float_path, pool3, mel, g, 3, 21, p, 0.4f, 0.0f);
     tv_free(float_path);
     EXPECT_NE(a, want);

@@ -97,7 +97,12 @@ int load_attn(tv_flow *f, tv_weights *w, int32_t a) {
   if (tv_lin_load(w, tv_name("net.attn.%d.mod", a), 3 * d, d, &A->mod) != 0) return -1;
   if (!(A->in_w = tv_weights_mat(w, tv_name("net.attn.%d.att.in_proj_weight", a), 3 * d, d))) return -1;
   if (!(A->in_b = tv_weights_f32(w, tv_name("net.attn.%d.att.in_proj_bias", a), 3 * d))) return -1;
-  return tv_lin_load(w, tv_name("net.attn.%d.att.out_proj", a), d, d, &A->out);
+  if (tv_lin_load(w, tv_name("net.attn.%d.att.out_proj", a), d, d, &A->out) != 0) return -1;
+  if (A->in_w->storage == TV_MAT_I8 && A->out.w->storage == TV_MAT_I8 && d <= TV_Q8_MAX_K) {
+    if (tv_q8mat_make(A->in_w, &A->inq) != 0 || tv_q8mat_make(A->out.w, &A->outq) != 0) return -1;
+    A->q8 = 1;
+  }
+  return 0;
 }
 
 }  // namespace
@@ -209,6 +214,8 @@ void tv_flow_free(tv_flow *f) {
     tv_free(f->block[b].taps);
     tv_q8mat_free(&f->block[b].pw1q);
     tv_q8mat_free(&f->block[b].pw2q);
+    tv_q8mat_free(&f->attn[b].inq);
+    tv_q8mat_free(&f->attn[b].outq);
   }
   mat_free(&f->inp_state);
   mat_free(&f->inp_const);
@@ -303,6 +310,29 @@ void norm_rows(void *arg, int64_t r0, int64_t r1) {
   }
 }
 
+// Layer norm and modulation of h's rows into u, then u's rows to bytes for
+// an 8-bit projection (mod NULL: quantise u as it stands).
+struct norm_quant_job {
+  const float *h;
+  float *u;
+  int32_t d;
+  const float *scale, *shift;
+  bool norm;
+  uint8_t *q;
+  float *qs;
+  int32_t *qz;
+};
+
+void norm_quant_rows(void *arg, int64_t r0, int64_t r1) {
+  const norm_quant_job *j = (const norm_quant_job *)arg;
+  const int64_t lq = tv_q8_depth(j->d);
+  if (j->norm) {
+    norm_job nj = {j->h, j->u, j->d, j->scale, j->shift};
+    norm_rows(&nj, r0, r1);
+  }
+  tv_quant_rows(j->u + r0 * j->d, (int32_t)(r1 - r0), j->d, j->d, j->q + r0 * lq, lq, j->qs + r0, j->qz + r0);
+}
+
 struct gelu_job {
   float *x;
   int64_t n;  // values
@@ -378,6 +408,9 @@ struct Run {
   float *h2;           // N x d: the other state of the 8-bit blocks (NULL without them)
   int32_t q8_items;    // items of the 8-bit blocks, each with its scratch
   Q8Scratch *q8;
+  uint8_t *qa;         // N x depth(d): the attention projections' quantised inputs
+  float *qa_scale;     // N
+  int32_t *qa_zero;    // N
 };
 
 // ---- a whole block on the 8-bit product, chunk by chunk of frames
@@ -533,14 +566,27 @@ int net_eval(const Run *r, const Cond *c, const float *x, int32_t k, float *v) {
     if (!f->has_attn[b]) continue;
     const tv_flow_attn *A = &f->attn[b];
     const float *arow = c->atab + ((size_t)b * r->K + k) * 3 * d;
-    norm_job nj = {h, u, d, arow, arow + d};
-    tv_rows_split(r->pool, N, r->items, norm_rows, &nj);
-    tv_linear(r->pool, u, N, d, A->in_w, A->in_b, big, 3 * d, 0);
+    const int64_t lq = tv_q8_depth(d);
+    if (A->q8) {
+      norm_quant_job nq = {h, u, d, arow, arow + d, true, r->qa, r->qa_scale, r->qa_zero};
+      tv_rows_split(r->pool, N, r->items, norm_quant_rows, &nq);
+      tv_linear_q8(r->pool, r->qa, lq, r->qa_scale, r->qa_zero, N, &A->inq, A->in_b, big, 3 * d);
+    } else {
+      norm_job nj = {h, u, d, arow, arow + d};
+      tv_rows_split(r->pool, N, r->items, norm_rows, &nj);
+      tv_linear(r->pool, u, N, d, A->in_w, A->in_b, big, 3 * d, 0);
+    }
     const int32_t hd = d / TV_FLOW_HEADS;
     if (tv_attention(r->pool, big, 3 * d, big + d, 3 * d, big + 2 * d, 3 * d, u, d, N, N, TV_FLOW_HEADS, hd, NULL,
                      NULL, 1.0f / sqrtf((float)hd)) != 0)
       return -1;
-    tv_linear(r->pool, u, N, d, A->out.w, A->out.b, big, d, 0);
+    if (A->q8) {
+      norm_quant_job nq = {NULL, u, d, NULL, NULL, false, r->qa, r->qa_scale, r->qa_zero};
+      tv_rows_split(r->pool, N, r->items, norm_quant_rows, &nq);
+      tv_linear_q8(r->pool, r->qa, lq, r->qa_scale, r->qa_zero, N, &A->outq, A->out.b, big, d);
+    } else {
+      tv_linear(r->pool, u, N, d, A->out.w, A->out.b, big, d, 0);
+    }
     gate_job ga = {h, big, d, d, arow + 2 * d};
     tv_rows_split(r->pool, N, r->items, gate_rows, &ga);
   }
@@ -597,6 +643,9 @@ int tv_flow_sample(const tv_flow *f, tv_pool *pool, const float *mel, int32_t T,
   r.h2 = NULL;
   r.q8 = NULL;
   r.q8_items = 0;
+  r.qa = NULL;
+  r.qa_scale = NULL;
+  r.qa_zero = NULL;
   int rc = -1;
   float *mu = (float *)tv_malloc(sizeof(float) * NM);
   float *x = (float *)tv_malloc(sizeof(float) * NM);
@@ -645,6 +694,14 @@ int tv_flow_sample(const tv_flow *f, tv_pool *pool, const float *mel, int32_t T,
         q->zero = (int32_t *)tv_malloc(sizeof(int32_t) * 2 * Q8_CHUNK);
         if (!q->qu || !q->qb || !q->u || !q->s || !q->scale || !q->zero) goto done;
       }
+      break;
+    }
+  for (int32_t b = 0; b < f->n_layers; b++)
+    if (f->has_attn[b] && f->attn[b].q8) {
+      r.qa = (uint8_t *)tv_malloc((size_t)(N * tv_q8_depth(d)));
+      r.qa_scale = (float *)tv_malloc(sizeof(float) * (size_t)N);
+      r.qa_zero = (int32_t *)tv_malloc(sizeof(int32_t) * (size_t)N);
+      if (!r.qa || !r.qa_scale || !r.qa_zero) goto done;
       break;
     }
   if (!mu || !x || !xm || !v || !noise || (guided && (!vf || !cf.tab || !cf.atab || !cf.cin)) ||
@@ -761,6 +818,9 @@ done:
   tv_free(cf.atab);
   tv_free(cf.cin);
   tv_free(r.h2);
+  tv_free(r.qa);
+  tv_free(r.qa_scale);
+  tv_free(r.qa_zero);
   for (int32_t i = 0; r.q8 && i < r.q8_items; i++) {
     tv_free(r.q8[i].qu);
     tv_free(r.q8[i].qb);

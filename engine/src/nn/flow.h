@@ -37,6 +37,9 @@ typedef struct tv_flow_attn {
   const tv_mat *in_w; /* 3d x d: q, k, v */
   const float *in_b;
   tv_lin out;       /* d x d */
+  /* int8 projections relaid for the 8-bit product (q8 set); owned */
+  tv_q8mat inq, outq;
+  int32_t q8;
 } tv_flow_attn;
 
 /* A matrix copied out of a container matrix (a band of its columns); owns
