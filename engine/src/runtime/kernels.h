@@ -5,10 +5,12 @@
 // Parallel kernels take a pool; NULL runs them on the calling thread.
 //
 // Products and GELU have an AVX2/FMA twin, and they, layer norm and softmax an
-// AVX-512 twin (the 8-bit product an AVX-512 VNNI one), chosen once per process at run time (TOVANTTS_NO_SIMD, set to
-// anything, forces the portable path; TOVANTTS_NO_AVX512 stops at AVX2). The
-// AVX-512 product and GELU give the AVX2 bits; the other twins differ from the
-// portable kernels only in rounding; none depends on the number of threads.
+// AVX-512 twin (the 8-bit product AVX-VNNI and AVX-512 VNNI ones too), chosen
+// once per process at run time (TOVANTTS_NO_SIMD, set to anything, forces the
+// portable path; TOVANTTS_NO_AVX512 stops at AVX2). The AVX-512 product and
+// GELU give the AVX2 bits, the 8-bit product the portable bits; the other
+// twins differ from the portable kernels only in rounding; none depends on the
+// number of threads.
 #pragma once
 
 #include <stdint.h>
@@ -77,8 +79,8 @@ void tv_q8mat_free(tv_q8mat *m);
 int64_t tv_q8_depth(int32_t K);
 
 /* Each row of X (K values) into bytes: lo = min(row, 0), hi = max(row, 0),
-   scale = (hi - lo) / 255, zero = round(-lo / scale), byte = clamp(round(x /
-   scale) + zero, 0, 255), rounding to nearest even. Bytes from K to
+   scale = (hi - lo) / 255, inv = 1 / scale, zero = round(-lo x inv), byte =
+   clamp(round(x x inv) + zero, 0, 255), rounding to nearest even. Bytes from K to
    tv_q8_depth(K) hold the zero point. An all-zero row gets scale 0 and a
    row of denormals zero bytes (its products are 0); a row with NaN or an
    infinity gets scale NaN and zero bytes, so the products made from it are
