@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <atomic>
 #include <functional>
 #include <vector>
 
@@ -19,6 +20,12 @@ bool fail(std::string* error, const std::string& what) {
 }
 
 constexpr const char* tmpSuffix = ".tmp-";
+
+std::atomic<StepHook> stepHook{nullptr};
+
+void step(Step s, const std::filesystem::path& path) {
+    if (StepHook hook = stepHook.load(std::memory_order_relaxed)) hook(s, path);
+}
 
 // Every byte of the buffer to fd; false with errno set on failure.
 bool writeAll(int fd, const char* data, size_t size) {
@@ -39,6 +46,7 @@ bool writeAll(int fd, const char* data, size_t size) {
 // failed in `what`.
 bool replaceWith(const std::filesystem::path& path, const std::function<bool(int, std::string&)>& fill,
                  std::string* error) {
+    step(Step::begin, path);
     const std::filesystem::path dir = path.has_parent_path() ? path.parent_path() : ".";
     // A dot name keeps the temporary out of listings that skip hidden files.
     // The name is cut so that a long target name still leaves room for the suffix.
@@ -67,6 +75,7 @@ bool replaceWith(const std::filesystem::path& path, const std::function<bool(int
         errno = saved;
         return fail(error, "cannot write " + path.string());
     }
+    step(Step::written, path);
     if (::rename(name.data(), path.c_str()) != 0) {
         int saved = errno;
         ::unlink(name.data());
@@ -79,6 +88,7 @@ bool replaceWith(const std::filesystem::path& path, const std::function<bool(int
         ::fsync(dfd);
         ::close(dfd);
     }
+    step(Step::replaced, path);
     return true;
 }
 
@@ -112,6 +122,8 @@ bool copy(const std::filesystem::path& source, const std::filesystem::path& path
     errno = saved;
     return ok;
 }
+
+void setStepHook(StepHook hook) { stepHook.store(hook, std::memory_order_relaxed); }
 
 void removeStale(const std::filesystem::path& dir) {
     std::error_code ec;

@@ -27,5 +27,14 @@ void removeStale(const std::filesystem::path& dir);
 // The whole file, or false when it cannot be read.
 bool read(const std::filesystem::path& path, std::string& bytes);
 
+// The points of a write or copy at which a test may stop the process, to see
+// what a crash there leaves behind: before the temporary is made, once it is
+// complete but not yet renamed, and once it has replaced the file.
+enum class Step { begin, written, replaced };
+using StepHook = void (*)(Step step, const std::filesystem::path& path);
+// Called at every step of every later write and copy in the process; null
+// removes it. For tests only.
+void setStepHook(StepHook hook);
+
 } // namespace AtomicFile
 } // namespace tovan

@@ -332,14 +332,15 @@ std::vector<std::u16string> split(const std::u16string& s, std::u16string_view p
     return rx(pattern).split(s);
 }
 
-std::u16string u16(std::string_view utf8) {
-    // Straight into the result, in pieces below ICU's 32-bit lengths: a large
-    // document is not held twice. A piece ends before a lead or a trail byte
-    // so that no sequence is split.
+std::u16string u16(std::string_view utf8, const Progress& progress) {
+    // Straight into the result, in pieces (below ICU's 32-bit lengths, and
+    // small enough to report progress and stop soon): a large document is not
+    // held twice. A piece ends before a lead or a trail byte so that no
+    // sequence is split.
     std::u16string out;
     out.resize(utf8.size());  // UTF-16 never needs more units than UTF-8 bytes
     size_t at = 0, used = 0;
-    constexpr size_t piece = size_t(1) << 30;
+    constexpr size_t piece = size_t(1) << 23;
     while (at < utf8.size()) {
         size_t n = std::min(piece, utf8.size() - at);
         if (at + n < utf8.size())
@@ -352,6 +353,7 @@ std::u16string u16(std::string_view utf8) {
         if (U_FAILURE(status)) break;
         used += size_t(len);
         at += n;
+        progress.at(at, utf8.size());
     }
     out.resize(used);
     // Text mostly in ASCII fills nearly all of it; a copy would double the peak.

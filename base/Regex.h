@@ -16,6 +16,8 @@
 #include <string_view>
 #include <vector>
 
+#include "Progress.h"
+
 #include <unicode/uversion.h>
 
 U_NAMESPACE_BEGIN
@@ -138,7 +140,7 @@ std::vector<std::u16string> split(const std::u16string& s, std::u16string_view p
 
 // UTF-8 <-> UTF-16 at file and engine boundaries; malformed input becomes
 // U+FFFD.
-std::u16string u16(std::string_view utf8);
+std::u16string u16(std::string_view utf8, const Progress& progress = {});
 std::string u8(std::u16string_view utf16);
 // True when the bytes are well-formed UTF-8 (no surrogates, no overlong forms).
 bool validUtf8(std::string_view bytes);

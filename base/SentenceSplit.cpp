@@ -178,10 +178,12 @@ bool leadingNumber(std::u16string_view text, std::int64_t start, std::int64_t w,
     return true;
 }
 
-std::vector<Range> splitParagraph(std::u16string_view text) {
+std::vector<Range> splitParagraph(std::u16string_view text, const Progress& progress) {
     std::vector<Range> out;
     const std::int64_t n = static_cast<std::int64_t>(text.size());
     std::int64_t start = 0, i = 0;
+    constexpr std::int64_t reportEvery = 1 << 16;
+    std::int64_t nextReport = reportEvery;
     QuoteScan quotes(text);
     WordScan words(text);
     // j, k and m depend only on where the run of closers after a mark ends;
@@ -189,6 +191,10 @@ std::vector<Range> splitParagraph(std::u16string_view text) {
     // is walked once.
     std::int64_t j = -1, k = -1, m = -1;
     while (i < n) {
+        if (i >= nextReport) {
+            progress.at(std::uint64_t(i), std::uint64_t(n));
+            nextReport = i + reportEvery;
+        }
         const char16_t c = text[i];
         if (!isMark(c)) {
             ++i;
@@ -272,9 +278,10 @@ void splitLong(std::u16string_view text, std::int64_t lower, std::int64_t upper,
 
 }  // namespace
 
-std::vector<Range> spans(std::u16string_view paragraph) {
+std::vector<Range> spans(std::u16string_view paragraph, const Progress& progress) {
     std::vector<Range> out;
-    for (const Range& r : splitParagraph(paragraph)) splitLong(paragraph, r.lower, r.upper, out);
+    for (const Range& r : splitParagraph(paragraph, progress)) splitLong(paragraph, r.lower, r.upper, out);
+    progress.finish();
     return out;
 }
 

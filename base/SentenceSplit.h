@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "Progress.h"
+
 namespace tovan::TextClean {
 
 // A sentence: the half-open range lower..<upper of one paragraph. Never empty.
@@ -19,7 +21,8 @@ struct Range {
 
 // The sentences of one paragraph, in text order; a sentence longer than 240
 // units is cut into pieces at separators or blanks. Linear in the text.
-std::vector<Range> spans(std::u16string_view paragraph);
+// Reports to `progress` as it goes through a long paragraph.
+std::vector<Range> spans(std::u16string_view paragraph, const Progress& progress = {});
 // The sentence texts of all paragraphs, in order.
 std::vector<std::u16string> sentences(const std::vector<std::u16string>& paragraphs);
 

@@ -134,9 +134,9 @@ void replacement(const void*, UConverterToUnicodeArgs* args, const char*, int32_
     ucnv_cbToUWriteUChars(args, &fffd, 1, 0, status);
 }
 
-std::u16string convert(std::string_view bytes, const std::string& name) {
+std::u16string convert(std::string_view bytes, const std::string& name, const Progress& progress) {
     Converter c = open(name);
-    if (!c) return u16(bytes);
+    if (!c) return u16(bytes, progress);
     UErrorCode status = U_ZERO_ERROR;
     ucnv_setToUCallBack(c.get(), replacement, nullptr, nullptr, nullptr, &status);
     std::u16string out;
@@ -144,17 +144,23 @@ std::u16string convert(std::string_view bytes, const std::string& name) {
     const char* source = bytes.data();
     const char* const sourceEnd = bytes.data() + bytes.size();
     size_t used = 0;
+    // Fed in pieces, so that the work reports and can stop; the converter
+    // keeps a sequence cut at a piece's end for the next one.
+    constexpr size_t piece = size_t(1) << 23;
     for (;;) {
+        const char* const pieceEnd = source + std::min<size_t>(piece, size_t(sourceEnd - source));
+        const bool last = pieceEnd == sourceEnd;
         UChar* target = reinterpret_cast<UChar*>(out.data() + used);
         UChar* const targetEnd = reinterpret_cast<UChar*>(out.data() + out.size());
         status = U_ZERO_ERROR;
-        ucnv_toUnicode(c.get(), &target, targetEnd, &source, sourceEnd, nullptr, true, &status);
+        ucnv_toUnicode(c.get(), &target, targetEnd, &source, pieceEnd, nullptr, last, &status);
         used = size_t(target - reinterpret_cast<UChar*>(out.data()));
         if (status == U_BUFFER_OVERFLOW_ERROR) {
             out.resize(out.size() + out.size() / 2 + 64);
             continue;
         }
-        break;
+        progress.at(size_t(source - bytes.data()), bytes.size());
+        if (last || U_FAILURE(status)) break;
     }
     out.resize(used);
     if (used < out.capacity() / 4 * 3) out.shrink_to_fit();
@@ -172,9 +178,10 @@ std::string of(std::string_view bytes, const std::optional<std::u16string>& cont
     return name.empty() ? "UTF-8" : name;
 }
 
-std::u16string decode(std::string_view bytes, const std::optional<std::u16string>& contentType) {
+std::u16string decode(std::string_view bytes, const std::optional<std::u16string>& contentType,
+                      const Progress& progress) {
     const std::string name = of(bytes, contentType);
-    std::u16string text = name == "UTF-8" ? u16(bytes) : convert(bytes, name);
+    std::u16string text = name == "UTF-8" ? u16(bytes, progress) : convert(bytes, name, progress);
     if (!text.empty() && text[0] == u'\uFEFF') text.erase(0, 1);
     return text;
 }

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "Progress.h"
+
 namespace tovan::Charset {
 
 // The character set the bytes are in, by the first rule that names a known
@@ -15,7 +17,9 @@ namespace tovan::Charset {
 std::string of(std::string_view bytes, const std::optional<std::u16string>& contentType = std::nullopt);
 
 // The bytes decoded in the set `of` finds, without the byte-order mark.
-// Bytes the set does not allow become U+FFFD; decoding never fails.
-std::u16string decode(std::string_view bytes, const std::optional<std::u16string>& contentType = std::nullopt);
+// Bytes the set does not allow become U+FFFD; decoding never fails (it
+// stops only when `progress` is cancelled).
+std::u16string decode(std::string_view bytes, const std::optional<std::u16string>& contentType = std::nullopt,
+                      const Progress& progress = {});
 
 }  // namespace tovan::Charset

@@ -31,8 +31,11 @@ std::u16string titleKey(const std::u16string& title, const std::u16string& autho
 }  // namespace
 
 // Sentences, their paragraphs and (with spans) their boxes, in one pass.
-Doc::Index Doc::buildIndex(const std::vector<std::u16string>& paragraphs, std::optional<Doc::Spans>& spans) {
+Doc::Index Doc::buildIndex(const std::vector<std::u16string>& paragraphs, std::optional<Doc::Spans>& spans,
+                           const Progress& progress) {
     Doc::Index x;
+    std::uint64_t total = 0, done = 0;
+    for (const std::u16string& p : paragraphs) total += p.size();
     if (spans && spans->size() == paragraphs.size()) {
         // A box with a coordinate that is not finite could never be stored and
         // read again, so such spans go.
@@ -42,12 +45,24 @@ Doc::Index Doc::buildIndex(const std::vector<std::u16string>& paragraphs, std::o
     }
     for (size_t i = 0; i < paragraphs.size(); ++i) {
         const std::u16string& p = paragraphs[i];
-        for (const TextClean::Range& r : TextClean::spans(p)) {
+        // A long paragraph (a text without blank lines is one) reports while
+        // it is split, and then sentence by sentence.
+        constexpr size_t longParagraph = 1 << 16;
+        const Progress splitting = p.size() < longParagraph || total == 0
+                                       ? Progress()
+                                       : progress.part(double(done) / double(total),
+                                                       double(done + p.size() / 2) / double(total));
+        for (const TextClean::Range& r : TextClean::spans(p, splitting)) {
             x.sentences.push_back(p.substr(static_cast<size_t>(r.lower), static_cast<size_t>(r.upper - r.lower)));
             x.paraOf.push_back(static_cast<std::int64_t>(i));
             if (x.regions) x.regions->push_back(Doc::boxes((*x.spans)[i], r.lower, r.upper));
+            // Sentence by sentence: a text without blank lines is one paragraph.
+            progress.at(done + std::uint64_t(r.upper), total);
         }
+        done += p.size();
+        progress.at(done, total);
     }
+    progress.finish();
     return x;
 }
 
@@ -111,7 +126,8 @@ std::int64_t Doc::Meta::minutesLeft(float rate) const {
     return wholeMinutes((1 - p) * static_cast<float>(chars) / 15 / r / 60);
 }
 
-Doc::Doc(Fields fields) : Doc(std::move(fields), buildIndex(fields.paragraphs, fields.spans)) {}
+Doc::Doc(Fields fields, const Progress& progress)
+    : Doc(std::move(fields), buildIndex(fields.paragraphs, fields.spans, progress)) {}
 
 Doc::Doc(Fields&& f, Index&& x)
     : id(std::move(f.id)), title(std::move(f.title)), kind(std::move(f.kind)), source(std::move(f.source)),
@@ -134,9 +150,12 @@ std::shared_ptr<Doc> Doc::create(const ExtractedDoc& e) {
     return std::make_shared<Doc>(e.title, e.author, e.kind, e.source, e.paragraphs);
 }
 
-std::shared_ptr<Doc> Doc::create(ExtractedDoc&& e) {
-    return std::make_shared<Doc>(std::move(e.title), std::move(e.author), std::move(e.kind), std::move(e.source),
-                                 std::move(e.paragraphs));
+std::shared_ptr<Doc> Doc::create(ExtractedDoc&& e, const Progress& progress) {
+    const std::int64_t now = nowMillis();
+    return std::make_shared<Doc>(Fields{newId(), std::move(e.title), std::move(e.kind), e.source.value_or(u""),
+                                        e.author.value_or(u""), std::move(e.paragraphs), std::nullopt, now, 0, now,
+                                        false, false},
+                                 progress);
 }
 
 std::shared_ptr<Doc> Doc::createTransient(std::u16string title, std::vector<std::u16string> paragraphs,
@@ -149,9 +168,11 @@ std::shared_ptr<Doc> Doc::createTransient(std::u16string title, std::vector<std:
 }
 
 std::shared_ptr<Doc> Doc::createPdf(std::u16string id, std::u16string title, std::u16string source,
-                                    std::vector<std::u16string> paragraphs, Spans spans, std::int64_t now) {
+                                    std::vector<std::u16string> paragraphs, Spans spans, std::int64_t now,
+                                    const Progress& progress) {
     return std::make_shared<Doc>(Fields{std::move(id), std::move(title), u"pdf", std::move(source), u"",
-                                        std::move(paragraphs), std::move(spans), now, 0, now, false, false});
+                                        std::move(paragraphs), std::move(spans), now, 0, now, false, false},
+                                 progress);
 }
 
 std::vector<Doc::Box> Doc::boxes(const std::vector<PdfLayout::Span>& spans, std::int64_t from, std::int64_t to) {

@@ -20,6 +20,7 @@
 
 #include "ExtractedDoc.h"
 #include "PdfLayout.h"
+#include "Progress.h"
 
 namespace tovan {
 
@@ -67,7 +68,9 @@ public:
                                        std::vector<std::u16string> paragraphs);
     static std::shared_ptr<Doc> create(const ExtractedDoc& extracted);
     // The same, taking the paragraphs over (a large document is not copied).
-    static std::shared_ptr<Doc> create(ExtractedDoc&& extracted);
+    // Cutting the sentences reports to `progress` paragraph by paragraph and
+    // stops with Progress::Cancelled when it is cancelled.
+    static std::shared_ptr<Doc> create(ExtractedDoc&& extracted, const Progress& progress = {});
     // Read aloud once and not kept: id "screen-<now>", kind "screen".
     static std::shared_ptr<Doc> createTransient(std::u16string title, std::vector<std::u16string> paragraphs,
                                                 std::int64_t now = nowMillis());
@@ -76,7 +79,7 @@ public:
     // finite is left out (it could not be stored).
     static std::shared_ptr<Doc> createPdf(std::u16string id, std::u16string title, std::u16string source,
                                           std::vector<std::u16string> paragraphs, Spans spans,
-                                          std::int64_t now = nowMillis());
+                                          std::int64_t now = nowMillis(), const Progress& progress = {});
 
     Doc(const Doc&) = delete;
     Doc& operator=(const Doc&) = delete;
@@ -154,7 +157,7 @@ public:
         bool isTransient = false;
     };
     // Used by the creators and by load: spans of the wrong length are dropped.
-    explicit Doc(Fields fields);
+    explicit Doc(Fields fields, const Progress& progress = {});
 
     // The dialogue analysis of the paragraphs, made on first use. The reading
     // controller, the performer and the export call it from different threads:
@@ -167,7 +170,8 @@ private:
     mutable std::shared_ptr<Cast> castCache_;
 
     struct Index;
-    static Index buildIndex(const std::vector<std::u16string>& paragraphs, std::optional<Spans>& spans);
+    static Index buildIndex(const std::vector<std::u16string>& paragraphs, std::optional<Spans>& spans,
+                            const Progress& progress);
     Doc(Fields&& fields, Index&& index);
 };
 

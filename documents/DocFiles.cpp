@@ -208,9 +208,25 @@ std::string docJson(const Doc& d) {
     j["added"] = d.added;
     j["pos"] = d.pos;
     j["opened"] = d.opened;
-    ordered_json paragraphs = ordered_json::array();
-    for (const auto& p : d.paragraphs) paragraphs.push_back(utf8(p));
-    j["paragraphs"] = std::move(paragraphs);
+    // The paragraphs are written one at a time after the fields before them,
+    // not built into the tree: a large document is not held once more as a
+    // tree of copies. The bytes are those of the whole tree's dump.
+    std::string out;
+    dumpTo(out, j);
+    out.pop_back();  // the closing brace
+    // Room for text mostly in ASCII with a few longer characters and escapes,
+    // so that the string is not grown (and copied) near its end.
+    size_t size = out.size() + 32;
+    for (const auto& p : d.paragraphs) size += p.size() + p.size() / 16 + 3;
+    out.reserve(size);
+    out += ",\"paragraphs\":[";
+    for (size_t i = 0; i < d.paragraphs.size(); ++i) {
+        if (i) out += ',';
+        std::string one;
+        dumpTo(one, ordered_json(utf8(d.paragraphs[i])));
+        out += one;
+    }
+    out += ']';
     if (d.spans) {
         ordered_json spans = ordered_json::array();
         for (const auto& list : *d.spans) {
@@ -227,10 +243,12 @@ std::string docJson(const Doc& d) {
             }
             spans.push_back(std::move(entry));
         }
-        j["spans"] = std::move(spans);
+        out += ",\"spans\":";
+        std::string list;
+        dumpTo(list, spans);
+        out += list;
     }
-    std::string out;
-    dumpTo(out, j);
+    out += '}';
     return out;
 }
 

@@ -8,13 +8,16 @@
 #include <string_view>
 
 #include "ExtractedDoc.h"
+#include "Progress.h"
 
 namespace tovan::Extract {
 
 // Kind "docx". Throws Extract::Unsupported ("This Word file could not be
 // opened.", "This file is too large to open.") or ZipArchive::Failure.
+// Reports to `progress` paragraph by paragraph; once it is cancelled the work
+// stops with Progress::Cancelled.
 ExtractedDoc docx(std::string_view data, const std::u16string& fallbackTitle,
-                  const std::optional<std::u16string>& source);
+                  const std::optional<std::u16string>& source, const Progress& progress = {});
 
 // The text of one paragraph of document.xml: the matches of
 // "<w:t(?:\s[^>]*)?>([^<]*)</w:t>|<w:tab/>|<w:br/>", text elements with

@@ -51,11 +51,13 @@ std::optional<std::u16string> attribute(const std::u16string& tag, std::u16strin
 
 }  // namespace
 
-std::map<std::u16string, std::string> unzip(std::string_view data) {
+std::map<std::u16string, std::string> unzip(std::string_view data, const Progress& progress) {
     const ZipArchive zip(data);
     std::map<std::u16string, std::string> files;
     long long total = 0;
+    std::uint64_t entry = 0;
     for (const ZipArchive::Entry& e : zip.entries()) {
+        progress.at(entry++, zip.entries().size());
         if (e.isDirectory()) continue;
         if (!matches(lowered(e.name), u".*\\.(xhtml|html|htm|xml|opf|ncx|rels)$")) continue;
         if (e.uncompressedSize > unzipEntryLimit || total + e.uncompressedSize > unzipTotalLimit)
@@ -72,6 +74,7 @@ std::map<std::u16string, std::string> unzip(std::string_view data) {
         if (total > unzipTotalLimit) throw Unsupported(tooLargeToOpen);
         files[e.name] = std::move(bytes);
     }
+    progress.finish();
     return files;
 }
 
@@ -131,8 +134,10 @@ std::optional<std::u16string> percentDecoded(const std::u16string& s) {
 }
 
 ExtractedDoc epub(std::string_view data, const std::u16string& fallbackTitle,
-                  const std::optional<std::u16string>& source) {
-    const auto files = unzip(data);
+                  const std::optional<std::u16string>& source, const Progress& progress) {
+    // Shares of the whole: the archive, then the chapters, then the body cut.
+    constexpr double unzipped = 0.15, chaptersRead = 0.95;
+    const auto files = unzip(data, progress.part(0, unzipped));
     const std::u16string container = text(file(files, u"META-INF/container.xml"));
     const auto opfPath = first(container, u"full-path=\"([^\"]+)\"");
     if (!opfPath) throw Unsupported(epubUnopenable);
@@ -155,6 +160,10 @@ ExtractedDoc epub(std::string_view data, const std::u16string& fallbackTitle,
     std::set<std::u16string> read;
     const HtmlScan::TagPattern spine{rx(u"<itemref\\b[^>]*idref=\"([^\"]+)\""), u"itemref", false, true,
                                      HtmlScan::TagScope::quotedValue};
+    // Progress by the bytes of the markup entries, which bound the chapters'.
+    std::uint64_t markup = 0, done = 0;
+    for (const auto& [name, bytes] : files) markup += bytes.size();
+    const Progress chapters = progress.part(unzipped, chaptersRead);
     for (const auto& m : HtmlScan::tagMatches(opf, spine)) {
         auto it = manifest.find(m.groups[1].value_or(u""));
         if (it == manifest.end()) continue;
@@ -162,8 +171,16 @@ ExtractedDoc epub(std::string_view data, const std::u16string& fallbackTitle,
         const std::u16string path = resolve(dir, href);
         const std::string* chapter = file(files, path);
         if (!chapter || !read.insert(path).second) continue;
-        for (auto& p : TextClean::clean(htmlToText(text(chapter)))) paragraphs.push_back(std::move(p));
+        // A long chapter reports (and stops) inside its conversion too.
+        const double from = markup ? double(done) / double(markup) : 0;
+        done += chapter->size();
+        const Progress one = chapters.part(from, markup ? double(done) / double(markup) : 1);
+        one.check();
+        for (auto& p : TextClean::clean(htmlToText(text(chapter), one.part(0, 0.5)), TextClean::Furniture::none,
+                                        one.part(0.5, 1)))
+            paragraphs.push_back(std::move(p));
     }
+    chapters.finish();
 
     std::vector<std::u16string> body = TextClean::bookBody(paragraphs);
     if (body.empty()) throw Unsupported(epubNoText);
@@ -176,6 +193,7 @@ ExtractedDoc epub(std::string_view data, const std::u16string& fallbackTitle,
     doc.paragraphs = std::move(body);
     doc.kind = u"epub";
     doc.source = source;
+    progress.finish();
     return doc;
 }
 

@@ -103,13 +103,19 @@ std::u16string contentsRemoved(const std::u16string& html) {
     });
 }
 
-std::u16string htmlToText(const std::u16string& html) {
+std::u16string htmlToText(const std::u16string& html, const Progress& progress) {
+    // Reported after each pass over the text.
+    int pass = 0;
+    constexpr int passes = 17;
+    const auto passed = [&] { progress.at(std::uint64_t(++pass), passes); };
     // "(?is)<(script|style|noscript|svg|head|nav|header|footer|aside|form|figure|sup)\b.*?</\1>"
     static const ElementPattern dropped{{u"script", u"style", u"noscript", u"svg", u"head", u"nav", u"header",
                                          u"footer", u"aside", u"form", u"figure", u"sup"},
                                         true, false};
     std::u16string s = HtmlScan::replaceElements(html, dropped, [](const Element&) { return u" "; });
+    passed();
     s = contentsRemoved(s);
+    passed();
 
     // Drop capitals drawn as images keep their letter; other images go.
     const Regex& dropCap = rx(u"(?is)<img\\b[^>]*\\balt=\"([A-Za-z])\"[^>]*>");
@@ -118,7 +124,9 @@ std::u16string htmlToText(const std::u16string& html) {
         if (auto cap = dropCap.atStart(tag)) return *cap->group(1);
         return tag;
     });
+    passed();
     s = HtmlScan::replaceTags(s, u"(?is)<img\\b[^>]*>", u"");
+    passed();
 
     // "(?is)<span\b[^>]*\bid="img_[^"]*"[^>]*>(.*?)</span>": a single letter
     // in such a span stays, anything longer goes with it.
@@ -128,28 +136,42 @@ std::u16string htmlToText(const std::u16string& html) {
         std::u16string letter = Utf16::trim(inner(s, e));
         return letter.size() == 1 ? letter : std::u16string();
     });
+    passed();
     // "(?is)<span\b[^>]*class="[^"]*pageno[^"]*"[^>]*>.*?</span>"
     static const ElementPattern pageNumbers{
         {u"span"}, true, true, true, &rx(u"(?is)<span\\b[^>]*class=\"[^\"]*pageno[^\"]*\"[^>]*>")};
     s = HtmlScan::replaceElements(s, pageNumbers, [](const Element&) { return u""; });
+    passed();
 
     s = replaceAll(s, u"(?i)<br\\s*/?>", u"\n");
+    passed();
     s = HtmlScan::replaceTags(s, u"(?i)<(em|i|strong|b)\\b[^>]*>", u"\uE000");
+    passed();
     s = HtmlScan::replaceTags(s, u"(?i)</(em|i|strong|b)\\s*>", u"\uE001");
+    passed();
     s = HtmlScan::replaceTags(s, u"(?i)<h[1-6]\\b[^>]*>", u"\n\n\uE002");
+    passed();
     s = HtmlScan::replaceTags(
         s,
         u"(?i)</?(p|div|h[1-6]|li|blockquote|section|article|tr|dt|dd|pre|title|table|ul|ol|dl|hr|caption|"
         u"figcaption|center|body)\\b[^>]*>",
         u"\n\n");
+    passed();
     s = HtmlScan::replaceTags(s, u"(?i)</?(td|th)\\b[^>]*>", u" ");
+    passed();
     s = HtmlScan::replaceTags(s, u"(?s)<[^>]*>", u"");
+    passed();
     s = decode(s);
+    passed();
     s = tidyBlanks(s);
+    passed();
     // A heading's text starts right after its mark: the blanks and the line
     // break between "<h2>" and the words would indent it.
     s = replaceAll(s, u"\uE002[ \\t]*\\n?[ \\t]*(?=\\S)", u"\uE002");
-    return replaceAll(s, u"(?m)^([\u201C\"\u2018']?[A-Z])[ \\t]*\\n+[ \\t]*(?=[a-z])", u"$1");
+    passed();
+    s = replaceAll(s, u"(?m)^([\u201C\"\u2018']?[A-Z])[ \\t]*\\n+[ \\t]*(?=[a-z])", u"$1");
+    progress.finish();
+    return s;
 }
 
 }  // namespace tovan::Extract

@@ -8,11 +8,14 @@
 
 #include <string>
 
+#include "Progress.h"
+
 namespace tovan::Extract {
 
 // Never fails; the result is not trimmed (it usually begins and ends with a
-// blank line). Near linear in the text, unclosed tags included.
-std::u16string htmlToText(const std::u16string& html);
+// blank line). Near linear in the text, unclosed tags included. Reports to
+// `progress` after each of its passes over the text.
+std::u16string htmlToText(const std::u16string& html, const Progress& progress = {});
 
 // The markup with table-of-contents rows and entries cut out; everything else
 // is left as it was.

@@ -6,9 +6,12 @@
 
 #include <string>
 
+#include "Progress.h"
+
 namespace tovan::Extract {
 
-// Never fails; the result is not trimmed. Linear in the text.
-std::u16string markdownToText(const std::u16string& markdown);
+// Never fails; the result is not trimmed. Linear in the text. Reports to
+// `progress` after each of its passes over the text.
+std::u16string markdownToText(const std::u16string& markdown, const Progress& progress = {});
 
 }  // namespace tovan::Extract

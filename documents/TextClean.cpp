@@ -117,11 +117,11 @@ std::unordered_set<std::u16string> runningLines(const std::vector<std::vector<st
 // The paragraph made speakable at once, so that a large text is not held
 // once more as raw paragraphs. A paragraph of narration marks alone would be
 // a silent sentence.
-void flush(std::u16string& buffer, std::vector<std::u16string>& paragraphs) {
+void flush(std::u16string& buffer, std::vector<std::u16string>& paragraphs, const Progress& progress) {
     std::u16string t = Utf16::trim(buffer);
     buffer.clear();
     if (t.empty()) return;
-    std::u16string s = speakable(t);
+    std::u16string s = speakable(t, progress);
     if (hasText(s)) paragraphs.push_back(std::move(s));
 }
 
@@ -153,7 +153,8 @@ bool normal(std::u16string_view text) {
     });
 }
 
-std::vector<std::u16string> cleanNormalized(std::vector<std::u16string> pages, Furniture furniture);
+std::vector<std::u16string> cleanNormalized(std::vector<std::u16string> pages, Furniture furniture,
+                                            const Progress& progress);
 
 }  // namespace
 
@@ -193,30 +194,34 @@ std::u16string normalizeChars(std::u16string_view text) {
     return out;
 }
 
-std::vector<std::u16string> clean(const std::u16string& text, Furniture furniture) {
+std::vector<std::u16string> clean(const std::u16string& text, Furniture furniture, const Progress& progress) {
     std::vector<std::u16string> pages;
     pages.push_back(normalizeChars(text));
-    return cleanNormalized(std::move(pages), furniture);
+    return cleanNormalized(std::move(pages), furniture, progress);
 }
 
-std::vector<std::u16string> clean(std::u16string&& text, Furniture furniture) {
+std::vector<std::u16string> clean(std::u16string&& text, Furniture furniture, const Progress& progress) {
     std::vector<std::u16string> pages;
     pages.push_back(normal(text) ? std::move(text) : normalizeChars(text));
     text = std::u16string();
-    return cleanNormalized(std::move(pages), furniture);
+    return cleanNormalized(std::move(pages), furniture, progress);
 }
 
-std::vector<std::u16string> clean(const std::vector<std::u16string>& pages, Furniture furniture) {
+std::vector<std::u16string> clean(const std::vector<std::u16string>& pages, Furniture furniture,
+                                  const Progress& progress) {
     std::vector<std::u16string> normalized;
     normalized.reserve(pages.size());
     for (const std::u16string& page : pages) normalized.push_back(normalizeChars(page));
-    return cleanNormalized(std::move(normalized), furniture);
+    return cleanNormalized(std::move(normalized), furniture, progress);
 }
 
 namespace {
 
-std::vector<std::u16string> cleanNormalized(std::vector<std::u16string> pages, Furniture furniture) {
+std::vector<std::u16string> cleanNormalized(std::vector<std::u16string> pages, Furniture furniture,
+                                            const Progress& progress) {
     const bool printed = furniture == Furniture::printedPages;
+    std::uint64_t total = 0, done = 0;
+    for (const std::u16string& page : pages) total += page.size();
     std::vector<std::vector<std::u16string_view>> lines;
     lines.reserve(pages.size());
     for (const std::u16string& page : pages) lines.push_back(splitLines(page));
@@ -227,9 +232,11 @@ std::vector<std::u16string> cleanNormalized(std::vector<std::u16string> pages, F
     std::vector<std::u16string> paragraphs;
     for (const auto& page : lines) {
         for (std::u16string_view line : page) {
+            done += line.size() + 1;
+            progress.at(done, total);
             std::u16string t = Utf16::trim(line);
             if (t.empty()) {
-                flush(buffer, paragraphs);
+                flush(buffer, paragraphs, progress);
                 continue;
             }
             if (printed && isPageNumber(t)) continue;
@@ -240,9 +247,9 @@ std::vector<std::u16string> cleanNormalized(std::vector<std::u16string> pages, F
                 if (buffer[n - 1] == u'-' && n >= 2 && Utf16::isLetter(buffer[n - 2]) && Utf16::isLower(t[0])) {
                     buffer.pop_back();  // a word hyphenated at the line end
                 } else if (bullet) {
-                    flush(buffer, paragraphs);
+                    flush(buffer, paragraphs, progress);
                 } else if (endsSentence(buffer) && looksLikeHeading(t)) {
-                    flush(buffer, paragraphs);
+                    flush(buffer, paragraphs, progress);
                 } else {
                     buffer += u' ';
                 }
@@ -250,9 +257,10 @@ std::vector<std::u16string> cleanNormalized(std::vector<std::u16string> pages, F
             if (bullet) t = replaceFirst(t, bulletMarkPattern, u"");
             buffer += t;
         }
-        if (!buffer.empty() && endsSentence(buffer)) flush(buffer, paragraphs);
+        if (!buffer.empty() && endsSentence(buffer)) flush(buffer, paragraphs, progress);
     }
-    flush(buffer, paragraphs);
+    flush(buffer, paragraphs, progress);
+    progress.finish();
     return paragraphs;
 }
 
@@ -260,17 +268,20 @@ std::vector<std::u16string> cleanNormalized(std::vector<std::u16string> pages, F
 
 bool hasText(const std::u16string& paragraph) { return !plain(paragraph).empty(); }
 
-std::u16string speakable(const std::u16string& text) {
+std::u16string speakable(const std::u16string& text, const Progress& progress) {
     std::u16string s = rx(webAddressPattern).replaceAll(text, [](const JMatch& m) {
         const auto host = m.group(1);
         return host ? replaceFirst(*host, leadingWwwPattern, u"") : std::u16string();
     });
+    progress.check();
     s = rx(citationPattern).replaceAll(s, [](const JMatch& m) -> std::u16string {
         const std::u16string& in = m.source();
         const size_t open = in.find(u'[', size_t(m.start(0)));
         return looksLikeIndex(in, open, size_t(m.end(0))) ? *m.group(0) : std::u16string();
     });
+    progress.check();
     s = replaceAll(s, spaceBeforePunctuationPattern, u"$1");
+    progress.check();
     s = replaceAll(s, spaceRunPattern, u" ");
     return Utf16::trim(s);
 }

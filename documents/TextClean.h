@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "Progress.h"
 #include "SentenceSplit.h"
 
 namespace tovan::TextClean {
@@ -21,19 +22,23 @@ enum class Furniture { none, printedPages };
 // page numbers dropped and, with three pages or more, the running headers and
 // footers; each bullet item its own paragraph; every paragraph made
 // speakable, and paragraphs of narration marks alone dropped. Pass a list of
-// one text for text that does not come in pages.
-std::vector<std::u16string> clean(const std::vector<std::u16string>& pages, Furniture furniture = Furniture::none);
-std::vector<std::u16string> clean(const std::u16string& text, Furniture furniture = Furniture::none);
+// one text for text that does not come in pages. Reports to `progress` line
+// by line (and throws Progress::Cancelled when it is cancelled).
+std::vector<std::u16string> clean(const std::vector<std::u16string>& pages, Furniture furniture = Furniture::none,
+                                  const Progress& progress = {});
+std::vector<std::u16string> clean(const std::u16string& text, Furniture furniture = Furniture::none,
+                                  const Progress& progress = {});
 // The same, taking the text over: a large text is not copied.
-std::vector<std::u16string> clean(std::u16string&& text, Furniture furniture = Furniture::none);
+std::vector<std::u16string> clean(std::u16string&& text, Furniture furniture = Furniture::none,
+                                  const Progress& progress = {});
 // Ligatures spelt out, soft hyphens dropped, no-break and thin spaces made
 // blanks, CR LF, CR and form feed made LF.
 std::u16string normalizeChars(std::u16string_view text);
 // One paragraph fit to be read aloud: web addresses as their host name,
 // citation marks gone (not indexes into code such as "a[0]"), no white space
 // before punctuation (unless it starts a word, as in "the .po files"), single
-// blanks.
-std::u16string speakable(const std::u16string& text);
+// blanks. Checks `progress` for a cancel between its passes.
+std::u16string speakable(const std::u16string& text, const Progress& progress = {});
 // True when the paragraph holds something to read, not only white space and
 // narration marks.
 bool hasText(const std::u16string& paragraph);

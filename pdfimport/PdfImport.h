@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "PdfLayout.h"
+#include "Progress.h"
 
 namespace tovan::PdfImport {
 
@@ -34,7 +35,9 @@ inline constexpr std::u16string_view noText =
 // The whole import. Throws Extract::Unsupported: unopenable when the file is
 // missing or no PDF, passwordProtected when it needs a password to open
 // (checked before any text is read), noText when no paragraph comes out.
-Result read(const std::filesystem::path& file);
+// Reports to `progress` page by page; once it is cancelled the import stops
+// with Progress::Cancelled.
+Result read(const std::filesystem::path& file, const Progress& progress = {});
 
 // The positioned lines of every page, in page order and poppler's order
 // within a page: words chained into lines, text cleaned (normalizeChars,

@@ -161,6 +161,7 @@ AppModel::AppModel(Config config, QObject* parent)
       engineApi_(config.engineApi),
       threads_(config.threads),
       bookFetch_(std::move(config.bookFetch)),
+      addingReport_(std::move(config.addingReport)),
       engineQueue_(std::make_unique<SerialQueue>("tovantts.engine")) {
     connect(static_cast<WatchedSettings*>(defaults.get()), &WatchedSettings::changed, this, &AppModel::settingChanged);
     if (!bookFetch_) {
@@ -180,6 +181,9 @@ AppModel::AppModel(Config config, QObject* parent)
 }
 
 AppModel::~AppModel() {
+    // Adding roads under way stop at their next report; their outcomes find
+    // no model and are dropped.
+    for (const auto& adding : addings_) adding->progress.cancel();
     // A render loop waiting for the player to make room only ends once the
     // reading stops; without this the queue's end would wait for ever.
     // Whoever listened to the reading or the list may be gone by now, so

@@ -29,6 +29,7 @@
 
 #include "Doc.h"
 #include "Library.h"
+#include "Progress.h"
 #include "Style.h"
 #include "Voices.h"
 
@@ -99,6 +100,9 @@ public:
         std::u16string catalogue = u"https://www.gutenberg.org";
         // Engine threads for playback-side synthesis.
         int threads = 4;
+        // Called on the worker's thread at every progress report of an adding
+        // road, before the main thread hears of it: tests hold the work there.
+        std::function<void(double fraction)> addingReport;
     };
     // Support = Paths::support(); model = standardModelDir().
     static Config standardConfig();
@@ -137,9 +141,20 @@ public:
     void setStyle(const Style& style);
     std::optional<Section> section() const { return section_; }
     void setSection(std::optional<Section> section);
-    // "Opening …", "Reading …" or "Downloading …" while a document is added.
+    // "Opening …", "Reading …" or "Downloading …" while a document is added:
+    // the notice of the latest road still under way.
     const std::optional<QString>& opening() const { return opening_; }
     void setOpening(std::optional<QString> text);
+    // How far the road whose notice is shown has come, 0 to 1; nothing while
+    // that is not known (a download).
+    std::optional<double> openingProgress() const { return openingProgress_; }
+    // Stops every road under way: nothing of them is added, their work stops
+    // at its next report and frees what it built, a downloaded PDF is
+    // deleted, and the notice goes at once.
+    void cancelOpening();
+    // Adding work still running on worker threads, cancelled work included
+    // (it counts until its outcome has come back and been dropped).
+    int addingWork() const { return addingWork_; }
     // The last failure the user should read; views clear it.
     const std::optional<QString>& problem() const { return problem_; }
     void setProblem(std::optional<QString> text);
@@ -184,26 +199,54 @@ signals:
     void styleChanged();
     void sectionChanged();
     void openingChanged();
+    void openingProgressChanged();
     void problemChanged();
     void sheetChanged();
 
+public:
+    // One adding road under way (main thread only, but for `progress`, which
+    // its worker reports to).
+    struct Adding {
+        QString notice;
+        Progress progress;
+        std::optional<double> fraction;
+        bool cancelled = false;
+        std::function<void()> abort;     // stops the page's download while it runs
+        std::filesystem::path download;  // a downloaded PDF only this road uses
+    };
+
 private:
+    std::shared_ptr<Adding> startAdding(QString notice);
+    // The road has ended (or handed over): the notice of the latest road
+    // still under way is shown, or none.
+    void endAdding(const std::shared_ptr<Adding>& adding);
+    void showAdding();
+    void progressed(const std::shared_ptr<Adding>& adding, double fraction);
+    void setOpeningProgress(std::optional<double> fraction);
+    template <class T, class Work, class Done>
+    void detach(const std::shared_ptr<Adding>& adding, Work work, Done done);
+    void openFile(const std::filesystem::path& file, bool play, bool downloaded);
     void finishAdding(const std::shared_ptr<Doc>& doc, bool play);
-    void failedAdding(const QString& message);
+    void failedAdding(const std::shared_ptr<Adding>& adding, const QString& message);
     void playDoc(const std::shared_ptr<Doc>& doc);
-    void fetched(const QUrl& link, bool play, const QByteArray& body, const QString& contentType);
+    void fetched(const std::shared_ptr<Adding>& adding, const QUrl& link, bool play, const QByteArray& body,
+                 const QString& contentType);
     // Made on first use, on the main thread.
     QNetworkAccessManager* network();
 
     Style style_;
     std::optional<Section> section_ = Section::library;
     std::optional<QString> opening_;
+    std::optional<double> openingProgress_;
+    std::vector<std::shared_ptr<Adding>> addings_;
+    int addingWork_ = 0;
     std::optional<QString> problem_;
     std::optional<Sheet> sheet_;
 
     const EngineApi* engineApi_;
     const int threads_;
     BookFetch bookFetch_;
+    std::function<void(double)> addingReport_;
     std::shared_ptr<Narrator> narratorOwner_;
     QNetworkAccessManager* network_ = nullptr;
     // Touched only on the engine thread.

@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QNetworkReply>
 #include <QPointer>
 #include <QUuid>
 
@@ -22,6 +23,7 @@
 #include "ExtractEpub.h"
 #include "Fetch.h"
 #include "PdfImport.h"
+#include "Progress.h"
 
 #include "Narrator.h"
 
@@ -54,26 +56,42 @@ struct Outcome {
     QString error;
 };
 
-// Runs work on its own thread and then done(outcome) on the main thread, as
-// long as the model still exists.
+}  // namespace
+
+// Runs work(progress) on its own thread and then done(outcome) on the main
+// thread, as long as the model still exists. A cancelled road's outcome is
+// dropped there (the work itself stops at its next report), so nothing of it
+// is added; the worker frees what it built as it unwinds.
 template <class T, class Work, class Done>
-void detach(AppModel* model, Work work, Done done) {
-    QPointer<AppModel> guard(model);
-    std::thread([guard, work = std::move(work), done = std::move(done)]() mutable {
+void AppModel::detach(const std::shared_ptr<Adding>& adding, Work work, Done done) {
+    QPointer<AppModel> guard(this);
+    const Progress progress = adding->progress;
+    ++addingWork_;
+    std::thread([guard, adding, progress, work = std::move(work), done = std::move(done)]() mutable {
         Outcome<T> out;
         try {
-            out.value.emplace(work());
+            out.value.emplace(work(progress));
         } catch (...) {
             out.error = describe(std::current_exception());
         }
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),
-            [guard, out = std::move(out), done = std::move(done)]() mutable {
-                if (guard) done(std::move(out));
+            [guard, adding, out = std::move(out), done = std::move(done)]() mutable {
+                if (!guard) return;
+                --guard->addingWork_;
+                if (!adding->cancelled) done(std::move(out));
             },
             Qt::QueuedConnection);
     }).detach();
 }
+
+namespace {
+
+// The shares of a road's progress: extracting, then cutting the sentences
+// (about 60 : 40 for a large text, documents/bench/large_text_bench); the PDF
+// import's pages take nearly all of a PDF's time.
+constexpr double extractShare = 0.6;
+constexpr double pdfImportShare = 0.9;
 
 std::u16string lastComponent(const QUrl& url) {
     QString name = url.fileName();
@@ -99,38 +117,56 @@ void AppModel::read(const std::u16string& text, const std::optional<std::u16stri
 
 void AppModel::open(const QUrl& link, bool play) {
     const QString host = link.host();
-    setOpening(QStringLiteral("Reading ") + (host.isEmpty() ? QStringLiteral("the page") : host) + ellipsis);
+    auto adding = startAdding(QStringLiteral("Reading ") + (host.isEmpty() ? QStringLiteral("the page") : host) +
+                              ellipsis);
     QPointer<AppModel> guard(this);
-    Fetch::get(network(), link, Extract::maxDocumentBytes, [guard, link, play](Fetch::Answer a) {
-        if (!guard) return;
-        if (a.error) {
-            guard->failedAdding(*a.error);
-            return;
-        }
-        guard->fetched(link, play, a.body, a.contentType);
-    });
+    QPointer<QNetworkReply> reply =
+        Fetch::get(network(), link, Extract::maxDocumentBytes, [guard, adding, link, play](Fetch::Answer a) {
+            if (!guard || adding->cancelled) return;
+            adding->abort = nullptr;
+            if (a.error) {
+                guard->failedAdding(adding, *a.error);
+                return;
+            }
+            guard->fetched(adding, link, play, a.body, a.contentType);
+        });
+    adding->abort = [reply] {
+        if (reply) reply->abort();
+    };
 }
 
-void AppModel::fetched(const QUrl& link, bool play, const QByteArray& body, const QString& contentType) {
+void AppModel::fetched(const std::shared_ptr<Adding>& adding, const QUrl& link, bool play, const QByteArray& body,
+                       const QString& contentType) {
     const QString ext = lowerSuffix(link.path());
     const std::u16string source = link.toString(QUrl::FullyEncoded).toStdU16String();
     if (contentType.contains(QLatin1String("pdf")) || ext == QLatin1String("pdf")) {
         auto data = std::make_shared<QByteArray>(body);
+        // Named here, so that a cancel knows what to delete.
+        const fs::path file =
+            QDir::temp().filePath(QUuid::createUuid().toString(QUuid::WithoutBraces) + QStringLiteral(".pdf")).toStdString();
+        adding->download = file;
         detach<fs::path>(
-            this,
-            [data] {
-                fs::path file = QDir::temp()
-                                    .filePath(QUuid::createUuid().toString(QUuid::WithoutBraces) +
-                                              QStringLiteral(".pdf"))
-                                    .toStdString();
+            adding,
+            [data, file](const Progress& progress) {
                 std::string error;
                 if (!AtomicFile::write(file, std::string_view(data->constData(), size_t(data->size())), &error))
                     throw std::runtime_error(error.empty() ? "The downloaded PDF could not be saved." : error);
+                // A cancel that came while the file was written may have
+                // found nothing to delete yet.
+                if (progress.cancelled()) {
+                    std::error_code ec;
+                    fs::remove(file, ec);
+                    throw Progress::Cancelled();
+                }
                 return file;
             },
-            [this, play](Outcome<fs::path> out) {
-                if (!out.value) return failedAdding(out.error);
-                open(*out.value, play);
+            [this, adding, play](Outcome<fs::path> out) {
+                if (!out.value) return failedAdding(adding, out.error);
+                // The file road takes over the file and the notice (its own
+                // comes first, so the notice never blinks out between the two).
+                adding->download.clear();
+                openFile(*out.value, play, true);
+                endAdding(adding);
             });
         return;
     }
@@ -138,43 +174,67 @@ void AppModel::fetched(const QUrl& link, bool play, const QByteArray& body, cons
     const bool epub = contentType.contains(QLatin1String("epub")) || ext == QLatin1String("epub");
     const std::u16string name = lastComponent(link);
     const std::u16string type = contentType.toStdU16String();
-    detach<ExtractedDoc>(
-        this,
-        [data, epub, name, source, type] {
-            if (epub) return Extract::epub(*data, name, source);
-            // The whole body: the fetch already holds it to the document limit,
-            // and a cut could fall before the article or inside a character.
-            std::u16string html = Article::textOf(*data, type);
-            Article article = Article::extract(html, source);
-            return Extract::fromArticle(article, source);
+    detach<std::shared_ptr<Doc>>(
+        adding,
+        [data, epub, name, source, type](const Progress& progress) {
+            const Progress extracting = progress.part(0, extractShare);
+            ExtractedDoc extracted;
+            if (epub) {
+                extracted = Extract::epub(*data, name, source, extracting);
+            } else {
+                // The whole body: the fetch already holds it to the document
+                // limit, and a cut could fall before the article or inside a
+                // character.
+                std::u16string html = Article::textOf(*data, type);
+                extracting.check();
+                Article article = Article::extract(html, source);
+                extracting.check();
+                extracted = Extract::fromArticle(article, source);
+            }
+            return Doc::create(std::move(extracted), progress.part(extractShare, 1));
         },
-        [this, play](Outcome<ExtractedDoc> out) {
-            if (!out.value) return failedAdding(out.error);
-            finishAdding(Doc::create(*out.value), play);
+        [this, adding, play](Outcome<std::shared_ptr<Doc>> out) {
+            if (!out.value) return failedAdding(adding, out.error);
+            endAdding(adding);
+            finishAdding(*out.value, play);
         });
 }
 
-void AppModel::open(const fs::path& file, bool play) {
-    setOpening(QStringLiteral("Opening ") + QString::fromStdString(file.filename().string()) + ellipsis);
+void AppModel::open(const fs::path& file, bool play) { openFile(file, play, false); }
+
+void AppModel::openFile(const fs::path& file, bool play, bool downloaded) {
+    auto adding = startAdding(QStringLiteral("Opening ") + QString::fromStdString(file.filename().string()) + ellipsis);
+    // A downloaded PDF serves this road alone: a cancel or a failure deletes it.
+    if (downloaded) adding->download = file;
     const bool pdf = lowerSuffix(QString::fromStdString(file.string())) == QLatin1String("pdf");
     if (pdf) {
-        detach<PdfImport::Result>(
-            this, [file] { return PdfImport::read(file); },
-            [this, file, play](Outcome<PdfImport::Result> out) {
-                if (!out.value) return failedAdding(out.error);
-                auto doc = Doc::createPdf(Doc::newId(), std::move(out.value->title),
-                                          QString::fromStdString(file.string()).toStdU16String(),
-                                          std::move(out.value->paragraphs), std::move(out.value->spans));
-                library.copyPdf(file, *doc);
-                finishAdding(doc, play);
+        const std::u16string source = QString::fromStdString(file.string()).toStdU16String();
+        detach<std::shared_ptr<Doc>>(
+            adding,
+            [file, source](const Progress& progress) {
+                PdfImport::Result pdf = PdfImport::read(file, progress.part(0, pdfImportShare));
+                return Doc::createPdf(Doc::newId(), std::move(pdf.title), source, std::move(pdf.paragraphs),
+                                      std::move(pdf.spans), Doc::nowMillis(), progress.part(pdfImportShare, 1));
+            },
+            [this, adding, file, play](Outcome<std::shared_ptr<Doc>> out) {
+                if (!out.value) return failedAdding(adding, out.error);
+                adding->download.clear();  // the document's source now
+                endAdding(adding);
+                library.copyPdf(file, **out.value);
+                finishAdding(*out.value, play);
             });
         return;
     }
-    detach<ExtractedDoc>(
-        this, [file] { return Extract::document(file); },
-        [this, play](Outcome<ExtractedDoc> out) {
-            if (!out.value) return failedAdding(out.error);
-            finishAdding(Doc::create(std::move(*out.value)), play);
+    detach<std::shared_ptr<Doc>>(
+        adding,
+        [file](const Progress& progress) {
+            ExtractedDoc extracted = Extract::document(file, std::nullopt, progress.part(0, extractShare));
+            return Doc::create(std::move(extracted), progress.part(extractShare, 1));
+        },
+        [this, adding, play](Outcome<std::shared_ptr<Doc>> out) {
+            if (!out.value) return failedAdding(adding, out.error);
+            endAdding(adding);
+            finishAdding(*out.value, play);
         });
 }
 
@@ -185,25 +245,31 @@ void AppModel::open(const Book& book) {
         playDoc(found);
         return;
     }
-    setOpening(QStringLiteral("Downloading ") + QString::fromStdU16String(book.title) + ellipsis);
+    auto adding = startAdding(QStringLiteral("Downloading ") + QString::fromStdU16String(book.title) + ellipsis);
     QPointer<AppModel> guard(this);
     const std::u16string title = book.title;
+    // The download itself is not stopped by a cancel; its bytes are dropped.
     bookFetch_(
         book,
-        [guard, title, source](std::string bytes) {
-            if (!guard) return;
+        [guard, adding, title, source](std::string bytes) {
+            if (!guard || adding->cancelled) return;
             auto data = std::make_shared<std::string>(std::move(bytes));
             AppModel* self = guard.data();
-            detach<ExtractedDoc>(
-                self, [data, title, source] { return Extract::epub(*data, title, source); },
-                [self](Outcome<ExtractedDoc> out) {
-                    if (!out.value) return self->failedAdding(out.error);
+            self->detach<std::shared_ptr<Doc>>(
+                adding,
+                [data, title, source](const Progress& progress) {
+                    return Doc::create(Extract::epub(*data, title, source, progress.part(0, extractShare)),
+                                       progress.part(extractShare, 1));
+                },
+                [self, adding](Outcome<std::shared_ptr<Doc>> out) {
+                    if (!out.value) return self->failedAdding(adding, out.error);
+                    self->endAdding(adding);
                     self->setSection(Section::library);
-                    self->finishAdding(Doc::create(*out.value), true);
+                    self->finishAdding(*out.value, true);
                 });
         },
-        [guard](std::u16string message) {
-            if (guard) guard->failedAdding(QString::fromStdU16String(message));
+        [guard, adding](std::u16string message) {
+            if (guard && !adding->cancelled) guard->failedAdding(adding, QString::fromStdU16String(message));
         });
 }
 
@@ -212,7 +278,6 @@ void AppModel::setBookFetch(BookFetch fetch) {
 }
 
 void AppModel::finishAdding(const std::shared_ptr<Doc>& doc, bool play) {
-    setOpening(std::nullopt);
     if (!doc || doc->sentences.empty()) {
         setProblem(nothingToRead());
         return;
@@ -228,9 +293,77 @@ void AppModel::finishAdding(const std::shared_ptr<Doc>& doc, bool play) {
     if (play) playDoc(stored);
 }
 
-void AppModel::failedAdding(const QString& message) {
-    setOpening(std::nullopt);
+void AppModel::failedAdding(const std::shared_ptr<Adding>& adding, const QString& message) {
+    if (!adding->download.empty()) {
+        std::error_code ec;
+        fs::remove(adding->download, ec);
+    }
+    endAdding(adding);
     setProblem(message);
+}
+
+std::shared_ptr<AppModel::Adding> AppModel::startAdding(QString notice) {
+    auto adding = std::make_shared<Adding>();
+    adding->notice = std::move(notice);
+    // Reports come on the worker's thread; the main thread takes them in
+    // order, after any cancel that came first.
+    QPointer<AppModel> guard(this);
+    std::weak_ptr<Adding> road = adding;
+    adding->progress = Progress([guard, road, probe = addingReport_](double fraction) {
+        if (probe) probe(fraction);
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [guard, road, fraction] {
+                const auto a = road.lock();
+                if (guard && a) guard->progressed(a, fraction);
+            },
+            Qt::QueuedConnection);
+    });
+    addings_.push_back(adding);
+    showAdding();
+    return adding;
+}
+
+void AppModel::progressed(const std::shared_ptr<Adding>& adding, double fraction) {
+    if (adding->cancelled) return;
+    adding->fraction = fraction;
+    if (!addings_.empty() && addings_.back() == adding) showAdding();
+}
+
+void AppModel::endAdding(const std::shared_ptr<Adding>& adding) {
+    std::erase(addings_, adding);
+    showAdding();
+}
+
+void AppModel::showAdding() {
+    if (addings_.empty()) {
+        setOpening(std::nullopt);
+        setOpeningProgress(std::nullopt);
+        return;
+    }
+    setOpening(addings_.back()->notice);
+    setOpeningProgress(addings_.back()->fraction);
+}
+
+void AppModel::setOpeningProgress(std::optional<double> fraction) {
+    if (openingProgress_ == fraction) return;
+    openingProgress_ = fraction;
+    emit openingProgressChanged();
+}
+
+void AppModel::cancelOpening() {
+    std::vector<std::shared_ptr<Adding>> roads;
+    roads.swap(addings_);
+    for (const auto& adding : roads) {
+        adding->cancelled = true;
+        adding->progress.cancel();
+        if (adding->abort) adding->abort();
+        if (!adding->download.empty()) {
+            std::error_code ec;
+            fs::remove(adding->download, ec);
+        }
+    }
+    showAdding();
 }
 
 void AppModel::playDoc(const std::shared_ptr<Doc>& doc) {

@@ -22,7 +22,7 @@ struct State {
 
 }  // namespace
 
-void get(QNetworkAccessManager* network, const QUrl& url, qint64 limit, std::function<void(Answer)> done) {
+QNetworkReply* get(QNetworkAccessManager* network, const QUrl& url, qint64 limit, std::function<void(Answer)> done) {
     QNetworkRequest request(url);
     request.setTransferTimeout(timeoutMs);
     request.setHeader(QNetworkRequest::UserAgentHeader, AppModel::userAgent());
@@ -70,6 +70,7 @@ void get(QNetworkAccessManager* network, const QUrl& url, qint64 limit, std::fun
         }
         done(std::move(a));
     });
+    return reply;
 }
 
 namespace {

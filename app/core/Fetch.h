@@ -13,6 +13,7 @@
 #include <string>
 
 class QNetworkAccessManager;
+class QNetworkReply;
 
 namespace tovan::Fetch {
 
@@ -27,7 +28,9 @@ inline constexpr int timeoutMs = 20000;
 
 // Any HTTP answer counts, whatever its status; only a failure to get one (no
 // network, bad host, time-out) or a body over `limit` bytes gives an error.
-void get(QNetworkAccessManager* network, const QUrl& url, qint64 limit, std::function<void(Answer)> done);
+// The reply under way is returned (it deletes itself once done); abort() on
+// it ends the download with an error.
+QNetworkReply* get(QNetworkAccessManager* network, const QUrl& url, qint64 limit, std::function<void(Answer)> done);
 
 // A free catalogue book's EPUB: root + "/ebooks/" + id + ".epub.noimages",
 // then ".epub3.images" when that fails; at most 64 MiB. Errors: "Project

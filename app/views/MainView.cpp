@@ -1,5 +1,8 @@
 #include "MainView.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include <QDialog>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -10,10 +13,13 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QProgressBar>
+#include <QPushButton>
+#include <QShortcut>
 #include <QSplitter>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "ElidedLabel.h"
 #include "ExportBar.h"
 #include "LibraryView.h"
 #include "ReadingState.h"
@@ -133,20 +139,36 @@ MainView::MainView(AppModel& app, ReadingState& reading, ViewHooks& hooks, QWidg
     auto* pill = new QHBoxLayout(capsule_);
     pill->setContentsMargins(14, 8, 14, 8);
     pill->setSpacing(8);
-    auto* spinner = new QProgressBar(capsule_);
-    spinner->setRange(0, 0);  // indeterminate
-    spinner->setTextVisible(false);
-    spinner->setFixedSize(16, 16);
-    capsuleText_ = new QLabel(capsule_);
+    capsuleBar_ = new QProgressBar(capsule_);
+    capsuleBar_->setObjectName(QStringLiteral("openingProgress"));
+    capsuleBar_->setTextVisible(false);
+    capsuleBar_->setFixedSize(100, 16);
+    capsuleText_ = new ElidedLabel(capsule_);  // a long file name is elided in a narrow window
     capsuleText_->setObjectName(QStringLiteral("openingText"));
-    pill->addWidget(spinner);
+    capsulePercent_ = new QLabel(capsule_);
+    capsulePercent_->setObjectName(QStringLiteral("openingPercent"));
+    capsulePercent_->setFont(ViewStyle::monospacedDigits(capsulePercent_->font()));
+    auto* cancel = new QPushButton(tr("Cancel"), capsule_);
+    cancel->setObjectName(QStringLiteral("openingCancel"));
+    cancel->setToolTip(tr("Stop adding this document (Esc)"));
+    connect(cancel, &QPushButton::clicked, this, [this] { app_.cancelOpening(); });
+    // Escape stops the adding while the capsule shows; the sheets and
+    // alerts are windows of their own and keep their Escape.
+    capsuleEscape_ = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    capsuleEscape_->setObjectName(QStringLiteral("openingEscape"));
+    capsuleEscape_->setContext(Qt::WindowShortcut);
+    connect(capsuleEscape_, &QShortcut::activated, this, [this] { app_.cancelOpening(); });
+    pill->addWidget(capsuleBar_);
     pill->addWidget(capsuleText_);
+    pill->addWidget(capsulePercent_);
+    pill->addWidget(cancel);
     capsule_->hide();
 
     connect(&app_, &AppModel::sectionChanged, this, &MainView::sectionChanged);
     connect(&app_, &AppModel::sheetChanged, this, &MainView::sheetChanged);
     connect(&app_, &AppModel::problemChanged, this, &MainView::problemChanged);
     connect(&app_, &AppModel::openingChanged, this, &MainView::openingChanged);
+    connect(&app_, &AppModel::openingProgressChanged, this, &MainView::openingChanged);
     connect(&reading_, &ReadingState::exportChanged, this, &MainView::exportChanged);
     sectionChanged();
     exportChanged();
@@ -257,14 +279,27 @@ void MainView::problemChanged() {
 void MainView::openingChanged() {
     const std::optional<QString>& opening = app_.opening();
     capsule_->setVisible(opening.has_value());
+    capsuleEscape_->setEnabled(opening.has_value());
     if (!opening) return;
     capsuleText_->setText(*opening);
+    // A busy bar while the share done is unknown (a download), else the share.
+    if (const std::optional<double> f = app_.openingProgress()) {
+        capsuleBar_->setRange(0, 1000);
+        capsuleBar_->setValue(static_cast<int>(std::lround(std::clamp(*f, 0.0, 1.0) * 1000)));
+        capsulePercent_->setText(ExportBar::percent(*f));
+        capsulePercent_->show();
+    } else {
+        capsuleBar_->setRange(0, 0);
+        capsulePercent_->hide();
+    }
     placeCapsule();
     capsule_->raise();
 }
 
 void MainView::placeCapsule() {
     capsule_->adjustSize();
+    capsule_->resize(std::min(capsule_->width(), std::max(width() - 20, capsule_->minimumSizeHint().width())),
+                     capsule_->height());
     capsule_->move((width() - capsule_->width()) / 2, 10);
 }
 

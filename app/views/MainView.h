@@ -2,8 +2,9 @@
 // The content of the main window: a sidebar of the five sections and the
 // chosen section's screen, with the export bar above the player bar under it.
 // Over every section it shows the add sheet named by AppModel::sheet, the
-// alert for AppModel::problem and the opening capsule for AppModel::opening,
-// and it takes files, links and text dropped on it.
+// alert for AppModel::problem and the opening capsule for AppModel::opening
+// (with how far the adding has come and Cancel, also Escape), and it takes
+// files, links and text dropped on it.
 //
 // It keeps no state of its own: everything shown comes from the model and
 // the reading, and every action writes to them.
@@ -17,6 +18,8 @@
 class QDialog;
 class QLabel;
 class QMessageBox;
+class QProgressBar;
+class QShortcut;
 class QTreeWidget;
 class QTreeWidgetItem;
 class QVBoxLayout;
@@ -67,7 +70,10 @@ private:
     std::optional<AppModel::Sheet> sheetShown_;
     QMessageBox* alert_ = nullptr;
     QWidget* capsule_;
+    QProgressBar* capsuleBar_;
     QLabel* capsuleText_;
+    QLabel* capsulePercent_;
+    QShortcut* capsuleEscape_;
 };
 
 }  // namespace tovan

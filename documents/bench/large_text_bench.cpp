@@ -13,11 +13,16 @@
 #include <fstream>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "Doc.h"
 #include "ExtractDocument.h"
 
 namespace {
+
+// The application's share of the progress for the extraction of a text file
+// (app/core/AppModelAdding.cpp); the sentences take the rest.
+constexpr double extractShare = 0.6;
 
 double peakMiB() {
     struct rusage u {};
@@ -66,21 +71,47 @@ int main(int argc, char** argv) {
 
     using Clock = std::chrono::steady_clock;
     const auto t0 = Clock::now();
+    // Progress as the application takes it: the extraction, then the
+    // sentences. The time at each tenth shows where the time goes.
+    std::vector<double> tenths;
+    size_t reports = 0;
+    double last = -1;
+    bool monotonic = true;
+    const tovan::Progress progress([&](double f) {
+        ++reports;
+        if (f < last) monotonic = false;
+        last = f;
+        while (tenths.size() < 11 && f >= double(tenths.size()) / 10 - 1e-9)
+            tenths.push_back(std::chrono::duration<double>(Clock::now() - t0).count());
+    });
     size_t paragraphs = 0, sentences = 0;
-    double afterExtract = 0;
+    double afterExtract = 0, extractSecs = 0, secs = 0, peak = 0, saveSecs = 0;
+    const std::filesystem::path library = file.string() + ".library";
     {
-        tovan::ExtractedDoc extracted = tovan::Extract::document(file);
+        tovan::ExtractedDoc extracted = tovan::Extract::document(file, std::nullopt, progress.part(0, extractShare));
         paragraphs = extracted.paragraphs.size();
         afterExtract = peakMiB();
-        const auto doc = tovan::Doc::create(std::move(extracted));
+        extractSecs = std::chrono::duration<double>(Clock::now() - t0).count();
+        const auto doc = tovan::Doc::create(std::move(extracted), progress.part(extractShare, 1));
         sentences = doc->sentences.size();
+        secs = std::chrono::duration<double>(Clock::now() - t0).count();
+        peak = peakMiB();
+        // Storing it in the library, as the application does once it is made.
+        const auto s0 = Clock::now();
+        doc->save(library);
+        saveSecs = std::chrono::duration<double>(Clock::now() - s0).count();
     }
-    const double secs = std::chrono::duration<double>(Clock::now() - t0).count();
-    const double peak = peakMiB();
+    std::filesystem::remove_all(library);
     std::filesystem::remove(file);
-    std::printf("text %.0f MiB: %.1f s, %zu paragraphs, %zu sentences\n", size, secs, paragraphs, sentences);
+    std::printf("text %.0f MiB: %.1f s (extraction %.1f s, sentences %.1f s), %zu paragraphs, %zu sentences\n", size,
+                secs, extractSecs, secs - extractSecs, paragraphs, sentences);
+    std::printf("progress: %zu reports, %s, ended at %g; seconds at each tenth:", reports,
+                monotonic ? "never back" : "WENT BACK", last);
+    for (double t : tenths) std::printf(" %.1f", t);
+    std::printf("\n");
     std::printf("peak memory: %.0f MiB after extraction, %.0f MiB with the document (%.0f MiB before): %.1f x the "
                 "text\n",
                 afterExtract, peak, before, (peak - before) / size);
+    std::printf("stored in the library in %.1f s; peak memory then %.0f MiB\n", saveSecs, peakMiB());
     return 0;
 }

@@ -6,6 +6,7 @@
 #include "Charset.h"
 #include "DocTestUtil.h"
 #include "ExtractDocument.h"
+#include "Regex.h"
 
 namespace tovan {
 namespace {
@@ -76,6 +77,39 @@ TEST(Charset, FilesOfEveryKindAreDecoded) {
     EXPECT_EQ(doc.paragraphs, std::vector<std::u16string>{u"Un café."});
     EXPECT_EQ(Extract::document(frenchLatin1, u"a.md", std::nullopt, std::nullopt).paragraphs,
               std::vector<std::u16string>{frenchText});
+}
+
+// Large texts are decoded in pieces of 8 MiB: a character whose bytes
+// straddle a piece's end comes out whole, in every multi-byte set.
+TEST(Charset, ACharacterAcrossTwoPiecesComesOutWhole) {
+    const std::u16string clef = u"\U0001D11E";  // two UTF-16 units, four bytes in UTF-8 and UTF-16
+    const size_t piece = size_t(1) << 23;
+    struct Case {
+        const char* what;
+        std::string mark;
+        std::string (*encode)(const std::u16string&);
+    } cases[] = {
+        {"UTF-8", "", [](const std::u16string& t) { return u8(t); }},
+        {"UTF-16LE", "\xFF\xFE",
+         [](const std::u16string& t) {
+             std::string b;
+             for (char16_t c : t) b += {char(c & 0xFF), char(c >> 8)};
+             return b;
+         }},
+    };
+    for (const Case& c : cases) {
+        for (size_t shift = 0; shift < 4; ++shift) {
+            SCOPED_TRACE(std::string(c.what) + ", shifted by " + std::to_string(shift));
+            // ASCII up to just before the piece's end, then the clef across it.
+            const size_t unitBytes = c.mark.empty() ? 1 : 2;
+            const size_t lead = (piece - c.mark.size()) / unitBytes - 2 + shift;
+            const std::u16string text = std::u16string(lead, u'a') + clef + u" end";
+            const std::u16string out = Charset::decode(c.mark + c.encode(text), std::nullopt,
+                                                       Progress([](double) {}));
+            ASSERT_EQ(out.size(), text.size());
+            EXPECT_EQ(out.substr(lead - 1), u"a" + clef + u" end");
+        }
+    }
 }
 
 }  // namespace

@@ -2,7 +2,10 @@
 
 #include <csignal>
 #include <fstream>
+#include <set>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <nlohmann/json.hpp>
 
@@ -493,6 +496,64 @@ TEST(DocFiles, AFailedWriteLeavesThePreviousFiles) {
     EXPECT_EQ(read(p / (stem + ".meta")), meta);
     EXPECT_EQ(read(p / (stem + ".pos")), pos);
     EXPECT_EQ(names(p), before);
+}
+
+// The process dies at every step of a save in turn (before and after each
+// file is written, in a forked child): whatever it dies at, the library
+// then lists one row that describes the document that loads, the old or the
+// new one, never the new row beside the old document or the reverse.
+int crashAt = 0;  // the step of a save at which the child dies, counted from 1
+int stepsSeen = 0;
+
+void dieAtTheChosenStep(AtomicFile::Step, const fs::path&) {
+    if (++stepsSeen == crashAt) _exit(0);
+}
+
+TEST(DocFiles, ACrashAtAnyStepOfASaveLeavesTheOldOrTheNewDocumentWithItsRow) {
+    const auto version = [](std::u16string title, std::vector<std::u16string> paragraphs) {
+        Doc::Fields f;
+        f.id = noteId;
+        f.title = std::move(title);
+        f.kind = u"text";
+        f.paragraphs = std::move(paragraphs);
+        f.added = f.opened = 1700000000000;
+        return std::make_shared<Doc>(std::move(f));
+    };
+    const auto old = version(u"Old", {u"One sentence."});
+    const auto fresh = version(u"New", {u"Three sentences. In two paragraphs.", u"The third."});
+    std::set<std::u16string> seen;
+    for (crashAt = 1;; ++crashAt) {
+        SCOPED_TRACE("died at step " + std::to_string(crashAt));
+        TempDir dir;
+        ASSERT_TRUE(old->save(dir.path));
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            stepsSeen = 0;
+            AtomicFile::setStepHook(dieAtTheChosenStep);
+            fresh->save(dir.path);
+            _exit(1);  // the save ran to its end before the chosen step
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status));
+
+        AtomicFile::removeStale(dir.path);  // as the library does at start-up
+        const auto rows = Doc::list(dir.path);
+        ASSERT_EQ(rows.size(), 1u);
+        const auto loaded = Doc::load(noteId, dir.path);
+        ASSERT_TRUE(loaded);
+        EXPECT_EQ(rows[0].title, loaded->title);
+        EXPECT_EQ(rows[0].count, std::int64_t(loaded->sentences.size()));
+        EXPECT_EQ(rows[0].chars, loaded->meta().chars);
+        seen.insert(loaded->title);
+        if (WEXITSTATUS(status) == 1) {
+            EXPECT_EQ(loaded->title, u"New");
+            break;
+        }
+        ASSERT_LT(crashAt, 20) << "a save takes a handful of steps";
+    }
+    EXPECT_EQ(seen, (std::set<std::u16string>{u"Old", u"New"}));
 }
 
 TEST(DocFiles, FindSourceAndDelete) {

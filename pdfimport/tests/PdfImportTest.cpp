@@ -391,6 +391,29 @@ TEST_F(PdfImportTest, SharedMimeInfoSpecificationLosesItsRunningLinesAndKeepsIts
     EXPECT_NE(item, r.paragraphs.end());
 }
 
+TEST_F(PdfImportTest, ReportsPageByPageAndStopsWhenCancelled) {
+    PdfSpec spec;
+    for (int i = 0; i < 8; ++i)
+        spec.pages.push_back(pageWith({{72, 700, 12, "Page " + std::to_string(i) + " holds one sentence."}}));
+    const fs::path file = write("pages.pdf", spec);
+    const PdfImport::Result plain = PdfImport::read(file);
+    std::vector<double> heard;
+    const PdfImport::Result reported = PdfImport::read(file, Progress([&](double f) { heard.push_back(f); }));
+    EXPECT_EQ(reported.paragraphs, plain.paragraphs);
+    ASSERT_GE(heard.size(), 8u);
+    for (size_t i = 1; i < heard.size(); ++i) EXPECT_GT(heard[i], heard[i - 1]) << i;
+    EXPECT_EQ(heard.back(), 1.0);
+
+    // Cancelled on the third page's report: no page after it is read.
+    size_t reports = 0;
+    Progress p;
+    p = Progress([&](double) {
+        if (++reports == 3) p.cancel();
+    });
+    EXPECT_THROW(PdfImport::read(file, p), Progress::Cancelled);
+    EXPECT_EQ(reports, 3u);
+}
+
 TEST_F(PdfImportTest, CrcPaperKeepsItsHeadingsAndJoinsHyphenatedLines) {
     // crc-doc comes with zlib1g-dev, which the build needs.
     const fs::path file = debianPdf("/usr/share/doc/zlib1g-dev/crc-doc.1.0.pdf", dir_);

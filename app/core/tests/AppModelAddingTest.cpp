@@ -4,9 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <set>
+
 #include "../../../pdfimport/tests/PdfWriter.h"
 #include "../../../documents/tests/ZipFixture.h"
 #include "Extract.h"
+#include "HeldWork.h"
 #include "LoopbackHttp.h"
 #include "ModelTestUtil.h"
 #include "PdfImport.h"
@@ -272,6 +276,120 @@ TEST_F(Adding, APdfFileKeepsACopyInTheLibrary) {
 
 namespace {
 
+// Every file and temporary in a folder (hidden ones too), by name.
+std::set<std::string> namesIn(const std::filesystem::path& dir) {
+    std::set<std::string> names;
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(dir, ec)) names.insert(e.path().filename().string());
+    return names;
+}
+
+// Many paragraphs, so that the roads report many times.
+std::string longText() {
+    std::string s;
+    for (int i = 0; i < 2000; ++i)
+        s += "Paragraph " + std::to_string(i) + " tells of the harbour. It ends with a second sentence.\n\n";
+    return s;
+}
+
+// A model whose adding work is parked at its `holdAt`-th progress report.
+struct Cancelling : ::testing::Test {
+    std::unique_ptr<HeldWork> held = std::make_unique<HeldWork>();
+    std::atomic<int> reports{0};
+    int holdAt = 2;
+    Model m{[this](AppModel::Config& c) {
+        c.addingReport = [this](double) {
+            if (++reports == holdAt) held->hold();
+        };
+    }};
+    LoopbackHttp web;
+    TempDir tmp;
+    const bool hadTmp = qEnvironmentVariableIsSet("TMPDIR");
+    const QByteArray savedTmp = qgetenv("TMPDIR");
+    // A downloaded PDF goes to the temporary folder: this one is watched.
+    Cancelling() { qputenv("TMPDIR", QByteArray::fromStdString(tmp.path.string())); }
+    ~Cancelling() override {
+        held->release();
+        if (hadTmp) {
+            qputenv("TMPDIR", savedTmp);
+        } else {
+            qunsetenv("TMPDIR");
+        }
+    }
+    // Waits until the work under way is over, its outcome delivered.
+    bool workEnded() { return spinUntil([this] { return m->addingWork() == 0; }); }
+};
+
+}  // namespace
+
+TEST_F(Cancelling, ProgressRisesToTheEndWhileAFileIsAdded) {
+    holdAt = -1;
+    spit(m.dir / "long.txt", longText());
+    std::vector<double> shown;
+    QObject context;
+    QObject::connect(m.model.get(), &AppModel::openingProgressChanged, &context, [&] {
+        if (m->openingProgress()) shown.push_back(*m->openingProgress());
+    });
+    m->open(m.dir / "long.txt", false);
+    EXPECT_FALSE(m->openingProgress());  // nothing known before the work reports
+    ASSERT_TRUE(m.settle());
+    ASSERT_TRUE(workEnded());
+    ASSERT_EQ(m->library.docs().size(), 1u);
+    EXPECT_EQ(m->library.docs()[0].count, 4000);
+    ASSERT_GE(shown.size(), 10u);
+    for (size_t i = 1; i < shown.size(); ++i) EXPECT_GT(shown[i], shown[i - 1]) << i;
+    EXPECT_EQ(shown.back(), 1.0);
+    EXPECT_FALSE(m->openingProgress());  // gone with the notice
+}
+
+// A cancel in the middle of any road: the notice goes at once, the work stops
+// at its next report, and the list, the library folder and the temporary
+// folder are as they were (a downloaded PDF is deleted too).
+TEST_F(Cancelling, ACancelMidWayAddsNothingAndLeavesNoFiles) {
+    m->read(u"Kept before. It stays.", u"Kept", false);
+    spit(m.dir / "long.txt", longText());
+    spit(m.dir / "harbour.pdf", pdfBytes());
+    QString article;
+    for (int i = 0; i < 200; ++i) article += kArticle;
+    web.answers["/long"] = {200, page("Long", article), {}, "text/html; charset=utf-8"};
+    web.answers["/paper"] = {200, QByteArray::fromStdString(pdfBytes()), {}, "application/pdf"};
+    struct Case {
+        const char* what;
+        std::function<void()> open;
+    } cases[] = {
+        {"text file", [&] { m->open(m.dir / "long.txt", true); }},
+        {"PDF file", [&] { m->open(m.dir / "harbour.pdf", true); }},
+        {"page link", [&] { m->open(web.url("/long"), true); }},
+        {"PDF link", [&] { m->open(web.url("/paper"), true); }},
+    };
+    const auto before = m->library.docs();
+    const auto libraryFiles = namesIn(m->support / "library");
+    const auto tmpFiles = namesIn(tmp.path);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        held = std::make_unique<HeldWork>();  // no work runs now
+        reports = 0;
+        c.open();
+        ASSERT_TRUE(spinUntil([&] { return held->reached(); }));
+        spinEvents();  // the reports before the held one arrive
+        EXPECT_TRUE(m->opening());
+        EXPECT_TRUE(m->openingProgress());
+        m->cancelOpening();
+        EXPECT_FALSE(m->opening());
+        EXPECT_FALSE(m->openingProgress());
+        held->release();
+        ASSERT_TRUE(workEnded());
+        EXPECT_EQ(reports, holdAt) << "a report after the cancel";
+        EXPECT_FALSE(m->opening());
+        EXPECT_FALSE(m->problem()) << m->problem()->toStdString();
+        EXPECT_EQ(m->library.docs(), before);
+        EXPECT_EQ(namesIn(m->support / "library"), libraryFiles);
+        EXPECT_EQ(namesIn(tmp.path), tmpFiles);
+    }
+}
+
+namespace {
+
 struct Books : ::testing::Test {
     LoopbackHttp web;
     int fetches = 0;
@@ -304,6 +422,44 @@ TEST_F(Books, ABookIsDownloadedOnceThenFoundInTheList) {
     EXPECT_EQ(fetches, 1);
     EXPECT_EQ(m->section(), AppModel::Section::library);
     EXPECT_FALSE(m->opening());
+    EXPECT_EQ(m->library.docs().size(), 1u);
+}
+
+// The download is not stopped, but what it brings after a cancel is dropped.
+TEST_F(Books, ABookCancelledWhileDownloadingIsNotAdded) {
+    std::function<void(std::string)> arrive;
+    answer = [&](auto done, auto) { arrive = std::move(done); };
+    m->open(AppModel::Book{u"1342", u"A Small Book", u"Someone"});
+    EXPECT_TRUE(m->opening());
+    EXPECT_FALSE(m->openingProgress());  // a download's share is not known
+    m->cancelOpening();
+    EXPECT_FALSE(m->opening());
+    ASSERT_TRUE(arrive);
+    arrive(epubBytes(true));
+    ASSERT_TRUE(spinUntil([&] { return m->addingWork() == 0; }));
+    spinEvents();
+    EXPECT_TRUE(m->library.docs().empty());
+    EXPECT_FALSE(m->problem());
+    EXPECT_FALSE(m->opening());
+}
+
+// While several roads run, the notice is the latest running one's until the
+// last ends: no road runs on without a notice (and a Cancel) of its own.
+TEST_F(Books, TheNoticeStaysWhileAnyRoadRuns) {
+    std::vector<std::function<void(std::string)>> arrive;
+    answer = [&](auto done, auto) { arrive.push_back(std::move(done)); };
+    m->open(AppModel::Book{u"1", u"First Book", u""});
+    m->open(AppModel::Book{u"2", u"Second Book", u""});
+    ASSERT_EQ(arrive.size(), 2u);
+    EXPECT_EQ(m->opening(), QStringLiteral("Downloading Second Book") + ellipsis);
+    arrive[1](epubBytes(true));
+    ASSERT_TRUE(spinUntil([&] { return m->addingWork() == 0; }));
+    EXPECT_EQ(m->library.docs().size(), 1u);
+    EXPECT_EQ(m->opening(), QStringLiteral("Downloading First Book") + ellipsis);
+    m->cancelOpening();
+    EXPECT_FALSE(m->opening());
+    arrive[0](epubBytes(false));
+    spinEvents();
     EXPECT_EQ(m->library.docs().size(), 1u);
 }
 

@@ -9,6 +9,9 @@
 #include "MacWords.h"
 #include "TestApp.h"
 
+#include <atomic>
+#include <fstream>
+
 #include <QAbstractScrollArea>
 #include <QCheckBox>
 #include <QComboBox>
@@ -38,6 +41,7 @@
 #include "FakeControls.h"
 #include "FreeBooksScreen.h"
 #include "LoginItem.h"
+#include "HeldWork.h"
 #include "MainView.h"
 #include "MenuBarView.h"
 #include "ReadAnywhereScreen.h"
@@ -376,6 +380,41 @@ TEST_F(Looks, EverySectionWithAReadingUnderWay) {
                                           << " size:\n"
                                           << faults.join('\n').toStdString();
         }
+}
+
+// The capsule of a file being added, with its share, percent and Cancel,
+// over the reading list (the adding work is parked mid-way).
+class LooksAdding : public Looks {
+protected:
+    void SetUp() override {
+        adjust = [this](AppModel::Config& c) {
+            c.addingReport = [this](double) {
+                if (++reports == 3) held.hold();
+            };
+        };
+        Looks::SetUp();
+    }
+    void TearDown() override {
+        held.release();
+        test::spinUntil([this] { return app->addingWork() == 0; });
+        Looks::TearDown();
+    }
+    test::HeldWork held;
+    std::atomic<int> reports{0};
+};
+
+TEST_F(LooksAdding, TheCapsuleOfAFileBeingAdded) {
+    std::string text;
+    for (int i = 0; i < 2000; ++i) text += "Paragraph " + std::to_string(i) + " has words. And a second one.\n\n";
+    std::ofstream(root / "A long file name for a document being added.txt") << text;
+    app->open(root / "A long file name for a document being added.txt", false);
+    ASSERT_TRUE(test::spinUntil([this] { return held.reached(); }));
+    test::spinEvents();
+    ASSERT_TRUE(app->openingProgress());
+    for (const Size& s : sizes) {
+        const QStringList faults = mainWindow(AppModel::Section::library, s.minimum);
+        EXPECT_TRUE(faults.isEmpty()) << s.name << ":\n" << faults.join('\n').toStdString();
+    }
 }
 
 TEST_F(Looks, SheetsSettingsTrayWindowAndAppPicker) {

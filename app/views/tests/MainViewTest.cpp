@@ -8,10 +8,13 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTreeWidget>
 
 #include "ExportBar.h"
+#include "HeldWork.h"
 #include "LibraryView.h"
 #include "TransportBar.h"
 #include "ViewHooks.h"
@@ -166,6 +169,93 @@ TEST_F(MainViewTest, DropsGoToTheHandlerAndAreAlwaysAccepted) {
     static_cast<QObject*>(view.get())->event(&drop);
     EXPECT_EQ(handled, 1);
     EXPECT_TRUE(drop.isAccepted());
+}
+
+}  // namespace
+}  // namespace tovan
+
+namespace tovan {
+namespace {
+
+// A main window over a model whose adding work parks at its third report.
+class MainViewAdding : public MainViewTest {
+protected:
+    void SetUp() override {
+        adjust = [this](AppModel::Config& c) {
+            c.addingReport = [this](double) {
+                if (++reports == 3) held->hold();
+            };
+        };
+        MainViewTest::SetUp();
+        std::string text;
+        for (int i = 0; i < 2000; ++i) text += "Paragraph " + std::to_string(i) + " has words. And a second one.\n\n";
+        std::ofstream(root / "long.txt") << text;
+    }
+    void TearDown() override {
+        held->release();
+        test::spinUntil([this] { return app->addingWork() == 0; });
+    }
+    // Opens the long file and waits until its work is parked mid-way.
+    void openHeld() {
+        held = std::make_unique<test::HeldWork>();
+        reports = 0;
+        app->open(root / "long.txt", false);
+        ASSERT_TRUE(test::spinUntil([this] { return held->reached(); }));
+        test::spinEvents();
+    }
+    QWidget* capsule() { return view->findChild<QWidget*>("openingCapsule"); }
+
+    std::unique_ptr<test::HeldWork> held = std::make_unique<test::HeldWork>();
+    std::atomic<int> reports{0};
+};
+
+TEST_F(MainViewAdding, TheCapsuleShowsHowFarTheAddingHasComeAndCancelStopsIt) {
+    EXPECT_FALSE(capsule()->isVisible());
+    openHeld();
+    ASSERT_TRUE(capsule()->isVisible());
+    EXPECT_EQ(view->findChild<QLabel*>("openingText")->text(), QStringLiteral("Opening long.txt\u2026"));
+    ASSERT_TRUE(app->openingProgress());
+    const double f = *app->openingProgress();
+    auto* bar = view->findChild<QProgressBar*>("openingProgress");
+    EXPECT_EQ(bar->maximum(), 1000);  // a share, no longer a busy bar
+    EXPECT_EQ(bar->value(), int(std::lround(f * 1000)));
+    auto* percent = view->findChild<QLabel*>("openingPercent");
+    EXPECT_TRUE(percent->isVisible());
+    EXPECT_EQ(percent->text(), ExportBar::percent(f));
+
+    auto* cancel = view->findChild<QPushButton*>("openingCancel");
+    ASSERT_TRUE(cancel && cancel->isVisible());
+    EXPECT_EQ(cancel->text(), "Cancel");
+    cancel->click();
+    EXPECT_FALSE(capsule()->isVisible());
+    EXPECT_FALSE(app->opening());
+    held->release();
+    ASSERT_TRUE(test::spinUntil([this] { return app->addingWork() == 0; }));
+    EXPECT_TRUE(app->library.docs().empty());
+    EXPECT_FALSE(app->problem());
+}
+
+TEST_F(MainViewAdding, EscapeCancelsOnlyWhileTheCapsuleShows) {
+    auto* escape = view->findChild<QShortcut*>("openingEscape");
+    ASSERT_NE(escape, nullptr);
+    EXPECT_EQ(escape->key(), QKeySequence(Qt::Key_Escape));
+    EXPECT_FALSE(escape->isEnabled());
+    openHeld();
+    EXPECT_TRUE(escape->isEnabled());
+    emit escape->activated();
+    EXPECT_FALSE(capsule()->isVisible());
+    EXPECT_FALSE(escape->isEnabled());
+    held->release();
+    ASSERT_TRUE(test::spinUntil([this] { return app->addingWork() == 0; }));
+    EXPECT_TRUE(app->library.docs().empty());
+}
+
+TEST_F(MainViewAdding, ADownloadShowsABusyBarWithoutAShare) {
+    app->setOpening(QStringLiteral("Downloading A Book\u2026"));
+    EXPECT_TRUE(capsule()->isVisible());
+    EXPECT_EQ(view->findChild<QProgressBar*>("openingProgress")->maximum(), 0);
+    EXPECT_FALSE(view->findChild<QLabel*>("openingPercent")->isVisible());
+    app->setOpening(std::nullopt);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 
 #include <QTemporaryDir>
@@ -37,6 +38,7 @@ protected:
         config.modelDir = root / "model";
         config.defaults = std::make_shared<MemorySettingsStore>();
         config.narrator = [](AppModel&) { return std::shared_ptr<Narrator>(); };
+        if (adjust) adjust(config);
         app = std::make_unique<AppModel>(std::move(config));
     }
 
@@ -47,6 +49,8 @@ protected:
         return app->library.saveOrExisting(doc);
     }
 
+    // Set before SetUp to change the model's configuration.
+    std::function<void(AppModel::Config&)> adjust;
     QTemporaryDir dir;
     std::filesystem::path root;
     std::unique_ptr<AppModel> app;
