@@ -230,6 +230,25 @@ bool overlong(const std::u16string& buffer, bool markOpen) {
     return buffer.size() >= 2 * longParagraph || endsSentence(buffer);
 }
 
+// Where a line too long to clean in one piece (a text without line ends) is
+// cut, at or after `from`: the index after a single blank between a sentence's
+// end and a capital, else (none within the next bound) between two words;
+// npos when there is none. Joined with one blank, the pieces give the line.
+size_t cutPoint(std::u16string_view line, size_t from) {
+    const size_t near = std::min(line.size(), from + longParagraph);
+    for (size_t i = std::max<size_t>(from, 2); i < near; ++i)
+        if (line[i - 1] == u' ' && (line[i - 2] == u'.' || line[i - 2] == u'!' || line[i - 2] == u'?') &&
+            Utf16::isUpper(line[i]))
+            return i;
+    for (size_t i = std::max<size_t>(from, 2); i < line.size(); ++i)
+        if (line[i - 1] == u' ' && !Utf16::isWhitespace(line[i - 2]) && Utf16::isLetter(line[i])) return i;
+    return std::u16string_view::npos;
+}
+
+size_t nextCut(std::u16string_view rest) {
+    return rest.size() > 2 * longParagraph ? cutPoint(rest, longParagraph) : std::u16string_view::npos;
+}
+
 // Whether a narration mark is still open after the line (the paragraph is not
 // cut between a mark and its end).
 bool markOpenAfter(std::u16string_view line, bool open) {
@@ -256,9 +275,20 @@ std::vector<std::u16string> cleanNormalized(std::vector<std::u16string> pages, F
     std::vector<std::u16string> paragraphs;
     for (const auto& page : lines) {
         for (std::u16string_view line : page) {
+            const std::uint64_t lineStart = done;
             done += line.size() + 1;
-            progress.at(done, total);
-            std::u16string t = Utf16::trim(line);
+            std::u16string_view rest = Utf16::trimView(line);
+            size_t cut = nextCut(rest);
+            // Reported as far as the piece taken now reaches.
+            const auto reached = [&] {
+                progress.at(cut == std::u16string_view::npos ? done
+                                                             : lineStart + std::uint64_t(rest.data() - line.data()) + cut,
+                            total);
+            };
+            reached();
+            // Only a line of millions of units is cut, so the rules below
+            // (blank, page number, running line) never drop its first piece.
+            std::u16string t(rest.substr(0, cut == std::u16string_view::npos ? cut : cut - 1));
             if (t.empty()) {
                 flush(buffer, paragraphs, progress);
                 continue;
@@ -283,6 +313,19 @@ std::vector<std::u16string> cleanNormalized(std::vector<std::u16string> pages, F
             if (bullet) t = replaceFirst(t, bulletMarkPattern, u"");
             buffer += t;
             markOpen = markOpenAfter(t, markOpen);
+            while (cut != std::u16string_view::npos) {
+                rest = rest.substr(cut);
+                cut = nextCut(rest);
+                reached();
+                if (overlong(buffer, markOpen)) {
+                    flush(buffer, paragraphs, progress);
+                } else {
+                    buffer += u' ';
+                }
+                const std::u16string_view piece = rest.substr(0, cut == std::u16string_view::npos ? cut : cut - 1);
+                buffer += piece;
+                markOpen = markOpenAfter(piece, markOpen);
+            }
         }
         if (!buffer.empty() && endsSentence(buffer)) flush(buffer, paragraphs, progress);
     }

@@ -24,9 +24,10 @@ enum class Furniture { none, printedPages };
 // speakable, and paragraphs of narration marks alone dropped. A paragraph
 // that grows past 2^20 units (text without blank lines) ends at the next line
 // end that ends a sentence, or at any line end past twice that, unless an
-// emphasis is open. Pass a list of one text for text that does not come in
-// pages. Reports to `progress` line by line (and throws Progress::Cancelled
-// when it is cancelled).
+// emphasis is open; a line of over 2^21 units is taken in pieces cut at a
+// blank for the same end. Pass a list of one text for text that does not
+// come in pages. Reports to `progress` line by line (and throws
+// Progress::Cancelled when it is cancelled).
 std::vector<std::u16string> clean(const std::vector<std::u16string>& pages, Furniture furniture = Furniture::none,
                                   const Progress& progress = {});
 std::vector<std::u16string> clean(const std::u16string& text, Furniture furniture = Furniture::none,

@@ -79,6 +79,7 @@ protected:
         tovan::test::spit(dir / "long.txt", sentences(3000, "", "", "\n\n"));
         // Over two million units without a blank line: cleaned in pieces.
         tovan::test::spit(dir / "lines.txt", sentences(45000, "", "", "\n"));
+        tovan::test::spit(dir / "line.txt", sentences(45000, "", "", " "));
         // windows-1252 bytes: the converter's road, fed in pieces.
         tovan::test::spit(dir / "latin.txt", sentences(3000, "Caf\xE9 ", "", "\n\n"));
         html = "<html><head><title>Page</title></head><body>" + sentences(3000, "<p>", "</p>", "\n") + "</body></html>";
@@ -97,6 +98,10 @@ protected:
              }},
             {"sentences of a file without blank lines", [&](const Progress& p) {
                  return Doc::create(Extract::document(dir / "lines.txt", std::nullopt, p.part(0, 0.6)), p.part(0.6, 1))
+                     ->sentences;
+             }},
+            {"sentences of a file on one line", [&](const Progress& p) {
+                 return Doc::create(Extract::document(dir / "line.txt", std::nullopt, p.part(0, 0.6)), p.part(0.6, 1))
                      ->sentences;
              }},
             // One paragraph of a whole text (as a reader may hand over): it

@@ -109,8 +109,10 @@ TEST(TextClean, SpeakableKeepsCodeAndDottedWords) {
 
 // A text without blank lines is not made one paragraph of the whole text:
 // past 2^20 units a paragraph ends at a line end (one that ends a sentence
-// when there is one), so it is cleaned in bounded pieces. Nothing of the text
-// changes but where its paragraphs end, and shorter paragraphs never change.
+// when there is one), so it is cleaned in bounded pieces; a text without line
+// ends is cut at a blank after a sentence, else between words. Nothing of the
+// text changes but where its paragraphs end, and shorter paragraphs never
+// change.
 TEST(TextClean, AnOverlongParagraphEndsAtALineEnd) {
     constexpr size_t bound = size_t(1) << 20;
     // Lines of about 60 units; every `every`-th ends a sentence (0: none).
@@ -119,7 +121,7 @@ TEST(TextClean, AnOverlongParagraphEndsAtALineEnd) {
         std::vector<std::u16string> out;
         size_t size = 0;
         for (size_t i = 1; size < units; ++i) {
-            std::u16string line = u"line " + test::utf16(std::to_string(i)) + u" of words that run on and on";
+            std::u16string line = u"Line " + test::utf16(std::to_string(i)) + u" of words that run on and on";
             line += every && i % every == 0 ? u"." : u" and";
             size += line.size() + 1;
             out.push_back(std::move(line));
@@ -133,18 +135,21 @@ TEST(TextClean, AnOverlongParagraphEndsAtALineEnd) {
         std::vector<std::u16string> lines;
         size_t paragraphs;  // 0: more than one
         bool sentenceEnds;  // every paragraph but the last ends a sentence
+        bool oneLine = false;  // the lines joined by blanks, not line ends
     };
     const Case cases[] = {
         {"just under the bound", lines(bound - 200, 7), 1, false},
         {"sentences end now and then", lines(3 * bound, 7), 0, true},
         {"no sentence ends", lines(5 * bound, 0), 0, false},
         {"an emphasis open all through", lines(3 * bound, 7, u"\uE000", u"\uE001"), 1, false},
+        {"one line of sentences", lines(5 * bound, 7), 0, true, true},
+        {"one line without a sentence end", lines(5 * bound, 0), 0, false, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         std::u16string text, joined;
         for (const auto& line : c.lines) {
-            text += line + u"\n";
+            text += line + (c.oneLine ? u" " : u"\n");
             joined += (joined.empty() ? u"" : u" ") + line;
         }
         const Paras paras = TextClean::clean(text);
