@@ -21,6 +21,7 @@
 
 #include "nn/flow.h"
 #include "nn/spkenc.h"
+#include "nn/vocoder.h"
 #include "runtime/error.h"
 #include "runtime/pool.h"
 
@@ -124,6 +125,75 @@ void refine(benchmark::State &st, bool prompted) {
 
 void BM_Refiner(benchmark::State &st) { refine(st, false); }
 void BM_PromptedRefiner(benchmark::State &st) { refine(st, true); }
+
+// Signal to error in dB: the reference's variance over the mean squared
+// difference.
+double snr_db(const std::vector<float> &ref, const std::vector<float> &got) {
+  double mean = 0;
+  for (float v : ref) mean += v;
+  mean /= (double)ref.size();
+  double var = 0, err = 0;
+  for (size_t i = 0; i < ref.size() && i < got.size(); i++) {
+    var += (ref[i] - mean) * (ref[i] - mean);
+    err += ((double)got[i] - ref[i]) * ((double)got[i] - ref[i]);
+  }
+  return 10 * log10(var / (err > 0 ? err : 1e-300));
+}
+
+// What the 8-bit product costs in accuracy: the refiner of the fp32 model
+// (float path) as reference, against the int8 model on the float path (int8
+// weights only, as before the 8-bit product) and on the 8-bit path (int8
+// weights and int8 activations), as SNR in dB of the mel and of the vocoded
+// audio (the fp32 model's vocoder for all three). One pass, 4 threads.
+void BM_RefinerInt8Error(benchmark::State &st) {
+  Full &f32 = model(0), &q8 = model(1);
+  if (!f32.err.empty() || !q8.err.empty()) {
+    st.SkipWithError((f32.err + q8.err).c_str());
+    return;
+  }
+  const std::string dir = build_dir() + "/../engine/models/bench-full";
+  tv_weights *vw = tv_weights_open((dir + "/native/vocos.safetensors").c_str());
+  tv_vocoder *voc = vw ? tv_vocoder_load(vw, 512, 1536, 8, 1024, 256) : NULL;
+  if (!voc) {
+    st.SkipWithError(tv_geterr());
+    tv_weights_close(vw);
+    return;
+  }
+  Pool pool(tv_pool_create(4), tv_pool_destroy);
+  tv_flow *float_path = (tv_flow *)malloc(sizeof(tv_flow));  // the int8 refiner with its blocks on the float path
+  *float_path = *q8.flow;
+  for (int b = 0; b < TV_FLOW_MAX_LAYERS; b++) float_path->block[b].q8 = float_path->attn[b].q8 = 0;
+  const std::vector<float> mel = mel_like(T_MEL, -4.0f);
+  std::vector<float> g((size_t)f32.flow->g_dim, 0.1f);
+  const tv_flow *nets[3] = {f32.flow, float_path, q8.flow};
+  std::vector<float> out[3], audio[3];
+  for (auto _ : st)
+    for (int i = 0; i < 3; i++) {
+      out[i].assign(mel.size(), 0.0f);
+      float *a = NULL;
+      size_t n = 0;
+      if (tv_flow_sample(nets[i], pool.get(), mel.data(), T_MEL, g.data(), 10, 1234, NULL, 0, out[i].data(), 0.4f,
+                         0.0f) != 0 ||
+          tv_vocoder_decode(voc, pool.get(), out[i].data(), T_MEL, &a, &n) != 0) {
+        st.SkipWithError(tv_geterr());
+        break;
+      }
+      audio[i].assign(a, a + n);
+      tv_free(a);
+    }
+  if (!audio[2].empty()) {
+    st.counters["mel_w8_dB"] = snr_db(out[0], out[1]);
+    st.counters["mel_w8a8_dB"] = snr_db(out[0], out[2]);
+    st.counters["mel_a8_vs_w8_dB"] = snr_db(out[1], out[2]);
+    st.counters["wav_w8_dB"] = snr_db(audio[0], audio[1]);
+    st.counters["wav_w8a8_dB"] = snr_db(audio[0], audio[2]);
+    st.counters["wav_a8_vs_w8_dB"] = snr_db(audio[1], audio[2]);
+  }
+  free(float_path);
+  tv_vocoder_free(voc);
+  tv_weights_close(vw);
+}
+BENCHMARK(BM_RefinerInt8Error)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 void BM_SpeakerEncoder(benchmark::State &st) {
   Full &f = model((int)st.range(0));

@@ -136,6 +136,68 @@ BENCHMARK(BM_LinearQuant)
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);
 
+// The 8-bit product (activation rows quantised, int8 weights relaid) at the
+// refiner's two shapes over 10 s of frames: 938 x 384 -> 1152 and back.
+// Arguments: the depth K (N is the other of 384 and 1152), path, threads. The
+// rows are quantised once outside the loop; BM_QuantRows measures that.
+void BM_LinearQ8(benchmark::State &st) {
+  const int n = 938, K = (int)st.range(0), N = K == 384 ? 1152 : 384;
+  const int path = (int)st.range(1), threads = (int)st.range(2);
+  if (!take_path(st, path)) return;
+  std::vector<float> w = noise((size_t)N * K, 3), sw(N, 0.01f), X = noise((size_t)n * K, 4), Y((size_t)n * N);
+  std::vector<int8_t> q(w.size());
+  for (size_t i = 0; i < w.size(); i++) q[i] = (int8_t)(w[i] * 127);
+  tv_mat W;
+  memset(&W, 0, sizeof W);
+  W.storage = TV_MAT_I8, W.rows = N, W.cols = K, W.i8 = q.data(), W.scales = sw.data();
+  tv_q8mat M;
+  if (tv_q8mat_make(&W, &M) != 0) {
+    st.SkipWithError(tv_geterr());
+    return;
+  }
+  const int64_t ldq = tv_q8_depth(K);
+  std::vector<uint8_t> Q((size_t)n * ldq);
+  std::vector<float> scale(n);
+  std::vector<int32_t> zero(n);
+  tv_quant_rows(X.data(), n, K, K, Q.data(), ldq, scale.data(), zero.data());
+  Pool pool = make_pool(threads);
+  for (auto _ : st) {
+    tv_linear_q8(pool.get(), Q.data(), ldq, scale.data(), zero.data(), n, &M, sw.data(), Y.data(), N);
+    benchmark::ClobberMemory();
+  }
+  st.counters["GOP/s"] = benchmark::Counter(2.0 * n * N * K * 1e-9, benchmark::Counter::kIsIterationInvariantRate);
+  const char *dot = path == TV_PATH_AVX512 && tv_cpu_vnni()                     ? " vnni"
+                    : path >= TV_PATH_AVX2 && !tv_cpu_vnni() && tv_cpu_has_avxvnni() ? " avx-vnni"
+                    : path >= TV_PATH_AVX2                                           ? " madd"
+                                                                                     : "";
+  st.SetLabel(std::string(path_name(path)) + dot + " x" + std::to_string(threads));
+  tv_q8mat_free(&M);
+  tv_cpu_path_cap(TV_PATH_AVX512);
+}
+BENCHMARK(BM_LinearQ8)
+    ->ArgsProduct({{384, 1152}, {TV_PATH_AVX512, TV_PATH_AVX2, TV_PATH_PORTABLE}, {1, 4}})
+    ->ArgNames({"K", "path", "thr"})
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+
+// Quantising 48 rows of 1152 values to bytes (in cache, as the refiner
+// quantises its chunks), per path.
+void BM_QuantRows(benchmark::State &st) {
+  const int n = 48, K = 1152, path = (int)st.range(0);
+  if (!take_path(st, path)) return;
+  std::vector<float> X = noise((size_t)n * K, 5), scale(n);
+  std::vector<uint8_t> Q((size_t)n * K);
+  std::vector<int32_t> zero(n);
+  for (auto _ : st) {
+    tv_quant_rows(X.data(), n, K, K, Q.data(), K, scale.data(), zero.data());
+    benchmark::ClobberMemory();
+  }
+  st.counters["values/s"] = benchmark::Counter((double)n * K, benchmark::Counter::kIsIterationInvariantRate);
+  st.SetLabel(path_name(path));
+  tv_cpu_path_cap(TV_PATH_AVX512);
+}
+BENCHMARK(BM_QuantRows)->Arg(TV_PATH_AVX512)->Arg(TV_PATH_AVX2)->Arg(TV_PATH_PORTABLE)->ArgName("path")->Unit(benchmark::kMicrosecond);
+
 // Self-attention over T frames, 4 heads of 64.
 void BM_Attention(benchmark::State &st) {
   int T = (int)st.range(0), threads = (int)st.range(1), H = 4, D = 64, HD = H * D;

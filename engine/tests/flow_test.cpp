@@ -16,6 +16,7 @@
 #include "runtime/error.h"
 #include "runtime/kernels.h"
 #include "runtime/pool.h"
+#include "runtime/stwriter.h"
 #include "TempDir.h"
 
 using tovan::test::TempDir;
@@ -354,7 +355,107 @@ TEST(Flow, SamplingRules) {
   tv_pool_destroy(pool4);
 }
 
+// The tensors with every matrix stored as int8 (row scales), as an int8
+// model directory holds them; the depthwise taps stay float.
+bool save_int8(const Tensors &t, const std::string &path) {
+  tv_stwriter *w = tv_stwriter_create();
+  bool ok = w != NULL;
+  for (auto &e : t.t) {
+    const std::string &name = e.first;
+    const bool mat = e.second.first.size() >= 2 && name.find(".dw.") == std::string::npos;
+    const int32_t nd = (int32_t)e.second.first.size();
+    ok = ok && (mat ? tv_stwriter_add_mat(w, name.c_str(), TV_ST_INT8, nd, e.second.first.data(),
+                                          e.second.second.data(), 32, 0)
+                    : tv_stwriter_add_f32(w, name.c_str(), nd, e.second.first.data(), e.second.second.data())) == 0;
+  }
+  ok = ok && tv_stwriter_save(w, path.c_str()) == 0;
+  tv_stwriter_free(w);
+  return ok;
+}
+
+// Root mean square of the difference over the reference's standard
+// deviation (the mel's offset would hide the error).
+double rel_rms(const std::vector<float> &got, const std::vector<float> &want) {
+  double mean = 0, e = 0, r = 0;
+  for (float v : want) mean += v;
+  mean /= (double)want.size();
+  for (size_t i = 0; i < want.size(); i++) {
+    e += ((double)got[i] - want[i]) * ((double)got[i] - want[i]);
+    r += (want[i] - mean) * (want[i] - mean);
+  }
+  return sqrt(e / r);
+}
+
 }  // namespace
+
+TEST(Flow, Int8BlocksRunOnTheEightBitProduct) {
+  // Two refiners with int8 matrices, plain and prompted with attention (whose
+  // projections take the 8-bit product too), over a frame count that leaves
+  // a short chunk. The 8-bit blocks must not
+  // depend on the thread count, and must stay close to the same weights on
+  // the float path (int8 weights, float activations).
+  TempDir dir;
+  struct Case {
+    bool prompted;
+    const char *cfg;
+  } cases[] = {{false, "{\"d\": 48, \"n_layers\": 3, \"g_dim\": 4, \"dils\": [1, 3, 2]}"},
+               {true, "{\"d\": 30, \"n_layers\": 2, \"g_dim\": 4, \"prompt\": 1, \"attn_at\": [0]}"}};
+  std::vector<float> mel(37 * 100), g = {0.3f, -0.2f, 0.5f, 0.1f}, prompt(8 * 100);
+  for (size_t i = 0; i < mel.size(); i++) mel[i] = -4.0f + (float)((i * 7) % 13) * 0.2f;
+  for (size_t i = 0; i < prompt.size(); i++) prompt[i] = -3.0f + (float)(i % 7) * 0.3f;
+  tv_pool *pool3 = tv_pool_create(3), *pool8 = tv_pool_create(8);
+  int n = 0;
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.cfg);
+    Json cfg(c.cfg);
+    const int d = (int)tv_json_num(tv_json_get(cfg.root, "d"), 0);
+    const int layers = (int)tv_json_num(tv_json_get(cfg.root, "n_layers"), 0);
+    Tensors t = flow_tensors(d, layers, 4, c.prompted, {0});
+    fill(t, 5 + n);
+    t["std"][0] = 2.0f;
+    t["mean"][0] = -3.0f;
+    const std::string q = dir.file("q" + std::to_string(n++) + ".safetensors");
+    ASSERT_TRUE(save_int8(t, q));
+    Loaded F(q, cfg.root);
+    ASSERT_NE(F.f, nullptr) << tv_geterr();
+    for (int b = 0; b < layers; b++) EXPECT_EQ(F.f->block[b].q8, 1) << b;
+    EXPECT_EQ(F.f->attn[0].q8, c.prompted ? 1 : 0);
+    const std::vector<float> *p = c.prompted ? &prompt : NULL;
+    const std::vector<float> a = sample(F.f, NULL, mel, g, 3, 21, p, 0.4f, 0.0f);
+    for (float x : a) ASSERT_TRUE(isfinite(x));
+    EXPECT_EQ(a, sample(F.f, pool3, mel, g, 3, 21, p, 0.4f, 0.0f));
+    EXPECT_EQ(a, sample(F.f, pool8, mel, g, 3, 21, p, 0.4f, 0.0f));
+    // The same refiner with its blocks on the float path.
+    tv_flow *float_path = (tv_flow *)tv_malloc(sizeof(tv_flow));
+    ASSERT_NE(float_path, nullptr);
+    *float_path = *F.f;
+    for (int b = 0; b < layers; b++) float_path->block[b].q8 = float_path->attn[b].q8 = 0;
+    const std::vector<float> want = sample(float_path, pool3, mel, g, 3, 21, p, 0.4f, 0.0f);
+    tv_free(float_path);
+    EXPECT_NE(a, want);
+    // Measured about 2e-3 and 6e-4 (54 and 65 dB).
+    EXPECT_LT(rel_rms(a, want), 1e-2);
+    // Fewer frames than one chunk, and one frame.
+    for (size_t frames : {5, 1}) {
+      const std::vector<float> short_mel(mel.begin(), mel.begin() + (long)frames * 100);
+      const std::vector<float> s1 = sample(F.f, NULL, short_mel, g, 2, 4, p, 0.4f, 0.0f);
+      for (float x : s1) ASSERT_TRUE(isfinite(x)) << frames;
+      EXPECT_EQ(s1, sample(F.f, pool8, short_mel, g, 2, 4, p, 0.4f, 0.0f)) << frames;
+    }
+  }
+  // A float refiner keeps the float path.
+  Tensors t = flow_tensors(12, 2, 4, false, {});
+  fill(t, 9);
+  const std::string f = dir.file("f.safetensors");
+  ASSERT_TRUE(t.save(f));
+  Json cfg("{\"d\": 12, \"n_layers\": 2, \"g_dim\": 4}");
+  Loaded F(f, cfg.root);
+  ASSERT_NE(F.f, nullptr) << tv_geterr();
+  EXPECT_EQ(F.f->block[0].q8, 0);
+  EXPECT_EQ(F.f->block[0].pw1q.panels, nullptr);
+  tv_pool_destroy(pool3);
+  tv_pool_destroy(pool8);
+}
 
 TEST(Flow, GeluTwinsAgreeToTheBit) {
   if (!tv_cpu_avx512()) GTEST_SKIP() << "no AVX-512 path here";
@@ -366,5 +467,24 @@ TEST(Flow, GeluTwinsAgreeToTheBit) {
     tv_flow_gelu_avx2(a.data(), n);
     tv_flow_gelu_avx512(b.data(), n);
     ASSERT_EQ(memcmp(a.data(), b.data(), sizeof(float) * n), 0) << n;
+  }
+}
+
+TEST(Flow, FastGeluStaysWithinAFewUlpOfTheDivision) {
+  // The 8-bit blocks' GELU takes a refined reciprocal; any length, the tail
+  // masked.
+  if (!tv_cpu_avx512()) GTEST_SKIP() << "no AVX-512 path here";
+  for (int n : {1, 7, 15, 16, 17, 1152}) {
+    std::vector<float> x(n);
+    for (int i = 0; i < n; i++) x[i] = (float)((i * 37) % 201 - 100) * 0.061f;
+    x[0] = -0.0f;
+    std::vector<float> a = x, b = x;
+    const int whole = n / 8 * 8;
+    tv_flow_gelu_avx512(a.data(), whole);
+    tv_flow_gelu_fast_avx512(b.data(), n);
+    for (int i = 0; i < n; i++) {
+      if (i >= whole) a[i] = 0.5f * x[i] * (1.0f + erff(x[i] * 0.70710678f));  // the exact GELU for the tail
+      ASSERT_NEAR(b[i], a[i], 1e-6f * (fabsf(a[i]) + 1e-3f) + (i >= whole ? 2e-6f : 0.0f)) << n << " at " << i;
+    }
   }
 }

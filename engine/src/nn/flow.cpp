@@ -80,7 +80,15 @@ int load_block(tv_flow *f, tv_weights *w, int32_t b) {
     for (int32_t c = 0; c < d; c++) B->taps[(size_t)j * d + c] = dw[(size_t)c * TV_FLOW_TAPS + j];
   if (tv_lin_load(w, tv_name("net.blocks.%d.mod", b), 3 * d, d, &B->mod) != 0) return -1;
   if (tv_lin_load(w, tv_name("net.blocks.%d.pw1", b), 3 * d, d, &B->pw1) != 0) return -1;
-  return tv_lin_load(w, tv_name("net.blocks.%d.pw2", b), d, 3 * d, &B->pw2);
+  if (tv_lin_load(w, tv_name("net.blocks.%d.pw2", b), d, 3 * d, &B->pw2) != 0) return -1;
+  // int8 pointwise layers take the 8-bit product: their inputs are quantised
+  // per frame, which costs little accuracy next to the int8 weights, and the
+  // block's two big products run at about three times the float speed.
+  if (B->pw1.w->storage == TV_MAT_I8 && B->pw2.w->storage == TV_MAT_I8 && 3 * d <= TV_Q8_MAX_K) {
+    if (tv_q8mat_make(B->pw1.w, &B->pw1q) != 0 || tv_q8mat_make(B->pw2.w, &B->pw2q) != 0) return -1;
+    B->q8 = 1;
+  }
+  return 0;
 }
 
 int load_attn(tv_flow *f, tv_weights *w, int32_t a) {
@@ -89,7 +97,12 @@ int load_attn(tv_flow *f, tv_weights *w, int32_t a) {
   if (tv_lin_load(w, tv_name("net.attn.%d.mod", a), 3 * d, d, &A->mod) != 0) return -1;
   if (!(A->in_w = tv_weights_mat(w, tv_name("net.attn.%d.att.in_proj_weight", a), 3 * d, d))) return -1;
   if (!(A->in_b = tv_weights_f32(w, tv_name("net.attn.%d.att.in_proj_bias", a), 3 * d))) return -1;
-  return tv_lin_load(w, tv_name("net.attn.%d.att.out_proj", a), d, d, &A->out);
+  if (tv_lin_load(w, tv_name("net.attn.%d.att.out_proj", a), d, d, &A->out) != 0) return -1;
+  if (A->in_w->storage == TV_MAT_I8 && A->out.w->storage == TV_MAT_I8 && d <= TV_Q8_MAX_K) {
+    if (tv_q8mat_make(A->in_w, &A->inq) != 0 || tv_q8mat_make(A->out.w, &A->outq) != 0) return -1;
+    A->q8 = 1;
+  }
+  return 0;
 }
 
 }  // namespace
@@ -197,7 +210,13 @@ fail:
 
 void tv_flow_free(tv_flow *f) {
   if (!f) return;
-  for (int32_t b = 0; b < TV_FLOW_MAX_LAYERS; b++) tv_free(f->block[b].taps);
+  for (int32_t b = 0; b < TV_FLOW_MAX_LAYERS; b++) {
+    tv_free(f->block[b].taps);
+    tv_q8mat_free(&f->block[b].pw1q);
+    tv_q8mat_free(&f->block[b].pw2q);
+    tv_q8mat_free(&f->attn[b].inq);
+    tv_q8mat_free(&f->attn[b].outq);
+  }
   mat_free(&f->inp_state);
   mat_free(&f->inp_const);
   tv_free(f->freq);
@@ -247,7 +266,8 @@ inline float gelu_erf(float u) {
 
 struct dw_job {
   const float *h;
-  float *u;
+  float *u;   // row f goes to u + (f - u0) d
+  int64_t u0;
   int64_t N;
   int32_t d, dil;
   const float *taps, *bias, *scale, *shift;
@@ -258,7 +278,7 @@ void dw_rows(void *arg, int64_t r0, int64_t r1) {
   const dw_job *j = (const dw_job *)arg;
   const int32_t d = j->d;
   for (int64_t f = r0; f < r1; f++) {
-    float *u = j->u + f * d;
+    float *u = j->u + (f - j->u0) * d;
     if (j->simd) {
       tv_flow_dwnorm_avx2(j->h, j->N, d, f, j->dil, j->taps, j->bias, j->scale, j->shift, u);
       continue;
@@ -288,6 +308,29 @@ void norm_rows(void *arg, int64_t r0, int64_t r1) {
     memcpy(u, j->h + f * j->d, sizeof(float) * (size_t)j->d);
     ln_mod(u, j->d, j->scale, j->shift);
   }
+}
+
+// Layer norm and modulation of h's rows into u, then u's rows to bytes for
+// an 8-bit projection (mod NULL: quantise u as it stands).
+struct norm_quant_job {
+  const float *h;
+  float *u;
+  int32_t d;
+  const float *scale, *shift;
+  bool norm;
+  uint8_t *q;
+  float *qs;
+  int32_t *qz;
+};
+
+void norm_quant_rows(void *arg, int64_t r0, int64_t r1) {
+  const norm_quant_job *j = (const norm_quant_job *)arg;
+  const int64_t lq = tv_q8_depth(j->d);
+  if (j->norm) {
+    norm_job nj = {j->h, j->u, j->d, j->scale, j->shift};
+    norm_rows(&nj, r0, r1);
+  }
+  tv_quant_rows(j->u + r0 * j->d, (int32_t)(r1 - r0), j->d, j->d, j->q + r0 * lq, lq, j->qs + r0, j->qz + r0);
 }
 
 struct gelu_job {
@@ -345,15 +388,94 @@ struct Cond {
   float *cin;   // N x d: the constant part of the input convolution
 };
 
+// Working memory of one item of the 8-bit block: the rows of one chunk in
+// each form they take.
+struct Q8Scratch {
+  uint8_t *qu, *qb;  // chunk x depth(d), chunk x depth(3 d): quantised inputs of pw1, pw2
+  float *u, *s;      // chunk x d, chunk x 3 d
+  float *scale;      // 2 x chunk
+  int32_t *zero;     // 2 x chunk
+};
+
 struct Run {
   const tv_flow *f;
   tv_pool *pool;
   int64_t N;
   int32_t K;  // time points
   int64_t items;
-  int simd_dw, simd_gelu;
+  int simd_dw, simd_gelu, simd_gate;
   float *h, *u, *big;  // N x d, N x d, N x 3d
+  float *h2;           // N x d: the other state of the 8-bit blocks (NULL without them)
+  int32_t q8_items;    // items of the 8-bit blocks, each with its scratch
+  Q8Scratch *q8;
+  uint8_t *qa;         // N x depth(d): the attention projections' quantised inputs
+  float *qa_scale;     // N
+  int32_t *qa_zero;    // N
 };
+
+// ---- a whole block on the 8-bit product, chunk by chunk of frames
+//
+// Each chunk goes through depthwise convolution and norm, pw1, GELU, pw2 and
+// the gate while its rows are in cache, reading the state h and writing the
+// next state into another buffer (neighbouring chunks still read the old
+// one). Every frame's result is the same whichever item or thread runs it.
+
+#define Q8_CHUNK 6 /* rows of the product's micro-tile */
+
+struct q8_block_job {
+  const Run *r;
+  const tv_flow_block *B;
+  const float *h, *row;  // state in; modulation row (scale, shift, gate)
+  float *out;            // state out
+};
+
+// GELU over one row of a chunk (its output is quantised next, so the
+// AVX-512 path takes the approximate reciprocal).
+void gelu_row(const Run *r, float *x, int64_t n) {
+  if (r->simd_gelu == 2) {
+    tv_flow_gelu_fast_avx512(x, n);
+    return;
+  }
+  int64_t i = 0;
+  if (r->simd_gelu) {
+    i = n / 8 * 8;
+    tv_flow_gelu_avx2(x, i);
+  }
+  for (; i < n; i++) x[i] = gelu_erf(x[i]);
+}
+
+void q8_chunk(const q8_block_job *j, const Q8Scratch *q, int64_t f0, int32_t m) {
+  const Run *r = j->r;
+  const tv_flow_block *B = j->B;
+  const int32_t d = r->f->d, d3 = 3 * d;
+  const int64_t lq1 = tv_q8_depth(d), lq3 = tv_q8_depth(d3);
+  const float *scale = j->row, *shift = j->row + d, *gate = j->row + 2 * d;
+  dw_job dj = {j->h, q->u, f0, r->N, d, B->dil, B->taps, B->dw_b, scale, shift, r->simd_dw};
+  dw_rows(&dj, f0, f0 + m);
+  tv_quant_rows(q->u, m, d, d, q->qu, lq1, q->scale, q->zero);
+  tv_linear_q8(NULL, q->qu, lq1, q->scale, q->zero, m, &B->pw1q, B->pw1.b, q->s, d3);
+  for (int32_t i = 0; i < m; i++) gelu_row(r, q->s + (int64_t)i * d3, d3);
+  tv_quant_rows(q->s, m, d3, d3, q->qb, lq3, q->scale + Q8_CHUNK, q->zero + Q8_CHUNK);
+  tv_linear_q8(NULL, q->qb, lq3, q->scale + Q8_CHUNK, q->zero + Q8_CHUNK, m, &B->pw2q, B->pw2.b, q->u, d);
+  for (int32_t i = 0; i < m; i++) {
+    const float *h = j->h + (f0 + i) * d, *u = q->u + (int64_t)i * d;
+    float *o = j->out + (f0 + i) * d;
+    if (r->simd_gate) tv_flow_gate_avx2(o, h, gate, u, d);
+    else
+      for (int32_t c = 0; c < d; c++) o[c] = h[c] + gate[c] * u[c];
+  }
+}
+
+// Item i of n: the chunks [i C / n, (i + 1) C / n) of the C chunks.
+void q8_block_item(void *arg, int32_t i, int32_t n) {
+  const q8_block_job *j = (const q8_block_job *)arg;
+  const int64_t C = (j->r->N + Q8_CHUNK - 1) / Q8_CHUNK;
+  for (int64_t c = i * C / n; c < (i + 1) * C / n; c++) {
+    const int64_t f0 = c * Q8_CHUNK;
+    const int32_t m = (int32_t)(j->r->N - f0 < Q8_CHUNK ? j->r->N - f0 : Q8_CHUNK);
+    q8_chunk(j, &j->r->q8[i], f0, m);
+  }
+}
 
 // The modulation tables of all K time points for the global conditioning e.
 int cond_tables(const Run *r, const float *e, const float *tp, Cond *c) {
@@ -414,7 +536,7 @@ int const_input(const Run *r, const float *mu, const float *ctx, const float *ma
 int net_eval(const Run *r, const Cond *c, const float *x, int32_t k, float *v) {
   const tv_flow *f = r->f;
   const int32_t d = f->d, N = (int32_t)r->N;
-  float *h = r->h, *u = r->u, *big = r->big;
+  float *h = r->h, *h2 = r->h2, *u = r->u, *big = r->big;
   if (tv_conv1d(r->pool, x, N, TV_FLOW_MEL, TV_FLOW_MEL, &f->inp_state.m, 3, 1, 1, 1, 1, NULL, h, d) < 0) return -1;
   {
     add_job aj = {h, c->cin, d};
@@ -424,25 +546,47 @@ int net_eval(const Run *r, const Cond *c, const float *x, int32_t k, float *v) {
   for (int32_t b = 0; b < f->n_layers; b++) {
     const tv_flow_block *B = &f->block[b];
     const float *row = c->tab + ((size_t)b * r->K + k) * 3 * d;
-    dw_job dj = {h, u, r->N, d, B->dil, B->taps, B->dw_b, row, row + d, r->simd_dw};
-    tv_rows_split(r->pool, N, r->items, dw_rows, &dj);
-    tv_linear(r->pool, u, N, d, B->pw1.w, B->pw1.b, big, 3 * d, 0);
-    gelu_job gj = {big, gelu_n, r->simd_gelu};
-    tv_rows_split(r->pool, (gelu_n + 7) / 8, r->items, gelu_rows, &gj);
-    tv_linear(r->pool, big, N, 3 * d, B->pw2.w, B->pw2.b, u, d, 0);
-    gate_job gt = {h, u, d, d, row + 2 * d};
-    tv_rows_split(r->pool, N, r->items, gate_rows, &gt);
+    if (B->q8) {
+      q8_block_job qj = {r, B, h, row, h2};
+      if (r->q8_items > 1) tv_parallel_for(r->pool, r->q8_items, q8_block_item, &qj);
+      else q8_block_item(&qj, 0, 1);
+      float *t = h;
+      h = h2;
+      h2 = t;
+    } else {
+      dw_job dj = {h, u, 0, r->N, d, B->dil, B->taps, B->dw_b, row, row + d, r->simd_dw};
+      tv_rows_split(r->pool, N, r->items, dw_rows, &dj);
+      tv_linear(r->pool, u, N, d, B->pw1.w, B->pw1.b, big, 3 * d, 0);
+      gelu_job gj = {big, gelu_n, r->simd_gelu};
+      tv_rows_split(r->pool, (gelu_n + 7) / 8, r->items, gelu_rows, &gj);
+      tv_linear(r->pool, big, N, 3 * d, B->pw2.w, B->pw2.b, u, d, 0);
+      gate_job gt = {h, u, d, d, row + 2 * d};
+      tv_rows_split(r->pool, N, r->items, gate_rows, &gt);
+    }
     if (!f->has_attn[b]) continue;
     const tv_flow_attn *A = &f->attn[b];
     const float *arow = c->atab + ((size_t)b * r->K + k) * 3 * d;
-    norm_job nj = {h, u, d, arow, arow + d};
-    tv_rows_split(r->pool, N, r->items, norm_rows, &nj);
-    tv_linear(r->pool, u, N, d, A->in_w, A->in_b, big, 3 * d, 0);
+    const int64_t lq = tv_q8_depth(d);
+    if (A->q8) {
+      norm_quant_job nq = {h, u, d, arow, arow + d, true, r->qa, r->qa_scale, r->qa_zero};
+      tv_rows_split(r->pool, N, r->items, norm_quant_rows, &nq);
+      tv_linear_q8(r->pool, r->qa, lq, r->qa_scale, r->qa_zero, N, &A->inq, A->in_b, big, 3 * d);
+    } else {
+      norm_job nj = {h, u, d, arow, arow + d};
+      tv_rows_split(r->pool, N, r->items, norm_rows, &nj);
+      tv_linear(r->pool, u, N, d, A->in_w, A->in_b, big, 3 * d, 0);
+    }
     const int32_t hd = d / TV_FLOW_HEADS;
     if (tv_attention(r->pool, big, 3 * d, big + d, 3 * d, big + 2 * d, 3 * d, u, d, N, N, TV_FLOW_HEADS, hd, NULL,
                      NULL, 1.0f / sqrtf((float)hd)) != 0)
       return -1;
-    tv_linear(r->pool, u, N, d, A->out.w, A->out.b, big, d, 0);
+    if (A->q8) {
+      norm_quant_job nq = {NULL, u, d, NULL, NULL, false, r->qa, r->qa_scale, r->qa_zero};
+      tv_rows_split(r->pool, N, r->items, norm_quant_rows, &nq);
+      tv_linear_q8(r->pool, r->qa, lq, r->qa_scale, r->qa_zero, N, &A->outq, A->out.b, big, d);
+    } else {
+      tv_linear(r->pool, u, N, d, A->out.w, A->out.b, big, d, 0);
+    }
     gate_job ga = {h, big, d, d, arow + 2 * d};
     tv_rows_split(r->pool, N, r->items, gate_rows, &ga);
   }
@@ -495,6 +639,13 @@ int tv_flow_sample(const tv_flow *f, tv_pool *pool, const float *mel, int32_t T,
   if (r.items > N) r.items = N;
   r.simd_dw = tv_cpu_avx2() && d % 8 == 0;
   r.simd_gelu = tv_cpu_avx512() ? 2 : tv_cpu_avx2();
+  r.simd_gate = tv_cpu_avx2();
+  r.h2 = NULL;
+  r.q8 = NULL;
+  r.q8_items = 0;
+  r.qa = NULL;
+  r.qa_scale = NULL;
+  r.qa_zero = NULL;
   int rc = -1;
   float *mu = (float *)tv_malloc(sizeof(float) * NM);
   float *x = (float *)tv_malloc(sizeof(float) * NM);
@@ -509,7 +660,14 @@ int tv_flow_sample(const tv_flow *f, tv_pool *pool, const float *mel, int32_t T,
   Cond cp = {NULL, NULL, NULL}, cf = {NULL, NULL, NULL};
   r.h = (float *)tv_malloc(sizeof(float) * (size_t)N * d);
   r.u = (float *)tv_malloc(sizeof(float) * (size_t)N * d);
-  r.big = (float *)tv_malloc(sizeof(float) * (size_t)N * 3 * d);
+  {
+    // The N x 3d rows serve the float blocks and the attention blocks; the
+    // 8-bit blocks keep theirs per chunk.
+    bool need_big = false;
+    for (int32_t b = 0; b < f->n_layers; b++) need_big = need_big || !f->block[b].q8 || f->has_attn[b];
+    r.big = need_big ? (float *)tv_malloc(sizeof(float) * (size_t)N * 3 * d) : NULL;
+    if (need_big && !r.big) goto done;
+  }
   cp.tab = (float *)tv_malloc(sizeof(float) * tab_n);
   cp.atab = f->prompt ? (float *)tv_malloc(sizeof(float) * tab_n) : NULL;
   cp.cin = (float *)tv_malloc(sizeof(float) * (size_t)N * d);
@@ -518,8 +676,36 @@ int tv_flow_sample(const tv_flow *f, tv_pool *pool, const float *mel, int32_t T,
     cf.atab = (float *)tv_malloc(sizeof(float) * tab_n);
     cf.cin = (float *)tv_malloc(sizeof(float) * (size_t)N * d);
   }
+  for (int32_t b = 0; b < f->n_layers; b++)
+    if (f->block[b].q8) {
+      // Items of whole chunks, a few per participant so uneven ones balance.
+      const int64_t chunks = (N + Q8_CHUNK - 1) / Q8_CHUNK, want = 4 * (int64_t)tv_pool_size(pool);
+      r.q8_items = (int32_t)(chunks < want ? chunks : want);
+      r.h2 = (float *)tv_malloc(sizeof(float) * (size_t)N * d);
+      r.q8 = (Q8Scratch *)tv_calloc(sizeof(Q8Scratch) * (size_t)r.q8_items);
+      if (!r.h2 || !r.q8) goto done;
+      for (int32_t i = 0; i < r.q8_items; i++) {
+        Q8Scratch *q = &r.q8[i];
+        q->qu = (uint8_t *)tv_malloc((size_t)(Q8_CHUNK * tv_q8_depth(d)));
+        q->qb = (uint8_t *)tv_malloc((size_t)(Q8_CHUNK * tv_q8_depth(3 * d)));
+        q->u = (float *)tv_malloc(sizeof(float) * Q8_CHUNK * (size_t)d);
+        q->s = (float *)tv_malloc(sizeof(float) * Q8_CHUNK * 3 * (size_t)d);
+        q->scale = (float *)tv_malloc(sizeof(float) * 2 * Q8_CHUNK);
+        q->zero = (int32_t *)tv_malloc(sizeof(int32_t) * 2 * Q8_CHUNK);
+        if (!q->qu || !q->qb || !q->u || !q->s || !q->scale || !q->zero) goto done;
+      }
+      break;
+    }
+  for (int32_t b = 0; b < f->n_layers; b++)
+    if (f->has_attn[b] && f->attn[b].q8) {
+      r.qa = (uint8_t *)tv_malloc((size_t)(N * tv_q8_depth(d)));
+      r.qa_scale = (float *)tv_malloc(sizeof(float) * (size_t)N);
+      r.qa_zero = (int32_t *)tv_malloc(sizeof(int32_t) * (size_t)N);
+      if (!r.qa || !r.qa_scale || !r.qa_zero) goto done;
+      break;
+    }
   if (!mu || !x || !xm || !v || !noise || (guided && (!vf || !cf.tab || !cf.atab || !cf.cin)) ||
-      (f->prompt && (!ctx || !mask || !cp.atab)) || !tp || !eg || !r.h || !r.u || !r.big || !cp.tab || !cp.cin)
+      (f->prompt && (!ctx || !mask || !cp.atab)) || !tp || !eg || !r.h || !r.u || !cp.tab || !cp.cin)
     goto done;
 
   // mu: the prompt frames then the acoustic frames, normalised.
@@ -631,5 +817,18 @@ done:
   tv_free(cf.tab);
   tv_free(cf.atab);
   tv_free(cf.cin);
+  tv_free(r.h2);
+  tv_free(r.qa);
+  tv_free(r.qa_scale);
+  tv_free(r.qa_zero);
+  for (int32_t i = 0; r.q8 && i < r.q8_items; i++) {
+    tv_free(r.q8[i].qu);
+    tv_free(r.q8[i].qb);
+    tv_free(r.q8[i].u);
+    tv_free(r.q8[i].s);
+    tv_free(r.q8[i].scale);
+    tv_free(r.q8[i].zero);
+  }
+  tv_free(r.q8);
   return rc;
 }

@@ -11,6 +11,7 @@
 
 #include "nn/lin.h"
 #include "runtime/json.h"
+#include "runtime/kernels.h"
 #include "runtime/pool.h"
 #include "runtime/weights.h"
 
@@ -25,6 +26,10 @@ typedef struct tv_flow_block {
   const float *dw_b;
   int32_t dil;
   tv_lin mod, pw1, pw2; /* 3d x d, 3d x d, d x 3d */
+  /* int8 pw1 and pw2 relaid for the 8-bit product, which then runs the whole
+     block row by row (q8 set); owned */
+  tv_q8mat pw1q, pw2q;
+  int32_t q8;
 } tv_flow_block;
 
 typedef struct tv_flow_attn {
@@ -32,6 +37,9 @@ typedef struct tv_flow_attn {
   const tv_mat *in_w; /* 3d x d: q, k, v */
   const float *in_b;
   tv_lin out;       /* d x d */
+  /* int8 projections relaid for the 8-bit product (q8 set); owned */
+  tv_q8mat inq, outq;
+  int32_t q8;
 } tv_flow_attn;
 
 /* A matrix copied out of a container matrix (a band of its columns); owns

@@ -21,8 +21,26 @@ void tv_flow_dwnorm_avx2(const float *h, int64_t N, int32_t d, int64_t f, int32_
     src[n] = h + s * d;
     tap[n++] = taps + (int64_t)k * d;
   }
+  // Eight registers of channels at a time, each its own chain over the taps
+  // (one chain per register would wait on every multiply-add).
   __m256 sum = _mm256_setzero_ps();
-  for (int32_t c = 0; c < d; c += 8) {
+  int32_t c = 0;
+  for (; c + 64 <= d; c += 64) {
+    __m256 y[8];
+#pragma GCC unroll 8
+    for (int i = 0; i < 8; i++) y[i] = _mm256_loadu_ps(bias + c + 8 * i);
+    for (int k = 0; k < n; k++) {
+      const float *t = tap[k] + c, *x = src[k] + c;
+#pragma GCC unroll 8
+      for (int i = 0; i < 8; i++) y[i] = _mm256_fmadd_ps(_mm256_loadu_ps(t + 8 * i), _mm256_loadu_ps(x + 8 * i), y[i]);
+    }
+#pragma GCC unroll 8
+    for (int i = 0; i < 8; i++) {
+      _mm256_storeu_ps(u + c + 8 * i, y[i]);
+      sum = _mm256_add_ps(sum, y[i]);
+    }
+  }
+  for (; c < d; c += 8) {
     __m256 y = _mm256_loadu_ps(bias + c);
     for (int k = 0; k < n; k++) y = _mm256_fmadd_ps(_mm256_loadu_ps(tap[k] + c), _mm256_loadu_ps(src[k] + c), y);
     _mm256_storeu_ps(u + c, y);
@@ -31,17 +49,25 @@ void tv_flow_dwnorm_avx2(const float *h, int64_t N, int32_t d, int64_t f, int32_
   const float mean = hsum(sum) / (float)d;
   const __m256 vm = _mm256_set1_ps(mean);
   __m256 var = _mm256_setzero_ps();
-  for (int32_t c = 0; c < d; c += 8) {
+  for (c = 0; c < d; c += 8) {
     const __m256 q = _mm256_sub_ps(_mm256_loadu_ps(u + c), vm);
     var = _mm256_fmadd_ps(q, q, var);
   }
   const __m256 inv = _mm256_set1_ps(1.0f / __builtin_sqrtf(hsum(var) / (float)d + 1e-5f));
   const __m256 one = _mm256_set1_ps(1.0f);
-  for (int32_t c = 0; c < d; c += 8) {
+  for (c = 0; c < d; c += 8) {
     const __m256 q = _mm256_mul_ps(_mm256_sub_ps(_mm256_loadu_ps(u + c), vm), inv);
     const __m256 sc = _mm256_add_ps(one, _mm256_loadu_ps(scale + c));
     _mm256_storeu_ps(u + c, _mm256_fmadd_ps(q, sc, _mm256_loadu_ps(shift + c)));
   }
+}
+
+void tv_flow_gate_avx2(float *out, const float *h, const float *gate, const float *u, int32_t d) {
+  int32_t c = 0;
+  for (; c + 8 <= d; c += 8)
+    _mm256_storeu_ps(out + c, _mm256_add_ps(_mm256_loadu_ps(h + c),
+                                            _mm256_mul_ps(_mm256_loadu_ps(gate + c), _mm256_loadu_ps(u + c))));
+  for (; c < d; c++) out[c] = h[c] + gate[c] * u[c];
 }
 
 // exp(v) for v <= 0 (clamped at -87): 2^n times a Cephes polynomial.

@@ -68,6 +68,31 @@ void tv_cpu_path_cap(int cap) {
 
 void tv_cpu_avx2_override(int use_avx2) { tv_cpu_path_cap(use_avx2 ? TV_PATH_AVX512 : TV_PATH_PORTABLE); }
 
+// The 8-bit dot products: bit 0 for AVX-512's (VNNI), bit 1 for the
+// VEX-encoded one (AVX-VNNI).
+static int detect_vnni(void) {
+#ifdef TV_X86
+  unsigned a, b, c, d;
+  if (__get_cpuid_max(0, NULL) < 7) return 0;
+  __cpuid_count(7, 0, a, b, c, d);
+  const int avx512 = (c >> 11) & 1;
+  if (a < 1) return avx512;  // no sub-leaf 1
+  __cpuid_count(7, 1, a, b, c, d);
+  return avx512 | (int)((a >> 4) & 1) << 1;
+#else
+  return 0;
+#endif
+}
+
+static int vnni_bits(void) {
+  static const int bits = detect_vnni();
+  return bits;
+}
+
+int tv_cpu_vnni(void) { return tv_cpu_path() == TV_PATH_AVX512 && (vnni_bits() & 1); }
+
+int tv_cpu_has_avxvnni(void) { return (vnni_bits() >> 1) & 1; }
+
 // ---- portable micro-kernel: multiply, then add, four floats at a time
 
 typedef void (*tv_ukernel_fn)(int mr, int nr, int kb, const float *A, int64_t lda, const float *P, float *Y,

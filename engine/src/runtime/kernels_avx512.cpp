@@ -205,3 +205,50 @@ void tv_softmax_rows_avx512(float *X, int32_t rows_n, int32_t n, int64_t stride)
     }
   }
 }
+
+// ---- quantising rows to bytes (the 8-bit product's input)
+
+void tv_quant_rows_avx512(const float *X, int32_t rows_n, int32_t K, int64_t ldx, uint8_t *Q, int64_t ldq,
+                          float *scale, int32_t *zero) {
+  const int64_t kq = ((int64_t)K + 3) / 4 * 4;
+  for (int32_t r = 0; r < rows_n; r++) {
+    const float *x = X + r * ldx;
+    uint8_t *q = Q + r * ldq;
+    // Extremes lane-wise in two sets (a NaN operand leaves the lane as it
+    // was; min and max are exact, so the order does not matter), NaN apart.
+    __m512 lo[2], hi[2];
+    __mmask16 nan = 0;
+    lo[0] = lo[1] = hi[0] = hi[1] = _mm512_setzero_ps();
+    int32_t k = 0;
+    for (; k + 32 <= K; k += 32)
+#pragma GCC unroll 2
+      for (int i = 0; i < 2; i++) {
+        const __m512 v = _mm512_loadu_ps(x + k + 16 * i);
+        lo[i] = _mm512_min_ps(v, lo[i]);
+        hi[i] = _mm512_max_ps(v, hi[i]);
+        nan |= _mm512_cmp_ps_mask(v, v, _CMP_UNORD_Q);
+      }
+    for (; k < K; k += 16) {
+      const __mmask16 m = K - k >= 16 ? (__mmask16)0xffff : (__mmask16)((1u << (K - k)) - 1);
+      const __m512 v = _mm512_maskz_loadu_ps(m, x + k);  // zeros past K change neither extreme
+      lo[0] = _mm512_min_ps(v, lo[0]);
+      hi[0] = _mm512_max_ps(v, hi[0]);
+      nan |= _mm512_cmp_ps_mask(v, v, _CMP_UNORD_Q);
+    }
+    float inv;
+    if (tv_q8_row_params(_mm512_reduce_min_ps(_mm512_min_ps(lo[1], lo[0])),
+                         _mm512_reduce_max_ps(_mm512_max_ps(hi[1], hi[0])), nan != 0, &scale[r], &inv, &zero[r])) {
+      memset(q, 0, (size_t)kq);
+      continue;
+    }
+    const __m512 vi = _mm512_set1_ps(inv);
+    const __m512i z = _mm512_set1_epi32(zero[r]), top = _mm512_set1_epi32(255), none = _mm512_setzero_si512();
+    for (k = 0; k < K; k += 16) {
+      const __mmask16 m = K - k >= 16 ? (__mmask16)0xffff : (__mmask16)((1u << (K - k)) - 1);
+      __m512i b = _mm512_add_epi32(_mm512_cvtps_epi32(_mm512_mul_ps(_mm512_maskz_loadu_ps(m, x + k), vi)), z);
+      b = _mm512_min_epi32(_mm512_max_epi32(b, none), top);
+      _mm_mask_storeu_epi8(q + k, m, _mm512_cvtepi32_epi8(b));
+    }
+    for (int64_t j = K; j < kq; j++) q[j] = (uint8_t)zero[r];
+  }
+}

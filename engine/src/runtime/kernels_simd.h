@@ -51,3 +51,78 @@ uint64_t tv_gelu_avx512(float *X, uint64_t n);
 void tv_layernorm_avx512(float *X, int32_t rows, int32_t n, int64_t stride, const float *gamma, const float *beta,
                          float eps);
 void tv_softmax_rows_avx512(float *X, int32_t rows, int32_t n, int64_t stride);
+
+/* ---- the 8-bit product (kernels_q8.cpp and its twins)
+
+   One tile: Y[rows x nc] = ((A - zero) x the nc columns of the panels from
+   panels on (pstride bytes apart), as exact int32 sums over groups x 4 bytes)
+   x (scale x sw) + bias (NULL: none); sums, sw and bias start at the tile's
+   first column, nc <= 64. The twins compute sum(A x w) - zero x sum(w), the
+   same integer. */
+typedef void (*tv_q8_tile_fn)(int32_t rows, int32_t nc, int32_t groups, const uint8_t *A, int64_t lda,
+                              const float *scale, const int32_t *zero, const int8_t *panels, int64_t pstride,
+                              const int32_t *sums, const float *sw, const float *bias, float *Y, int64_t ldy);
+void tv_q8_tile_avx2(int32_t rows, int32_t nc, int32_t groups, const uint8_t *A, int64_t lda, const float *scale,
+                     const int32_t *zero, const int8_t *panels, int64_t pstride, const int32_t *sums, const float *sw,
+                     const float *bias, float *Y, int64_t ldy);
+void tv_q8_tile_avxvnni(int32_t rows, int32_t nc, int32_t groups, const uint8_t *A, int64_t lda, const float *scale,
+                        const int32_t *zero, const int8_t *panels, int64_t pstride, const int32_t *sums,
+                        const float *sw, const float *bias, float *Y, int64_t ldy);
+void tv_q8_tile_vnni(int32_t rows, int32_t nc, int32_t groups, const uint8_t *A, int64_t lda, const float *scale,
+                     const int32_t *zero, const int8_t *panels, int64_t pstride, const int32_t *sums, const float *sw,
+                     const float *bias, float *Y, int64_t ldy);
+/* The tile the 8-bit product takes on this processor and path (tv_q8_tile_vnni,
+   tv_q8_tile_avxvnni, tv_q8_tile_avx2 or the portable one). */
+tv_q8_tile_fn tv_q8_tile(void);
+/* 1 when the processor has the VEX-encoded 8-bit dot product (AVX-VNNI),
+   whatever the path. */
+int tv_cpu_has_avxvnni(void);
+
+/* tv_quant_rows on 8- and 16-wide registers, to the bit. */
+void tv_quant_rows_avx512(const float *X, int32_t rows, int32_t K, int64_t ldx, uint8_t *Q, int64_t ldq,
+                          float *scale, int32_t *zero);
+void tv_quant_rows_avx2(const float *X, int32_t rows, int32_t K, int64_t ldx, uint8_t *Q, int64_t ldq, float *scale,
+                        int32_t *zero);
+
+/* A row's scale, reciprocal and zero point from its extremes (lo <= 0 <= hi)
+   and whether it held NaN: 0 when the row is to be quantised, 1 when it is
+   all zero bytes (scale 0 or NaN, or a scale too small to invert). Shared by every path, so all compute the
+   same numbers. */
+static inline int tv_q8_row_params(float lo, float hi, int nan, float *scale, float *inv, int32_t *zero) {
+  const float s = (hi - lo) / 255.0f;
+  *zero = 0;
+  *inv = 0.0f;
+  if (nan || !(s <= 3.4028235e38f)) {  // NaN, an infinity, or a range beyond the floats
+    *scale = __builtin_nanf("");
+    return 1;
+  }
+  *scale = s;
+  if (s == 0.0f) return 1;
+  *inv = 1.0f / s;
+  if (!(*inv <= 3.4028235e38f)) {  // a range of denormals: counts as all zero
+    *inv = 0.0f;
+    return 1;
+  }
+  const long z = __builtin_lrintf(-lo * *inv);
+  *zero = (int32_t)(z < 0 ? 0 : z > 255 ? 255 : z);
+  return 0;
+}
+
+/* The extremes of x[k0, K) folded into lo and hi (NaN skipped and noted). */
+static inline void tv_q8_extremes(const float *x, int32_t k0, int32_t K, float *lo, float *hi, int *nan) {
+  for (int32_t k = k0; k < K; k++) {
+    if (x[k] != x[k]) *nan = 1;
+    else if (x[k] < *lo) *lo = x[k];
+    else if (x[k] > *hi) *hi = x[k];
+  }
+}
+
+/* The bytes of x[k0, K), then the zero point up to kq. */
+static inline void tv_q8_bytes(const float *x, int32_t k0, int32_t K, int64_t kq, float inv, int32_t zero,
+                               uint8_t *q) {
+  for (int32_t k = k0; k < K; k++) {
+    const long v = __builtin_lrintf(x[k] * inv) + zero;
+    q[k] = (uint8_t)(v < 0 ? 0 : v > 255 ? 255 : v);
+  }
+  for (int64_t k = K; k < kq; k++) q[k] = (uint8_t)zero;
+}
