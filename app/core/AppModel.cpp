@@ -178,12 +178,16 @@ AppModel::AppModel(Config config, QObject* parent)
         narratorOwner_->restoreLast();
     }
     narrator = narratorOwner_.get();
+    // The shared model lives until the process ends, so adding work is
+    // stopped at quit, before the exit tears down what the work uses.
+    if (QCoreApplication* qapp = QCoreApplication::instance())
+        connect(qapp, &QCoreApplication::aboutToQuit, this, &AppModel::stopAdding);
 }
 
 AppModel::~AppModel() {
-    // Adding roads under way stop at their next report; their outcomes find
-    // no model and are dropped.
-    for (const auto& adding : addings_) adding->progress.cancel();
+    // Adding roads under way stop at their next report and are waited for;
+    // their outcomes find no model and are dropped.
+    stopAdding();
     // A render loop waiting for the player to make room only ends once the
     // reading stops; without this the queue's end would wait for ever.
     // Whoever listened to the reading or the list may be gone by now, so

@@ -20,6 +20,7 @@
 #include <QString>
 #include <QUrl>
 
+#include <condition_variable>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -223,6 +224,10 @@ private:
     void showAdding();
     void progressed(const std::shared_ptr<Adding>& adding, double fraction);
     void setOpeningProgress(std::optional<double> fraction);
+    // Stops every road for good (the model goes, the application quits):
+    // the work is cancelled and waited for, downloaded PDFs are deleted. No
+    // signal is sent: listeners may be gone.
+    void stopAdding();
     template <class T, class Work, class Done>
     void detach(const std::shared_ptr<Adding>& adding, Work work, Done done);
     void openFile(const std::filesystem::path& file, bool play, bool downloaded);
@@ -243,6 +248,14 @@ private:
     std::optional<double> openingProgress_;
     std::vector<std::shared_ptr<Adding>> addings_;
     int addingWork_ = 0;
+    // The worker threads of adding work, counted until they have ended: a
+    // thread left running at exit would use what the exit destroys.
+    struct Workers {
+        std::mutex mutex;
+        std::condition_variable ended;
+        int running = 0;
+    };
+    std::shared_ptr<Workers> workers_ = std::make_shared<Workers>();
     std::optional<QString> problem_;
     std::optional<Sheet> sheet_;
 

@@ -68,7 +68,21 @@ void AppModel::detach(const std::shared_ptr<Adding>& adding, Work work, Done don
     QPointer<AppModel> guard(this);
     const Progress progress = adding->progress;
     ++addingWork_;
-    std::thread([guard, adding, progress, work = std::move(work), done = std::move(done)]() mutable {
+    std::shared_ptr<Workers> workers = workers_;
+    {
+        std::lock_guard<std::mutex> lock(workers->mutex);
+        ++workers->running;
+    }
+    std::thread([guard, adding, progress, workers, work = std::move(work), done = std::move(done)]() mutable {
+        // Counted off on every way out, once nothing of the model is used.
+        struct Ended {
+            Workers& w;
+            ~Ended() {
+                std::lock_guard<std::mutex> lock(w.mutex);
+                --w.running;
+                w.ended.notify_all();
+            }
+        } ended{*workers};
         Outcome<T> out;
         try {
             out.value.emplace(work(progress));
@@ -378,25 +392,44 @@ void AppModel::setOpeningProgress(std::optional<double> fraction) {
     emit openingProgressChanged();
 }
 
+namespace {
+
+// The road's outcome is dropped and its work stops at its next report; a
+// PDF downloaded for it alone is deleted. A road whose document is already
+// being written is left to finish (false): its files are the library's now.
+bool cancel(AppModel::Adding& adding) {
+    if (!adding.progress.cancel()) return false;
+    adding.cancelled = true;
+    if (!adding.download.empty()) {
+        std::error_code ec;
+        fs::remove(adding.download, ec);
+    }
+    return true;
+}
+
+}  // namespace
+
 void AppModel::cancelOpening() {
     std::vector<std::shared_ptr<Adding>> roads, committed;
     roads.swap(addings_);
     for (const auto& adding : roads) {
         // A road whose document is being written finishes: it is in the list
         // a moment later, and its notice stays until then.
-        if (!adding->progress.cancel()) {
+        if (!cancel(*adding)) {
             committed.push_back(adding);
             continue;
         }
-        adding->cancelled = true;
         if (adding->abort) adding->abort();
-        if (!adding->download.empty()) {
-            std::error_code ec;
-            fs::remove(adding->download, ec);
-        }
     }
     addings_ = std::move(committed);
     showAdding();
+}
+
+void AppModel::stopAdding() {
+    for (const auto& adding : addings_) cancel(*adding);
+    addings_.clear();
+    std::unique_lock<std::mutex> lock(workers_->mutex);
+    workers_->ended.wait(lock, [this] { return workers_->running == 0; });
 }
 
 void AppModel::playDoc(const std::shared_ptr<Doc>& doc) {

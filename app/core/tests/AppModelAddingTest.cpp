@@ -521,6 +521,44 @@ TEST_F(Adding, APdfOpenedAgainLeavesNoStrayCopy) {
     EXPECT_EQ(names, expected);
 }
 
+// A model that goes while a road runs (as the shared one does at quit)
+// stops the work and waits for its thread before it is gone, and deletes a
+// PDF downloaded for the road: nothing of it runs on or stays behind.
+TEST_F(Cancelling, AModelThatGoesWaitsForItsWorkAndLeavesNoFiles) {
+    spit(m.dir / "long.txt", longText());
+    web.answers["/paper"] = {200, QByteArray::fromStdString(pdfBytes()), {}, "application/pdf"};
+    struct Case {
+        const char* what;
+        std::function<void(AppModel&)> open;
+        int holdAt;  // the report of the work that gets parked
+    } cases[] = {
+        {"text file", [&](AppModel& a) { a.open(m.dir / "long.txt", true); }, 2},
+        // Its first reports are the download being saved; then the import.
+        {"PDF link", [&](AppModel& a) { a.open(web.url("/paper"), true); }, 3},
+    };
+    const auto tmpFiles = namesIn(tmp.path);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        HeldWork parked;
+        std::atomic<int> seen{0};
+        std::atomic<bool> resumed{false};
+        auto other = std::make_unique<Model>([&](AppModel::Config& config) {
+            config.addingReport = [&, at = c.holdAt](double) {
+                if (++seen != at) return;
+                parked.hold();
+                resumed = true;
+            };
+        });
+        c.open(**other);
+        ASSERT_TRUE(spinUntil([&] { return parked.reached(); }));
+        parked.release();
+        other.reset();
+        EXPECT_TRUE(resumed) << "the model went while its work still ran";
+        spinEvents();
+        EXPECT_EQ(namesIn(tmp.path), tmpFiles);
+    }
+}
+
 namespace {
 
 struct Books : ::testing::Test {

@@ -292,4 +292,5 @@ def main():
                 w("L %s\n" % " ".join("%d %d" % sp for sp in split(p, t)))
 
 
-main()
+if __name__ == "__main__":
+    main()
