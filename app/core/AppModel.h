@@ -102,8 +102,9 @@ public:
         // Engine threads for playback-side synthesis.
         int threads = 4;
         // Called on the worker's thread at every progress report of an adding
-        // road, before the main thread hears of it: tests hold the work there.
-        std::function<void(double fraction)> addingReport;
+        // road, before the main thread hears of it, with the road's own
+        // progress handle: tests hold the work there.
+        std::function<void(double fraction, const Progress& work)> addingReport;
     };
     // Support = Paths::support(); model = standardModelDir().
     static Config standardConfig();
@@ -262,7 +263,7 @@ private:
     const EngineApi* engineApi_;
     const int threads_;
     BookFetch bookFetch_;
-    std::function<void(double)> addingReport_;
+    std::function<void(double, const Progress&)> addingReport_;
     std::shared_ptr<Narrator> narratorOwner_;
     QNetworkAccessManager* network_ = nullptr;
     // Touched only on the engine thread.

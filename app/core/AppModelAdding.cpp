@@ -351,7 +351,10 @@ std::shared_ptr<AppModel::Adding> AppModel::startAdding(QString notice) {
     QPointer<AppModel> guard(this);
     std::weak_ptr<Adding> road = adding;
     adding->progress = Progress([guard, road, probe = addingReport_](double fraction) {
-        if (probe) probe(fraction);
+        if (probe) {
+            const auto a = road.lock();
+            probe(fraction, a ? a->progress : Progress());
+        }
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),
             [guard, road, fraction] {

@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <set>
+#include <thread>
 
 #include "../../../pdfimport/tests/PdfWriter.h"
 #include "../../../documents/tests/ZipFixture.h"
@@ -17,6 +19,7 @@
 
 using tovan::AppModel;
 using tovan::Doc;
+using tovan::Progress;
 using modeltest::Model;
 using namespace tovan::test;
 
@@ -301,7 +304,7 @@ struct Cancelling : ::testing::Test {
     std::function<bool(double fraction)> holdWhen;
     std::atomic<bool> heldOnce{false};
     Model m{[this](AppModel::Config& c) {
-        c.addingReport = [this](double fraction) {
+        c.addingReport = [this](double fraction, const Progress&) {
             if (++reports == holdAt || (holdWhen && holdWhen(fraction) && !heldOnce.exchange(true))) held->hold();
         };
     }};
@@ -522,8 +525,10 @@ TEST_F(Adding, APdfOpenedAgainLeavesNoStrayCopy) {
 }
 
 // A model that goes while a road runs (as the shared one does at quit)
-// stops the work and waits for its thread before it is gone, and deletes a
-// PDF downloaded for the road: nothing of it runs on or stays behind.
+// cancels the work, waits for its thread before it is gone, and deletes a
+// PDF downloaded for the road: nothing of it runs on or stays behind. The
+// work is parked at a report until the cancel reaches it, so it cannot slip
+// past the point where its document is written.
 TEST_F(Cancelling, AModelThatGoesWaitsForItsWorkAndLeavesNoFiles) {
     spit(m.dir / "long.txt", longText());
     web.answers["/paper"] = {200, QByteArray::fromStdString(pdfBytes()), {}, "application/pdf"};
@@ -536,26 +541,33 @@ TEST_F(Cancelling, AModelThatGoesWaitsForItsWorkAndLeavesNoFiles) {
         // Its first reports are the download being saved; then the import.
         {"PDF link", [&](AppModel& a) { a.open(web.url("/paper"), true); }, 3},
     };
-    const auto tmpFiles = namesIn(tmp.path);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        HeldWork parked;
         std::atomic<int> seen{0};
-        std::atomic<bool> resumed{false};
+        std::atomic<bool> parked{false}, sawCancel{false}, resumed{false};
         auto other = std::make_unique<Model>([&](AppModel::Config& config) {
-            config.addingReport = [&, at = c.holdAt](double) {
+            config.addingReport = [&, at = c.holdAt](double, const Progress& work) {
                 if (++seen != at) return;
-                parked.hold();
+                parked = true;
+                // A model that never cancels fails here instead of hanging.
+                const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+                while (!work.cancelled() && std::chrono::steady_clock::now() < giveUp) std::this_thread::yield();
+                sawCancel = work.cancelled();
                 resumed = true;
             };
         });
+        const auto library = (*other)->support / "library";
+        const auto libraryFiles = namesIn(library);
+        const auto tmpFiles = namesIn(tmp.path);
         c.open(**other);
-        ASSERT_TRUE(spinUntil([&] { return parked.reached(); }));
-        parked.release();
-        other.reset();
+        ASSERT_TRUE(spinUntil([&] { return parked.load(); }));
+        other->model.reset();  // the model goes; its folder stays to be looked at
+        EXPECT_TRUE(sawCancel) << "the model went without cancelling its work";
         EXPECT_TRUE(resumed) << "the model went while its work still ran";
         spinEvents();
+        EXPECT_EQ(namesIn(library), libraryFiles);
         EXPECT_EQ(namesIn(tmp.path), tmpFiles);
+        other.reset();
     }
 }
 

@@ -388,7 +388,7 @@ class LooksAdding : public Looks {
 protected:
     void SetUp() override {
         adjust = [this](AppModel::Config& c) {
-            c.addingReport = [this](double) {
+            c.addingReport = [this](double, const Progress&) {
                 if (++reports == 3) held.hold();
             };
         };

@@ -182,7 +182,7 @@ class MainViewAdding : public MainViewTest {
 protected:
     void SetUp() override {
         adjust = [this](AppModel::Config& c) {
-            c.addingReport = [this](double) {
+            c.addingReport = [this](double, const Progress&) {
                 if (++reports == 3) held->hold();
             };
         };
