@@ -92,13 +92,11 @@ void tv_q8_tile_avx2(int32_t rows, int32_t nc, int32_t groups, const uint8_t *A,
   tile_by(4, rows_of, rows, nc, groups, A, lda, scale, zero, panels, pstride, sums, sw, bias, Y, ldy);
 }
 
-// ---- the same with the 8-bit dot product of AVX-VNNI
-
-#pragma GCC push_options
-#pragma GCC target("avxvnni")
+// ---- the same with the 8-bit dot product of AVX-VNNI (the attribute, not a
+// target pragma, so that clang's sanitizer and fuzzing builds take it too)
 
 template <int MR>
-static void rows16_vnni(int nr, int32_t groups, const uint8_t *A, int64_t lda, const float *scale,
+__attribute__((target("avxvnni"))) static void rows16_vnni(int nr, int32_t groups, const uint8_t *A, int64_t lda, const float *scale,
                         const int32_t *zero, const int8_t *P, const int32_t *sums, const float *sw, const float *bias,
                         float *Y, int64_t ldy) {
   __m256i acc[MR][2];
@@ -119,8 +117,6 @@ static void rows16_vnni(int nr, int32_t groups, const uint8_t *A, int64_t lda, c
 #pragma GCC unroll 6
   for (int i = 0; i < MR; i++) store16(acc[i][0], acc[i][1], zero[i], sums, scale[i], sw, bias, nr, Y + i * ldy);
 }
-
-#pragma GCC pop_options
 
 void tv_q8_tile_avxvnni(int32_t rows, int32_t nc, int32_t groups, const uint8_t *A, int64_t lda, const float *scale,
                         const int32_t *zero, const int8_t *panels, int64_t pstride, const int32_t *sums,

@@ -1,7 +1,6 @@
 // The 8-bit product on AVX-512 with its 8-bit dot product (VNNI); compiled
-// with the AVX-512 flags, the dot product enabled for this file's functions
-// alone, and only entered when tv_cpu_vnni() says so.
-#pragma GCC target("avx512vnni")
+// with the AVX-512 flags and the dot product's (this file alone), and only
+// entered when tv_cpu_vnni() says so.
 #include <immintrin.h>
 #include <string.h>
 
