@@ -296,6 +296,13 @@ TEST_F(SessionBus, ReadsWhatTheNotificationServerShowed) {
             client.send(notifyCall(QStringLiteral("Nobody shows this")));
         return t.live.waiting() > 0;
     }));
+    // Calls still queued in the client's connection would reach the server
+    // registered below; a blocking call behind them returns only once the
+    // bus has routed every one of them (to nobody).
+    const QDBusMessage flushed = client.call(QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("GetId")));
+    ASSERT_EQ(flushed.type(), QDBusMessage::ReplyMessage);
 
     QDBusConnection serverBus = bus.connect();
     FakeNotificationServer server;
