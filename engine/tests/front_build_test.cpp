@@ -93,3 +93,43 @@ TEST(FrontBuild, ReportsWhatIsMissing) {
   std::string file = d.write("plain", "x");
   EXPECT_EQ(tv_front_build((file + "/front").c_str(), NULL), -1);
 }
+
+TEST(FrontBuild, CopiesATrainedPredictorAndRefusesABadOne) {
+  if (!have_sources()) GTEST_SKIP() << "festlex-cmu or unicode-data missing";
+  TempDir d;
+  // Any valid file stands in for a trained one: this one spells every
+  // unknown word "B IY1".
+  const std::string trained = tv_gru_bytes(3, tv_symbol_ids("B IY1"), 64);
+  tv_front_build_opts o = {};
+  o.tiny = 1;
+  const std::string gru = d.write("trained.bin", trained);
+  o.gru_file = gru.c_str();
+  std::string out = d.file("front");
+  ASSERT_EQ(tv_front_build(out.c_str(), &o), 0) << tv_geterr();
+  std::ifstream in(out + "/gru.bin", std::ios::binary);
+  std::stringstream got;
+  got << in.rdbuf();
+  EXPECT_EQ(got.str(), trained) << "copied byte for byte";
+  tv_front *f = tv_front_load(out.c_str());
+  ASSERT_NE(f, nullptr) << tv_geterr();
+  EXPECT_EQ(phonemes(f, "Zyzzyva"), "<sp> B:0 IY1:0 <sp>");
+  tv_front_free(f);
+
+  struct Case {
+    std::string bytes, message;
+  } cases[] = {
+      {trained.substr(0, trained.size() / 2), "tovantts front: truncated asset"},
+      {"TVGX" + trained.substr(4), "tovantts front: bad gru.bin"},
+  };
+  for (const Case &c : cases) {
+    const std::string bad = d.write("bad.bin", c.bytes);
+    o.gru_file = bad.c_str();
+    const std::string where = d.file("refused");
+    EXPECT_EQ(tv_front_build(where.c_str(), &o), -1);
+    EXPECT_EQ(std::string(tv_geterr()), "front build: " + bad + ": " + c.message);
+    EXPECT_FALSE(std::filesystem::exists(where)) << "nothing is made from a bad predictor";
+  }
+  o.gru_file = "/nonexistent/gru.bin";
+  EXPECT_EQ(tv_front_build(d.file("missing").c_str(), &o), -1);
+  EXPECT_NE(std::string(tv_geterr()).find("/nonexistent/gru.bin"), std::string::npos) << tv_geterr();
+}

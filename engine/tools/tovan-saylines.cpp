@@ -1,13 +1,14 @@
 // tovan-saylines: reads lines of text aloud through the public interface, one WAV
 // file per line, or prints the front end's symbol ids for each line.
 //
-//   tovan-saylines [--threads N] MODEL_DIR OUT_DIR < lines
+//   tovan-saylines [--threads N] [--voice NAME] MODEL_DIR OUT_DIR < lines
 //   tovan-saylines --phonemes MODEL_DIR < lines
 //
 // Each input line is "<name><TAB><text>"; a line without a tab is named by
 // its number. Synthesis writes OUT_DIR/<name>.wav (24 kHz, 16-bit) with the
-// default voice and options, and prints each line's audio length and render
-// time; --phonemes prints "<name><TAB><ids separated by blanks>".
+// given voice (else the default one) and default options, and prints each
+// line's audio length and render time; --phonemes prints
+// "<name><TAB><ids separated by blanks>".
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -26,13 +27,15 @@ static double now() {
 int main(int argc, char **argv) {
   int threads = 1, a = 1;
   bool phonemes = false;
+  const char *voice = NULL;
   while (a < argc && argv[a][0] == '-') {
     if (strcmp(argv[a], "--phonemes") == 0) phonemes = true, a++;
     else if (strcmp(argv[a], "--threads") == 0 && a + 1 < argc) threads = atoi(argv[a + 1]), a += 2;
+    else if (strcmp(argv[a], "--voice") == 0 && a + 1 < argc) voice = argv[a + 1], a += 2;
     else break;
   }
   if (argc - a != (phonemes ? 1 : 2) || threads < 1) {
-    fprintf(stderr, "usage: tovan-saylines [--threads N] MODEL_DIR OUT_DIR < lines\n"
+    fprintf(stderr, "usage: tovan-saylines [--threads N] [--voice NAME] MODEL_DIR OUT_DIR < lines\n"
                     "       tovan-saylines --phonemes MODEL_DIR < lines\n");
     return 2;
   }
@@ -68,7 +71,10 @@ int main(int argc, char **argv) {
     float *audio = NULL;
     int64_t n = 0;
     double t0 = now();
-    if (tovantts_synthesize(e, text, NULL, &audio, &n, err, sizeof err) != 0) {
+    tovantts_options opt;
+    tovantts_default_options(&opt);
+    opt.voice = voice;
+    if (tovantts_synthesize(e, text, &opt, &audio, &n, err, sizeof err) != 0) {
       fprintf(stderr, "tovan-saylines: %s: %s\n", name.c_str(), err);
       status = 1;
       continue;

@@ -39,23 +39,7 @@ def reference_module():
 
 
 def load_dir(model_dir):
-    cfg = json.load(open(os.path.join(model_dir, "config.json")))
-    arch, vc = cfg["acoustic"]["arch"], cfg["vocoder"]
-    ac = tn.Acoustic(d=arch["d"], heads=arch["heads"], ffn=arch["ffn"], k=arch["k"], g_dim=arch["g_dim"],
-                     spk_dim=arch["spk_dim"], tag_dim=arch["tag_dim"], enc_layers=arch["enc_layers"],
-                     dec_layers=arch["dec_layers"])
-    A = tn.load_safetensors(os.path.join(model_dir, "acoustic.safetensors"))
-    A["voice"] = tn.load_safetensors(os.path.join(model_dir, "voices.safetensors"))["s"][0]
-    tn.load_into(ac, A)
-    voc = tn.Vocoder(vc["dim"], vc["inter"], vc["layers"])
-    V = tn.load_safetensors(os.path.join(model_dir, "vocoder.safetensors"))
-    for k in list(V):
-        if k.endswith("embed.weight"):
-            V[k] = V[k].reshape(vc["dim"], 100, 7)
-        elif k.endswith("dwconv.weight"):
-            V[k] = V[k].reshape(vc["dim"], 1, 7)
-    tn.load_into(voc, V)
-    return ac.eval(), voc.eval()
+    return tn.load_model_dir(model_dir)
 
 
 def worst(a, b):

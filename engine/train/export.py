@@ -1,9 +1,10 @@
 #!/usr/bin/python3
 """Writes the model directory from the training checkpoints.
 
-    export.py DATA_DIR OUT_DIR [--quant int8|fp32]
+    export.py DATA_DIR OUT_DIR [--quant int8|fp32] [--acoustic CKPT] [--vocoder CKPT]
 
-Takes DATA_DIR/ckpt/acoustic.pt and DATA_DIR/ckpt/vocoder.pt (either may be
+Takes DATA_DIR/ckpt/acoustic.pt and DATA_DIR/ckpt/vocoder.pt (or the given
+checkpoints, e.g. a snapshot ckpt/acoustic-<step>.pt; either may be
 missing: that network then keeps freshly initialised weights, which only makes
 sense for checking the plumbing) and writes config.json, voices.json and the
 three weight files in the engine's layout.
@@ -23,15 +24,18 @@ def main():
     ap.add_argument("data")
     ap.add_argument("out")
     ap.add_argument("--quant", default="int8", choices=("int8", "fp32"))
+    ap.add_argument("--acoustic")
+    ap.add_argument("--vocoder")
     a = ap.parse_args()
     ck = os.path.join(a.data, "ckpt")
-    ac_ck = torch.load(os.path.join(ck, "acoustic.pt")) if os.path.exists(os.path.join(ck, "acoustic.pt")) else None
-    voc_ck = torch.load(os.path.join(ck, "vocoder.pt")) if os.path.exists(os.path.join(ck, "vocoder.pt")) else None
+    ac_path = a.acoustic or os.path.join(ck, "acoustic.pt")
+    voc_path = a.vocoder or os.path.join(ck, "vocoder.pt")
+    ac_ck = torch.load(ac_path) if os.path.exists(ac_path) else None
+    voc_ck = torch.load(voc_path) if os.path.exists(voc_path) else None
     ac = tn.Acoustic(**(ac_ck["cfg"] if ac_ck else {}))
     voc = tn.Vocoder(**(voc_ck["cfg"] if voc_ck else {}))
     if ac_ck:
-        # strict=False: checkpoints from before the speaker projection existed
-        ac.load_state_dict(ac_ck["model"], strict=False)
+        ac.load_state_dict(ac_ck["model"])
     if voc_ck:
         voc.load_state_dict(voc_ck["model"])
     tn.export_model(ac, voc, a.out, a.quant)

@@ -3,8 +3,9 @@
 
     synth_engine.py DATA_DIR BUILD_DIR MODEL_DIR OUT_WAV_DIR [--first N] [--gt-mel]
 
-For the first N held-out utterances of DATA_DIR/feats-test.pt (prep_data.py
---prefix t --out feats-test.pt) runs BUILD_DIR/bin/tovan-netrun on their
+For the first N held-out utterances of DATA_DIR/feats-test.pt (`prep_corpus.py
+DATA_DIR BUILD MODEL --texts test.txt --prefix t --out feats-test.pt --stats
+DATA_DIR/feats.pt`) runs BUILD_DIR/bin/tovan-netrun on their
 symbol ids and writes 24 kHz wav files. With --gt-mel the vocoder reads the
 true mel instead of the acoustic model's (the vocoder's share of the errors).
 """

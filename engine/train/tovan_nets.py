@@ -250,7 +250,7 @@ class Cond(nn.Module):
 
 class Acoustic(nn.Module):
     def __init__(self, d=192, heads=2, ffn=384, k=3, g_dim=128, spk_dim=64, tag_dim=32, enc_layers=4,
-                 dec_layers=4, n_voices=8):
+                 dec_layers=4, n_speakers=2):
         super().__init__()
         self.arch = {"d": d, "heads": heads, "ffn": ffn, "k": k, "g_dim": g_dim, "spk_dim": spk_dim,
                      "tag_dim": tag_dim, "state_dim": 32, "spk_enc_dim": 512, "enc_layers": enc_layers,
@@ -259,7 +259,7 @@ class Acoustic(nn.Module):
         nn.init.normal_(self.emb.weight, 0.0, 0.3)
         self.tag = nn.Embedding(N_TAGS, tag_dim)
         # Maps a cloned speaker's 512-float vector onto the voice row; the
-        # engine requires it. Untrained here: the corpus has one voice.
+        # engine requires it. Untrained here: the corpus has no cloned voices.
         self.spk_proj = nn.Linear(512, spk_dim)
         self.cond = Cond(spk_dim + tag_dim + 24, g_dim)
         self.encoder = Stack(enc_layers, d, heads, ffn, k, g_dim)
@@ -273,16 +273,18 @@ class Acoustic(nn.Module):
         with torch.no_grad():
             self.dur_pred.out.bias.fill_(math.log(7.0))
             self.to_mel.bias.fill_(-4.0)
-        # The one trained voice; the voice table repeats it for every row.
-        self.voice = nn.Parameter(torch.randn(spk_dim) * 0.5)
-        self.n_voices = n_voices
+        # One row per trained speaker (the female teacher first); the voice
+        # table gives every voice its gender's row.
+        self.speakers = nn.Parameter(torch.randn(n_speakers, spk_dim) * 0.5)
 
-    def condition(self, B, tag=None, ctrl=None, mask=None):
-        dev = self.voice.device
+    def condition(self, B, spk=None, tag=None, ctrl=None, mask=None):
+        """The engine's conditioning input: speaker row, tag row, controls times flags, flags."""
+        dev = self.speakers.device
+        spk = torch.zeros(B, dtype=torch.long, device=dev) if spk is None else spk
         tag = torch.zeros(B, dtype=torch.long, device=dev) if tag is None else tag
         ctrl = torch.zeros(B, 12, device=dev) if ctrl is None else ctrl
         mask = torch.zeros(B, 12, device=dev) if mask is None else mask
-        inp = torch.cat([self.voice.expand(B, -1), self.tag(tag), ctrl * mask, mask], dim=1)
+        inp = torch.cat([self.speakers[spk], self.tag(tag), ctrl * mask, mask], dim=1)
         return self.cond(inp)
 
     def encode(self, ids, g, mask):
@@ -414,6 +416,31 @@ def load_into(module, arrays, strict=True):
     module.load_state_dict(new)
 
 
+def load_model_dir(model_dir):
+    """-> (Acoustic, Vocoder) with a model directory's weights (int8 dequantised); the speaker
+    rows are the default female and male voices' rows."""
+    cfg = json.load(open(os.path.join(model_dir, "config.json")))
+    arch, vc = cfg["acoustic"]["arch"], cfg["vocoder"]
+    ac = Acoustic(d=arch["d"], heads=arch["heads"], ffn=arch["ffn"], k=arch["k"], g_dim=arch["g_dim"],
+               spk_dim=arch["spk_dim"], tag_dim=arch["tag_dim"], enc_layers=arch["enc_layers"],
+               dec_layers=arch["dec_layers"])
+    A = load_safetensors(os.path.join(model_dir, "acoustic.safetensors"))
+    rows = load_safetensors(os.path.join(model_dir, "voices.safetensors"))["s"]
+    names = [v["name"] for v in json.load(open(os.path.join(model_dir, "voices.json")))["voices"]]
+    dv = cfg.get("default_voices", {})
+    A["speakers"] = np.stack([rows[names.index(dv[g]) if dv.get(g) in names else 0] for g in ("female", "male")])
+    load_into(ac, A)
+    voc = Vocoder(vc["dim"], vc["inter"], vc["layers"])
+    V = load_safetensors(os.path.join(model_dir, "vocoder.safetensors"))
+    for k in list(V):
+        if k.endswith("embed.weight"):
+            V[k] = V[k].reshape(vc["dim"], 100, 7)
+        elif k.endswith("dwconv.weight"):
+            V[k] = V[k].reshape(vc["dim"], 1, 7)
+    load_into(voc, V)
+    return ac.eval(), voc.eval()
+
+
 TAGS = ["none", "determined", "sadness", "apologetic", "anxiety", "irritation", "excited", "amusement",
         "happiness", "contentment", "whisper", "serenity", "confidence", "loud", "hesitant", "surprise", "distress",
         "tired", "anger", "mysterious"]
@@ -432,11 +459,12 @@ def export_model(ac, voc, out_dir, quant="fp32"):
         saved = ac.emb.weight.clone()
         for base in range(9, 54, 3):
             ac.emb.weight[base + 2] = ac.emb.weight[base + 1]
-    save_safetensors(ac, os.path.join(out_dir, "acoustic.safetensors"), quant, skip=("voice",))
+    save_safetensors(ac, os.path.join(out_dir, "acoustic.safetensors"), quant, skip=("speakers",))
     with torch.no_grad():
         ac.emb.weight.copy_(saved)
     save_safetensors(voc, os.path.join(out_dir, "vocoder.safetensors"), quant)
-    rows = ac.voice.detach().cpu().numpy().astype(np.float32)[None].repeat(len(VOICES), 0)
+    spk = ac.speakers.detach().cpu().numpy().astype(np.float32)
+    rows = np.stack([spk[0 if v[1] == "female" else min(1, len(spk) - 1)] for v in VOICES])
     _write(os.path.join(out_dir, "voices.safetensors"), [("s", rows)], None)
     cfg = {"model_type": "tovan-tts-edge", "default_voice": "voice_1688",
            "default_voices": {"female": "voice_1688", "male": "voice_2500"}, "tags": TAGS,

@@ -1,16 +1,28 @@
 #!/usr/bin/python3
-"""Trains the acoustic model on Festival's symbols, durations, pitch and energy.
+"""Trains the acoustic model on the teachers' symbols, durations, pitch and energy.
 
-    train_acoustic.py DATA_DIR [--minutes 60] [--d 192 --enc 4 --dec 4 --ffn 384]
+    train_acoustic.py DATA_DIR [--minutes 60] [--init MODEL_DIR] [--d 192 --enc 4 --dec 4 --ffn 384]
 
-Reads DATA_DIR/feats.pt (prep_data.py; after align_front.py only the
-utterances the front end mostly reproduces, with its ids; symbols it reads
-differently, and their frames, are masked out of the losses). Losses: L1 on the mel, MSE on the
-log durations log(1 + frames), on the per-symbol pitch and on the energy;
-the decoder is fed the true durations, pitch and energy. Batches hold about
-3000 mel frames of utterances of similar length. Checkpoints go to
-DATA_DIR/ckpt/acoustic.pt every 50 steps and at the end; a rerun resumes
-(sizes come from the checkpoint). Progress: DATA_DIR/ckpt/acoustic.log.
+Reads DATA_DIR/feats.pt (prep_corpus.py: the engine's own symbols, only the
+utterances the front end mostly reproduces; symbols it reads differently,
+and their frames, are masked out of the losses). Losses: L1 on the mel, MSE
+on the log durations log(1 + frames), on the per-symbol pitch and on the
+energy; the decoder is fed the true durations, pitch and energy. Batches
+hold about 3000 mel frames of utterances of similar length.
+
+Conditioning is the engine's: the utterance's speaker row, its style tag's
+row, and its twelve measured controls (z values) with their flags. Flags
+are dropped at random (all of them for a third of the utterances, else each
+one half the time; a dropped control's value is zeroed as the engine does),
+because at synthesis most controls are unset; styled utterances lose their
+tag a fifth of the time so "none" also covers varied delivery.
+
+Checkpoints go to DATA_DIR/ckpt/acoustic.pt every 50 steps and at the end;
+a rerun resumes (sizes come from the checkpoint). Without a checkpoint,
+--init warm-starts from a model directory's weights (int8 dequantised, the
+speakers from its default female and male voices). Every --snapshot steps a
+copy is kept as ckpt/acoustic-<step>.pt for choosing the best export by
+held-out WER. Progress: DATA_DIR/ckpt/acoustic.log.
 """
 import argparse
 import os
@@ -47,6 +59,9 @@ def collate(items, idx):
     n = max(len(it["ids"]) for it in its)
     T = max(int(it["reps"].sum()) for it in its)
     B = len(its)
+    spk = torch.tensor([int(it.get("spk", 0)) for it in its])
+    tag = torch.tensor([int(it.get("tag", 0)) for it in its])
+    ctrl = torch.stack([it["ctrl"] if "ctrl" in it else torch.zeros(12) for it in its])
     ids = torch.zeros(B, n, dtype=torch.long)
     reps = torch.zeros(B, n, dtype=torch.long)
     pitch, energy, smask = torch.zeros(B, n), torch.zeros(B, n), torch.zeros(B, n)
@@ -61,7 +76,16 @@ def collate(items, idx):
         lmask[b, :k] = ok
         f = torch.repeat_interleave(ok, it["reps"])
         fok[b, :f.shape[0]] = f
-    return ids, reps, pitch, energy, smask, mel, lmask, fok
+    return ids, reps, pitch, energy, smask, mel, lmask, fok, spk, tag, ctrl
+
+
+def control_flags(tag, rng):
+    """Random flags (B x 12) and tags: what synthesis leaves unset, training must see unset."""
+    B = tag.shape[0]
+    mask = (torch.rand(B, 12, generator=rng) < 0.5).float()
+    mask[torch.rand(B, generator=rng) < 1 / 3] = 0.0
+    tag = torch.where(torch.rand(B, generator=rng) < 0.2, torch.zeros_like(tag), tag)
+    return mask, tag
 
 
 def main():
@@ -74,7 +98,9 @@ def main():
     ap.add_argument("--dec", type=int, default=4)
     ap.add_argument("--lr", type=float, default=1e-3)
     ap.add_argument("--max-frames", type=int, default=3000)
-    ap.add_argument("--threads", type=int, default=4)
+    ap.add_argument("--threads", type=int, default=8)
+    ap.add_argument("--init", help="model directory to warm-start from when there is no checkpoint")
+    ap.add_argument("--snapshot", type=int, default=2000)
     a = ap.parse_args()
     torch.set_num_threads(a.threads)
     ck_dir = os.path.join(a.data, "ckpt")
@@ -82,7 +108,7 @@ def main():
     ck_path, log_path = os.path.join(ck_dir, "acoustic.pt"), os.path.join(ck_dir, "acoustic.log")
     items = torch.load(os.path.join(a.data, "feats.pt"))["items"]
     for it in items:
-        del it["audio"]
+        it.pop("audio", None)
     if any("front_ok" in it for it in items):  # align_front.py has run: only what the front end agrees with
         items = [it for it in items if it.get("front_ok")]
     print("%d utterances" % len(items), flush=True)
@@ -91,10 +117,14 @@ def main():
     if ck:
         cfg = ck["cfg"]
     ac = tn.Acoustic(**cfg)
+    if not ck and a.init:
+        init, _ = tn.load_model_dir(a.init)
+        ac.load_state_dict(init.state_dict())
+        print("warm start from %s" % a.init, flush=True)
     opt = torch.optim.AdamW(ac.parameters(), lr=a.lr, betas=(0.9, 0.98), weight_decay=0.01)
     step, epoch = 0, 0
     if ck:
-        ac.load_state_dict(ck["model"], strict=False)  # older checkpoints lack spk_proj
+        ac.load_state_dict(ck["model"])
         try:
             opt.load_state_dict(ck["opt"])
         except ValueError:  # saved before a parameter was added: the moments start afresh
@@ -108,6 +138,7 @@ def main():
                    ck_path + ".tmp")
         os.replace(ck_path + ".tmp", ck_path)
 
+    rng = torch.Generator().manual_seed(11)
     stop = []
     signal.signal(signal.SIGTERM, lambda *_: stop.append(1))
 
@@ -115,11 +146,12 @@ def main():
         for idx in batches(items, a.max_frames, random.Random(epoch)):
             if time.time() >= t_end or stop:
                 break
-            ids, reps, pitch, energy, smask, mel, lmask, fok = collate(items, idx)
+            ids, reps, pitch, energy, smask, mel, lmask, fok, spk, tag, ctrl = collate(items, idx)
             warm = min(1.0, (step + 1) / 300.0)
             for gr in opt.param_groups:
                 gr["lr"] = a.lr * warm
-            g = ac.condition(ids.shape[0])
+            mask, tag = control_flags(tag, rng)
+            g = ac.condition(ids.shape[0], spk, tag, ctrl, mask)
             x, dur, pp, ep = ac.encode(ids, g, smask)
             out, fmask = ac.decode(x, pitch, energy, reps, g, smask)
             Tm = min(out.shape[1], mel.shape[1])
@@ -146,6 +178,9 @@ def main():
                 acc, t0 = [], time.time()
             if step % 50 == 0:
                 save()
+            if step % a.snapshot == 0:
+                torch.save({"model": ac.state_dict(), "step": step, "cfg": cfg},
+                           os.path.join(ck_dir, "acoustic-%d.pt" % step))
         else:
             epoch += 1
     save()

@@ -1,13 +1,15 @@
 #!/usr/bin/python3
 """Trains the vocoder on ground-truth mels with multi-resolution spectral losses.
 
-    train_vocoder.py DATA_DIR [--minutes 60] [--dim 384 --inter 896 --layers 8]
+    train_vocoder.py DATA_DIR [--minutes 60] [--init MODEL_DIR] [--dim 384 --inter 896 --layers 8]
 
-Reads DATA_DIR/feats.pt (prep_data.py), trains on random 48-frame windows
+Reads DATA_DIR/feats.pt (prep_corpus.py: both speakers), trains on random 48-frame windows
 (batch 16) with an L1 log-mel loss by the engine's recipe plus log-magnitude
 L1 and spectral convergence at three STFT resolutions. Checkpoints go to
 DATA_DIR/ckpt/vocoder.pt every 100 steps and at the end; a rerun resumes from
-there (sizes come from the checkpoint). Progress: DATA_DIR/ckpt/vocoder.log.
+there (sizes come from the checkpoint); without one, --init warm-starts from
+a model directory's vocoder (int8 dequantised). Progress:
+DATA_DIR/ckpt/vocoder.log.
 """
 import argparse
 import os
@@ -59,7 +61,8 @@ def main():
     ap.add_argument("--lr", type=float, default=5e-4)
     ap.add_argument("--batch", type=int, default=16)
     ap.add_argument("--frames", type=int, default=48)
-    ap.add_argument("--threads", type=int, default=4)
+    ap.add_argument("--threads", type=int, default=8)
+    ap.add_argument("--init", help="model directory to warm-start from when there is no checkpoint")
     a = ap.parse_args()
     torch.set_num_threads(a.threads)
     ck_dir = os.path.join(a.data, "ckpt")
@@ -72,6 +75,10 @@ def main():
     if ck:
         cfg = ck["cfg"]
     voc = tn.Vocoder(**cfg)
+    if not ck and a.init:
+        _, init = tn.load_model_dir(a.init)
+        voc.load_state_dict(init.state_dict())
+        print("warm start from %s" % a.init, flush=True)
     opt = torch.optim.AdamW(voc.parameters(), lr=a.lr, betas=(0.8, 0.99), weight_decay=0.01)
     if ck:
         voc.load_state_dict(ck["model"])

@@ -1,14 +1,16 @@
 #!/usr/bin/python3
 """Word error rate of a voice by a pocketsphinx round trip.
 
-    wer.py DATA_DIR SYSTEM WAV_DIR [--first N]
+    wer.py REF_DIR SYSTEM WAV_DIR [--first N] [--prefix t] [--out DIR]
 
-Transcribes WAV_DIR/t<i>.wav (any rate; resampled to 16 kHz) for the first N
-held-out utterances with pocketsphinx (en-us model, batch mode so the model
-loads once) and scores them against the words Festival read for the same
-sentences (DATA_DIR/seg/t<i>.seg, so numbers count as the words spoken).
-Writes DATA_DIR/wer-SYSTEM.txt (per utterance: errors, words, reference,
-hypothesis) and prints the total. SYSTEM is a label: festival, espeak, engine.
+Transcribes WAV_DIR/<prefix><i>.wav (any rate; resampled to 16 kHz) for the
+first N held-out utterances with pocketsphinx (en-us model, batch mode so the
+model loads once) and scores them against the words Festival read for the
+same sentences (REF_DIR/seg/<prefix><i>.seg, the female teacher's folder, so
+numbers count as the words spoken and every system is scored against the
+same words). Writes <out>/wer-SYSTEM.txt (per utterance: errors, words,
+reference, hypothesis; out defaults to REF_DIR) and prints the total.
+SYSTEM is a label: festival, flite, espeak, engine-female, ...
 """
 import argparse
 import os
@@ -44,13 +46,15 @@ def main():
     ap.add_argument("system")
     ap.add_argument("wavs")
     ap.add_argument("--first", type=int, default=100)
+    ap.add_argument("--prefix", default="t")
+    ap.add_argument("--out")
     a = ap.parse_args()
-    names = ["t%05d" % i for i in range(a.first)
-             if os.path.exists(os.path.join(a.wavs, "t%05d.wav" % i))
-             and os.path.exists(os.path.join(a.data, "seg", "t%05d.seg" % i))]
+    names = ["%s%05d" % (a.prefix, i) for i in range(a.first)
+             if os.path.exists(os.path.join(a.wavs, "%s%05d.wav" % (a.prefix, i)))
+             and os.path.exists(os.path.join(a.data, "seg", "%s%05d.seg" % (a.prefix, i)))]
     with tempfile.TemporaryDirectory() as tmp:
         for u in names:
-            subprocess.run(["sox", os.path.join(a.wavs, u + ".wav"), "-r", "16000", "-c", "1", "-b", "16",
+            subprocess.run(["sox", "-V1", os.path.join(a.wavs, u + ".wav"), "-r", "16000", "-c", "1", "-b", "16",
                             os.path.join(tmp, u + ".wav")], check=True)
         ctl, hyp = os.path.join(tmp, "list.ctl"), os.path.join(tmp, "hyp.txt")
         with open(ctl, "w") as f:
@@ -72,7 +76,7 @@ def main():
         e = edits(ref, h)
         errs, words = errs + e, words + len(ref)
         rows.append("%s\t%d\t%d\t%s\t%s" % (u, e, len(ref), " ".join(ref), " ".join(h)))
-    out = os.path.join(a.data, "wer-%s.txt" % a.system)
+    out = os.path.join(a.out or a.data, "wer-%s.txt" % a.system)
     with open(out, "w") as f:
         f.write("\n".join(rows) + "\n")
     print("%s: WER %.1f %% (%d errors / %d words, %d utterances)" % (a.system, 100.0 * errs / max(1, words), errs,

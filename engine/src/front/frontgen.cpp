@@ -13,6 +13,7 @@
 #include <new>
 #include <set>
 
+#include "front/g2p.h"
 #include "front/symbols.h"
 #include "front/ucdgen.h"
 #include "runtime/error.h"
@@ -538,10 +539,25 @@ int tv_front_build(const char *dir, const tv_front_build_opts *opts) {
   const std::string d = dir;
   const std::string cmu = o.cmu_dir ? o.cmu_dir : "/usr/share/festival/dicts/cmu";
   try {
-    // The dictionary is read before anything is made or written.
+    // The dictionary and a trained predictor are read before anything is
+    // made or written.
     std::vector<DictEntry> dict, extra;
     if (!read_dict(cmu + "/cmudict-0.4.out", dict)) return -1;
     read_additions(cmu + "/cmulex.scm", extra);
+    std::string gru;
+    if (o.gru_file) {
+      // Refused here, with the engine's own message, rather than by every
+      // engine that would load the folder.
+      tv_gru m;
+      if (gru_load(&m, o.gru_file) != 0) {
+        tv_seterr("front build: %s: %s", o.gru_file, std::string(tv_geterr()).c_str());
+        return -1;
+      }
+      gru_free(&m);
+      if (!read_text(o.gru_file, gru)) return -1;
+    } else {
+      gru = tv_gru_bytes(o.seed, tv_symbol_ids("AH1 M"));
+    }
     std::error_code ec;
     std::filesystem::create_directories(d, ec);
     if (ec) {
@@ -583,8 +599,7 @@ int tv_front_build(const char *dir, const tv_front_build_opts *opts) {
     }
     if (tv_write_atomic((d + "/lexicon.bin").c_str(), tv_lexicon_bytes(lex)) != 0) return -1;
     if (tv_write_atomic((d + "/oov.bin").c_str(), tv_lexicon_bytes(oov)) != 0) return -1;
-    if (tv_write_atomic((d + "/gru.bin").c_str(), tv_gru_bytes(o.seed, tv_symbol_ids("AH1 M"))) != 0)
-      return -1;
+    if (tv_write_atomic((d + "/gru.bin").c_str(), gru) != 0) return -1;
     if (tv_write_atomic((d + "/hetero.tsv").c_str(), hetero_tsv(dict)) != 0) return -1;
   } catch (const std::bad_alloc &) {
     tv_seterr("front build: out of memory");

@@ -9,9 +9,9 @@
 // - hetero.tsv from the words the dictionary gives two readings for (noun and
 //   verb, adjective and verb, adjective and noun), with hand-set weights that
 //   pick the usual reading from the words around it;
-// - gru.bin: a small seeded predictor whose output is a fixed short
-//   pronunciation for every word (real predictor weights are produced
-//   outside the system).
+// - gru.bin: a trained letter-to-sound predictor when one is given (checked
+//   by loading it, then copied), else a small seeded predictor whose output
+//   is a fixed short pronunciation for every word.
 // Every file is written atomically (temporary file in the same folder, then
 // rename).
 #pragma once
@@ -26,6 +26,7 @@ typedef struct tv_front_build_opts {
   const char *cmu_dir;     /* NULL: /usr/share/festival/dicts/cmu */
   int32_t tiny;            /* 1: a small lexicon (common words, what the normaliser writes, heteronyms) */
   uint64_t seed;           /* gru.bin's noise (any value) */
+  const char *gru_file;    /* NULL: the seeded predictor; else a trained gru.bin to copy */
 } tv_front_build_opts;
 
 /* 0 / -1 (message in the error text). Writes the five assets into dir,
