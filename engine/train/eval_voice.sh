@@ -22,7 +22,12 @@ PY=/usr/bin/python3
 T=$R/engine/train
 export OPENBLAS_NUM_THREADS=1
 mkdir -p "$O"
-: > "$O/wer.txt"
+: > "$O/speed.txt"
+jobs=""
+score() { # label wav-dir set: one recogniser run in the background
+  $PY "$T/wer.py" "$D/slt" "$1" "$2" --prefix "$3" --first "$N" --out "$O" > "$O/$1.line" &
+  jobs="$jobs $1"
+}
 for set in e t; do
   case $set in e) txt=$D/test-everyday.txt ;; t) txt=$D/test.txt ;; esac
   lines=$O/$set.tsv
@@ -36,11 +41,16 @@ for set in e t; do
     g=${v##*:}
     rm -rf "$O/engine-$g-$set" && mkdir -p "$O/engine-$g-$set"
     "$B/bin/tovan-saylines" --threads 4 --voice "$name" "$M" "$O/engine-$g-$set" < "$lines" | tail -1 |
-      sed "s/^/engine $g $set: /" >> "$O/wer.txt"
-    $PY "$T/wer.py" "$D/slt" "engine-$g-$set" "$O/engine-$g-$set" --prefix $set --first "$N" --out "$O" >> "$O/wer.txt"
+      sed "s/^/engine $g $set: /" >> "$O/speed.txt"
   done
-  $PY "$T/wer.py" "$D/slt" "festival-slt-$set" "$D/slt/wav24" --prefix $set --first "$N" --out "$O" >> "$O/wer.txt"
-  $PY "$T/wer.py" "$D/slt" "flite-rms-$set" "$D/rms/wav24" --prefix $set --first "$N" --out "$O" >> "$O/wer.txt"
-  $PY "$T/wer.py" "$D/slt" "espeak-$set" "$D/espeak-$set" --prefix $set --first "$N" --out "$O" >> "$O/wer.txt"
 done
-cat "$O/wer.txt"
+for set in e t; do
+  score "engine-female-$set" "$O/engine-female-$set" $set
+  score "engine-male-$set" "$O/engine-male-$set" $set
+  score "festival-slt-$set" "$D/slt/wav24" $set
+  score "flite-rms-$set" "$D/rms/wav24" $set
+  score "espeak-$set" "$D/espeak-$set" $set
+done
+wait
+for j in $jobs; do cat "$O/$j.line"; done > "$O/wer.txt"
+cat "$O/speed.txt" "$O/wer.txt"

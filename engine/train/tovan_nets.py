@@ -143,10 +143,8 @@ class Proj(nn.Module):
     def forward(self, x, g):  # x B L d, g B g_dim
         m = self.proj(g)
         d = x.shape[-1]
-        scale, shift = 1.0 + m[:, None, :d], m[:, None, d:]
-        mean = x.mean(-1, keepdim=True)
-        var = ((x - mean) ** 2).mean(-1, keepdim=True)
-        return (x - mean) / torch.sqrt(var + 1e-5) * scale + shift
+        # layer_norm is the engine's normalisation (biased variance, eps 1e-5), fused.
+        return F.layer_norm(x, (d,), eps=1e-5) * (1.0 + m[:, None, :d]) + m[:, None, d:]
 
 
 class ConvMat(nn.Module):

@@ -25,6 +25,7 @@ copy is kept as ckpt/acoustic-<step>.pt for choosing the best export by
 held-out WER. Progress: DATA_DIR/ckpt/acoustic.log.
 """
 import argparse
+import math
 import os
 import random
 import signal
@@ -130,7 +131,8 @@ def main():
         except ValueError:  # saved before a parameter was added: the moments start afresh
             print("optimiser state does not fit the model; starting it afresh", flush=True)
         step, epoch = ck["step"], ck["epoch"]
-    t_end = time.time() + a.minutes * 60
+    t_start = time.time()
+    t_end = t_start + a.minutes * 60
     t0, acc = time.time(), []
 
     def save():
@@ -148,8 +150,11 @@ def main():
                 break
             ids, reps, pitch, energy, smask, mel, lmask, fok, spk, tag, ctrl = collate(items, idx)
             warm = min(1.0, (step + 1) / 300.0)
+            # Cosine decay to a tenth over this run's time: each working
+            # period ends on settled weights worth exporting.
+            frac = min(1.0, (time.time() - t_start) / max(1.0, t_end - t_start))
             for gr in opt.param_groups:
-                gr["lr"] = a.lr * warm
+                gr["lr"] = a.lr * warm * (0.1 + 0.9 * 0.5 * (1 + math.cos(math.pi * frac)))
             mask, tag = control_flags(tag, rng)
             g = ac.condition(ids.shape[0], spk, tag, ctrl, mask)
             x, dur, pp, ep = ac.encode(ids, g, smask)
