@@ -38,10 +38,6 @@ def reference_module():
     return mod
 
 
-def load_dir(model_dir):
-    return tn.load_model_dir(model_dir)
-
-
 def worst(a, b):
     a, b = np.asarray(a, dtype=np.float64), np.asarray(b, dtype=np.float64)
     if a.shape != b.shape:
@@ -64,7 +60,7 @@ def main():
 
         # 1. torch against the numpy reference, on the seeded weights
         ref = reference_module()
-        ac, voc = load_dir(seeded)
+        ac, voc = tn.load_model_dir(seeded)
         with torch.no_grad():
             mel_t, r_t = ac.infer(IDS)
             g_t = ac.condition(1)[0].numpy()
@@ -86,11 +82,11 @@ def main():
         ok = ok and same_d and e[0] < 1e-4 and e[1] < 1e-2 and e[2] < 1e-3
 
         # 2. export, the engine on the export, torch on the same weights
-        ac, voc = load_dir(model_dir)
+        ac, voc = tn.load_model_dir(model_dir)
         out_dir = os.path.join(tmp, "export")
         for quant in ("fp32", "int8"):
             tn.export_model(ac, voc, out_dir, quant)
-            ac_q, voc_q = load_dir(out_dir)  # torch with the exported (dequantised) values
+            ac_q, voc_q = tn.load_model_dir(out_dir)  # torch with the exported (dequantised) values
             with torch.no_grad():
                 mel_t, r_t = ac_q.infer(IDS)
                 audio_t = voc_q(torch.tensor(mel_in)[None])[0].numpy()

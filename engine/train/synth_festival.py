@@ -55,8 +55,8 @@ def pick(lines, first, every, offset):
     return [(i, lines[i]) for i in range(offset, len(lines), every)][:first]
 
 
-def main():
-    ap = argparse.ArgumentParser()
+def utterances(ap):
+    """Both teachers' command line: -> (arguments, [(line number, text)] not yet read)."""
     ap.add_argument("texts")
     ap.add_argument("data")
     ap.add_argument("--first", type=int, default=1000000)
@@ -66,12 +66,17 @@ def main():
     ap.add_argument("--prefix", default="u")
     a = ap.parse_args()
     lines = [l.strip() for l in open(a.texts)]
-    raw, seg, wav24 = (os.path.join(a.data, d) for d in ("raw", "seg", "wav24"))
-    for d in (raw, seg, wav24):
-        os.makedirs(d, exist_ok=True)
+    for d in ("raw", "seg", "wav24"):
+        os.makedirs(os.path.join(a.data, d), exist_ok=True)
     todo = [(i, t) for i, t in pick(lines, a.first, a.every, a.offset)
-            if t and not os.path.exists(os.path.join(seg, "%s%05d.seg" % (a.prefix, i)))]
+            if t and not os.path.exists(os.path.join(a.data, "seg", "%s%05d.seg" % (a.prefix, i)))]
     print("%d utterances to synthesise" % len(todo), flush=True)
+    return a, todo
+
+
+def main():
+    a, todo = utterances(argparse.ArgumentParser())
+    raw, seg, wav24 = (os.path.join(a.data, d) for d in ("raw", "seg", "wav24"))
     procs = []
     for j in range(a.jobs):
         part = todo[j::a.jobs]

@@ -19,7 +19,7 @@ import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import delivery  # noqa: E402
-from synth_festival import pick  # noqa: E402
+from synth_festival import utterances  # noqa: E402
 
 
 def one(a, i, text):
@@ -45,21 +45,8 @@ def one(a, i, text):
 
 def main():
     ap = argparse.ArgumentParser()
-    ap.add_argument("texts")
-    ap.add_argument("data")
-    ap.add_argument("--first", type=int, default=1000000)
-    ap.add_argument("--every", type=int, default=1)
-    ap.add_argument("--offset", type=int, default=0)
-    ap.add_argument("--jobs", type=int, default=4)
-    ap.add_argument("--prefix", default="u")
     ap.add_argument("--voice", default="rms")
-    a = ap.parse_args()
-    lines = [l.strip() for l in open(a.texts)]
-    for d in ("raw", "seg", "wav24"):
-        os.makedirs(os.path.join(a.data, d), exist_ok=True)
-    todo = [(i, t) for i, t in pick(lines, a.first, a.every, a.offset)
-            if t and not os.path.exists(os.path.join(a.data, "seg", "%s%05d.seg" % (a.prefix, i)))]
-    print("%d utterances to synthesise" % len(todo), flush=True)
+    a, todo = utterances(ap)
     with concurrent.futures.ThreadPoolExecutor(a.jobs) as ex:
         n = sum(ex.map(lambda it: one(a, *it), todo))
     print("%d utterances written" % n)
