@@ -20,9 +20,8 @@ Sources, all from what Debian ships:
              context, questions, exclamations and quoted dialogue
 
 Every sentence is ASCII, 4-24 words (5-24 outside WordNet), unique across all
-three files when lower-cased, and never speaks of a specification (nor of
-anything specified or unspecified), a "spec" or a "Part" followed by a
-number. Everything is deterministic (fixed seed, sorted
+three files when lower-cased, and holds no word beginning "spec" (nor
+"unspec...") and no "Part" followed by a number. Everything is deterministic (fixed seed, sorted
 file walk) so a rerun gives the same lists.
 """
 import argparse
@@ -34,8 +33,8 @@ import re
 MIN_WORDS, MAX_WORDS = 5, 24
 
 GOOD = re.compile(r"^[A-Z][A-Za-z0-9 ,;:'\"()-]*[a-z][.?!]\"?$")
-# The project's files never speak of specifications, specified behaviour
-# or numbered parts; neither do the sentences it reads.
+# Words beginning "spec" and numbered parts stay out of the project's
+# files, the sentences it reads included.
 BANNED = re.compile(r"spec(s\b|if|\b)|\bpart\s+\d", re.I)
 
 
