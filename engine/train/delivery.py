@@ -6,70 +6,130 @@ corpus is therefore rendered differently, chosen per utterance by a fixed
 hash of its name (so regenerating the data gives the same choice):
 
 - plain (most utterances): the teacher's own delivery;
-- spread: a random speaking rate (0.8-1.25 times), mean pitch (-3 to +3
-  semitones) and level (-6 to +6 dB) around the teacher's;
+- spread: a random speaking rate (0.75-1.33 times), mean pitch (-3 to +3
+  semitones), pitch range (0.5-1.8 times), end-of-sentence pitch (-4 to +4
+  semitones over the last half second of speech) and level (-6 to +6 dB)
+  around the teacher's;
 - styled: one of the style tags with its fixed preset below, so every tag's
   row learns a consistent delivery.
 
 Rate is the teacher's own setting (Festival's speed, flite's duration
-stretch); pitch and level are applied afterwards with sox (pitch keeps the
-tempo). The measured controls of every utterance come from its audio, so a
-spread utterance teaches the controls and a styled one teaches its tag.
+stretch), so the timings follow. Pitch is reshaped afterwards with Praat's
+overlap-add resynthesis, which keeps the durations and the formants (the
+teachers have no setting for pitch range or sentence endings); level comes
+last, with sox. The measured controls of every utterance come from its
+audio, so a spread utterance teaches the controls and a styled one teaches
+its tag.
 """
 import hashlib
+import os
 import random
+import subprocess
+import threading
 
 from tovan_nets import TAGS  # the model directory's tag names, in order
 
 
-# tag -> (rate factor, pitch shift in semitones, level in dB)
+# tag -> (rate factor, pitch shift in semitones, level in dB, pitch range factor, end pitch in semitones)
 PRESETS = {
-    "determined": (1.0, -1.0, 4.0),
-    "sadness": (0.84, -2.0, -4.0),
-    "apologetic": (0.9, -0.5, -3.0),
-    "anxiety": (1.15, 2.0, -1.0),
-    "irritation": (1.1, 0.5, 3.0),
-    "excited": (1.16, 3.0, 3.0),
-    "amusement": (1.08, 2.0, 1.0),
-    "happiness": (1.08, 2.5, 2.0),
-    "contentment": (0.94, 0.5, -1.5),
-    "whisper": (0.92, -1.0, -10.0),
-    "serenity": (0.88, -1.0, -3.0),
-    "confidence": (1.0, -0.5, 3.0),
-    "loud": (1.0, 1.0, 6.0),
-    "hesitant": (0.84, 0.0, -2.0),
-    "surprise": (1.04, 4.0, 3.0),
-    "distress": (1.12, 3.0, 1.0),
-    "tired": (0.84, -2.5, -5.0),
-    "anger": (1.1, 1.0, 5.0),
-    "mysterious": (0.85, -2.0, -6.0),
+    "determined": (1.0, -1.0, 4.0, 1.1, -2.0),
+    "sadness": (0.84, -2.0, -4.0, 0.6, -1.5),
+    "apologetic": (0.9, -0.5, -3.0, 0.8, 1.0),
+    "anxiety": (1.15, 2.0, -1.0, 1.3, 1.5),
+    "irritation": (1.1, 0.5, 3.0, 1.2, -2.5),
+    "excited": (1.16, 3.0, 3.0, 1.6, 1.0),
+    "amusement": (1.08, 2.0, 1.0, 1.4, 0.5),
+    "happiness": (1.08, 2.5, 2.0, 1.4, 0.0),
+    "contentment": (0.94, 0.5, -1.5, 0.9, -1.0),
+    "whisper": (0.92, -1.0, -10.0, 0.6, 0.0),
+    "serenity": (0.88, -1.0, -3.0, 0.7, -1.0),
+    "confidence": (1.0, -0.5, 3.0, 1.1, -2.0),
+    "loud": (1.0, 1.0, 6.0, 1.2, 0.0),
+    "hesitant": (0.84, 0.0, -2.0, 0.8, 2.5),
+    "surprise": (1.04, 4.0, 3.0, 1.7, 3.0),
+    "distress": (1.12, 3.0, 1.0, 1.5, 2.0),
+    "tired": (0.84, -2.5, -5.0, 0.6, -2.0),
+    "anger": (1.1, 1.0, 5.0, 1.3, -3.0),
+    "mysterious": (0.85, -2.0, -6.0, 0.7, 1.5),
 }
 
 SPREAD_SHARE, STYLED_SHARE = 0.25, 0.2
 
 
 def choose(name):
-    """-> (tag, rate, semitones, db) for the utterance called name: "u00042" is training line 42;
-    other prefixes are held-out sets."""
+    """-> (tag, rate, semitones, db, pitch range factor, end semitones) for the utterance called name:
+    "u00042" is training line 42; other prefixes are held-out sets."""
     h = int.from_bytes(hashlib.sha1(("delivery:" + name).encode()).digest()[:8], "little")
     rng = random.Random(h)
     u = rng.random()
     if not name.startswith("u") or u >= SPREAD_SHARE + STYLED_SHARE:  # held-out sentences: always plain
-        return "none", 1.0, 0.0, 0.0
+        return "none", 1.0, 0.0, 0.0, 1.0, 0.0
     if u < SPREAD_SHARE:
-        return "none", round(0.8 * (1.25 / 0.8) ** rng.random(), 3), round(rng.uniform(-3, 3), 2), \
-            round(rng.uniform(-6, 6), 1)
+        return "none", round(0.75 * (1.33 / 0.75) ** rng.random(), 3), round(rng.uniform(-3, 3), 2), \
+            round(rng.uniform(-6, 6), 1), round(0.5 * (1.8 / 0.5) ** rng.random(), 3), round(rng.uniform(-4, 4), 2)
     tag = TAGS[1 + rng.randrange(len(TAGS) - 1)]
     return (tag,) + PRESETS[tag]
 
 
-def sox_effects(semitones, db):
-    """sox effect arguments for a delivery's pitch and level."""
-    fx = []
-    if semitones:
-        fx += ["pitch", "%d" % round(100 * semitones)]
+def level_effects(db):
+    """sox effect arguments for a delivery's level."""
     if db > 0:  # louder: with sox's limiter, so the peaks do not clip
-        fx += ["vol", "%.1f" % db, "dB", "0.05"]
-    elif db < 0:
-        fx += ["vol", "%.1f" % db, "dB"]
-    return fx
+        return ["vol", "%.1f" % db, "dB", "0.05"]
+    if db < 0:
+        return ["vol", "%.1f" % db, "dB"]
+    return []
+
+
+# Pitch reshaping: every pitch point p (semitones) becomes
+#   med + (p - med) * range + shift + end * ramp(t),
+# ramp rising from 0 to 1 over the first half of the last END_RAMP seconds before the last voiced point
+# and holding there, so the stretch a listener hears as the ending carries the whole step.
+END_RAMP = 0.6
+PRAAT = """form Reshape
+  sentence Src
+  sentence Dst
+  real Shift_st 0
+  real Range_k 1
+  real End_st 0
+  real Ramp_s 0.5
+endform
+snd = Read from file: src$
+man = To Manipulation: 0.01, 60, 500
+selectObject: snd
+pit = To Pitch: 0, 60, 500
+med = Get quantile: 0, 0, 0.5, "Hertz"
+selectObject: man
+tier = Extract pitch tier
+n = Get number of points
+if n > 2 and med > 0
+  t_last = Get time from index: n
+  med_st = 12 * log2(med)
+  Formula: "2 ^ ((med_st + (12 * log2(self) - med_st) * range_k + shift_st + end_st * max(0, min(1, 2 * (x - t_last + ramp_s) / ramp_s))) / 12)"
+  selectObject: man, tier
+  Replace pitch tier
+endif
+selectObject: man
+out = Get resynthesis (overlap-add)
+Save as WAV file: dst$
+"""
+
+
+def render(src, dst, name, tmpdir):
+    """Writes dst (24 kHz mono 16-bit) from the teacher's audio src, delivered as choose(name) says."""
+    _, _, semis, db, k, end = choose(name)
+    if not semis and k == 1.0 and not end:
+        subprocess.run(["sox", "-V1", src, "-r", "24000", "-c", "1", "-b", "16", dst] + level_effects(db), check=True)
+        return
+    script = os.path.join(tmpdir, "reshape.praat")
+    if not os.path.exists(script):
+        part = "%s.%d.%d" % (script, os.getpid(), threading.get_ident())  # both teachers render from threads
+        with open(part, "w") as f:
+            f.write(PRAAT)
+        os.replace(part, script)
+    a, b = os.path.join(tmpdir, name + ".a.wav"), os.path.join(tmpdir, name + ".b.wav")
+    subprocess.run(["sox", "-V1", src, "-r", "24000", "-c", "1", "-b", "16", a], check=True)
+    subprocess.run(["praat", "--run", "--no-pref-files", script, a, b, str(semis), str(k), str(end), str(END_RAMP)],
+                   check=True, capture_output=True)
+    subprocess.run(["sox", "-V1", b, "-b", "16", dst] + level_effects(db), check=True)
+    os.unlink(a)
+    os.unlink(b)

@@ -10,6 +10,12 @@ Writes, one sentence a line:
   OUT_DIR/test-everyday.txt  everyday held-out: every 50th everyday candidate
                              (everyday prose and generated sentences)
 
+The held-out lists are made once. When OUT_DIR already has them, they are
+kept (less any sentence today's filter drops) and only train.txt is
+rebuilt, without them: the committed weights were trained on earlier lists,
+so a held-out set chosen afresh would mostly hold sentences they have
+already learned. --new-held-out chooses them afresh.
+
 Sources, all from what Debian ships:
   technical  README, NEWS and plain-text files under /usr/share/doc
   everyday   example sentences from the WordNet glosses (wordnet-base) and
@@ -21,8 +27,8 @@ Sources, all from what Debian ships:
 
 Every sentence is ASCII, 4-24 words (5-24 outside WordNet), unique across all
 three files when lower-cased, and holds no word beginning "spec" (nor
-"unspec...") and no "Part" followed by a number. Everything is deterministic (fixed seed, sorted
-file walk) so a rerun gives the same lists.
+"unspec...") and no "Part" followed by a number. Everything is deterministic (fixed
+seed, sorted file walk) so a rerun gives the same lists.
 """
 import argparse
 import gzip
@@ -388,6 +394,7 @@ def main():
     ap.add_argument("--prose", type=int, default=6000, help="technical prose candidates")
     ap.add_argument("--everyday", type=int, default=6000, help="everyday prose candidates")
     ap.add_argument("--generated", type=int, default=4000, help="generated everyday candidates")
+    ap.add_argument("--new-held-out", action="store_true", help="choose the held-out lists afresh")
     a = ap.parse_args()
     rng = random.Random(17)
     seen = set()
@@ -407,10 +414,16 @@ def main():
     rng.shuffle(gen)
     everyday = wn + fo + gen
     rng.shuffle(everyday)
-    test, test_ev = tech[::50], everyday[::50]
-    train = [s for i, s in enumerate(tech) if i % 50] + [s for i, s in enumerate(everyday) if i % 50]
+    kept = [os.path.join(a.out_dir, n) for n in ("test.txt", "test-everyday.txt")]
+    if not a.new_held_out and all(os.path.exists(p) for p in kept):
+        test, test_ev = ([s for s in (l.strip() for l in open(p)) if s and clean(s)] for p in kept)
+        held = {s.lower() for s in test + test_ev}
+        train = [s for s in tech + everyday if s.lower() not in held]
+    else:
+        test, test_ev = tech[::50], everyday[::50]
+        train = [s for i, s in enumerate(tech) if i % 50] + [s for i, s in enumerate(everyday) if i % 50]
+        held = {s.lower() for s in test + test_ev}
     rng.shuffle(train)
-    held = {s.lower() for s in test + test_ev}
     assert not held & {s.lower() for s in train}, "held-out sentence in training list"
     os.makedirs(a.out_dir, exist_ok=True)
     for name, lines in (("train.txt", train), ("test.txt", test), ("test-everyday.txt", test_ev)):

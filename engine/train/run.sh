@@ -5,7 +5,8 @@
 #
 # DATA_DIR (default /work/train-data) holds audio, features and checkpoints;
 # MINUTES (default 60) is the training time of this run: four fifths for the
-# acoustic model, then the rest for the vocoder; UTTERANCES (default 3000)
+# acoustic model, then the rest for the vocoder, fine-tuned on the acoustic
+# model's own mels beside the recorded ones; UTTERANCES (default 3500)
 # is how many training sentences each teacher reads (the female teacher the
 # even lines of train.txt, the male the odd ones). Both networks start from
 # their checkpoints in DATA_DIR/ckpt, else from the committed weights in
@@ -15,7 +16,7 @@
 set -e
 D=${1:-/work/train-data}
 MIN=${2:-60}
-N=${3:-3000}
+N=${3:-3500}
 R=$(pwd)
 B=$R/build
 PY=/usr/bin/python3
@@ -34,7 +35,8 @@ for s in t e; do
 done
 [ -f "$D/feats.pt" ] || $PY "$T/prep_corpus.py" "$D" "$B" "$B/engine/models/dev"
 (cd "$D" && $PY "$T/train_acoustic.py" . --minutes "$(($MIN * 4 / 5))" --init "$R/engine/models/dev")
-(cd "$D" && $PY "$T/train_vocoder.py" . --minutes "$(($MIN - $MIN * 4 / 5))" --init "$R/engine/models/dev")
+$PY "$T/predict_mels.py" "$D"
+(cd "$D" && $PY "$T/train_vocoder.py" . --minutes "$(($MIN - $MIN * 4 / 5))" --init "$R/engine/models/dev" --pred)
 $PY "$T/export.py" "$D" "$D/model" --quant int8
 rm -rf "$D/model/native" && cp -r "$B/engine/models/dev/native" "$D/model/"
 $PY "$T/check_nets.py" "$B" "$D/model"

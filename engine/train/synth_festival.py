@@ -9,7 +9,8 @@ and SPEAKER_DIR/seg/<prefix><i>.seg, one line per Festival segment: phone,
 end time in seconds, syllable stress, word, next phone in the syllable, next
 syllable in the word, the token's punctuation. Each utterance is delivered
 as delivery.choose() says: its speaking rate is Festival's own speed
-setting (so the timings follow), pitch and level are applied by sox. A .seg
+setting (so the timings follow), pitch is reshaped by Praat and level set by
+sox (delivery.render). A .seg
 appears only once its wav is done, so an interrupted run resumes. Festival
 runs in JOBS processes at nice 10.
 """
@@ -100,10 +101,7 @@ def main():
         src, part = os.path.join(raw, u + ".wav"), os.path.join(seg, u + ".seg.part")
         if not (os.path.exists(src) and os.path.exists(part)):
             return 0
-        _, _, semis, db = delivery.choose(u)
-        dst = os.path.join(wav24, u + ".wav")
-        subprocess.run(["sox", "-V1", src, "-r", "24000", "-c", "1", "-b", "16", dst] +
-                       delivery.sox_effects(semis, db), check=True)
+        delivery.render(src, os.path.join(wav24, u + ".wav"), u, raw)
         os.unlink(src)
         os.rename(part, os.path.join(seg, u + ".seg"))
         return 1

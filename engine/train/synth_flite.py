@@ -8,7 +8,8 @@ SPEAKER_DIR/wav24/<prefix><i>.wav (flite's 16 kHz resampled to 24 kHz mono
 16-bit with sox) and SPEAKER_DIR/seg/<prefix><i>.seg: one line per segment,
 phone name and end time in seconds ("pau" for silence), from flite's -psdur.
 Each utterance is delivered as delivery.choose() says: the rate through
-flite's duration stretch (so the timings follow), pitch and level by sox.
+flite's duration stretch (so the timings follow), pitch by Praat and level
+by sox (delivery.render).
 Finished utterances are skipped, so an interrupted run resumes.
 """
 import argparse
@@ -26,15 +27,14 @@ def one(a, i, text):
     u = "%s%05d" % (a.prefix, i)
     seg = os.path.join(a.data, "seg", u + ".seg")
     raw = os.path.join(a.data, "raw", u + ".wav")
-    _, rate, semis, db = delivery.choose(u)
+    rate = delivery.choose(u)[1]
     r = subprocess.run(["nice", "-n", "10", "flite", "-voice", a.voice, "--setf", "duration_stretch=%.4f" % (1 / rate),
                         "-psdur", "-t", text, "-o", raw], capture_output=True, text=True)
     pairs = [p.rsplit(":", 1) for p in r.stdout.split()]
     if r.returncode != 0 or not pairs or any(len(p) != 2 for p in pairs):
         print("flite failed on %s: %s" % (u, r.stderr.strip()[:200]), flush=True)
         return 0
-    subprocess.run(["sox", "-V1", raw, "-r", "24000", "-c", "1", "-b", "16", os.path.join(a.data, "wav24", u + ".wav")] +
-                   delivery.sox_effects(semis, db), check=True)
+    delivery.render(raw, os.path.join(a.data, "wav24", u + ".wav"), u, os.path.dirname(raw))
     os.unlink(raw)
     with open(seg + ".part", "w") as f:
         for name, end in pairs:

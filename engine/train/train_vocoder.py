@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """Trains the vocoder on ground-truth mels with multi-resolution spectral losses.
 
-    train_vocoder.py DATA_DIR [--minutes 60] [--init MODEL_DIR] [--dim 384 --inter 896 --layers 8]
+    train_vocoder.py DATA_DIR [--minutes 60] [--init MODEL_DIR] [--pred [--pred-share 0.5]]
+                     [--dim 384 --inter 896 --layers 8]
 
 Reads DATA_DIR/feats.pt (prep_corpus.py: both speakers), trains on random 48-frame windows
 (batch 16) with an L1 log-mel loss by the engine's recipe plus log-magnitude
@@ -10,6 +11,12 @@ DATA_DIR/ckpt/vocoder.pt every 100 steps and at the end; a rerun resumes from
 there (sizes come from the checkpoint); without one, --init warm-starts from
 a model directory's vocoder (int8 dequantised). Progress:
 DATA_DIR/ckpt/vocoder.log.
+
+--pred fine-tunes on the acoustic model's own mels as well
+(DATA_DIR/pred.pt from predict_mels.py): that share of the windows takes
+its input from the predicted mel and its target from the recording, so the
+vocoder learns to make the teacher's waveform from what it will be given
+at synthesis; the rest stay on ground-truth mels.
 """
 import argparse
 import os
@@ -38,15 +45,17 @@ def stft_loss(y, x):
     return total / len(RES)
 
 
-def batch(items, B, frames, rng):
+def batch(items, B, frames, rng, pred=None, share=0.0):
     mels, auds = [], []
     while len(mels) < B:
-        it = items[rng.randrange(len(items))]
+        i = rng.randrange(len(items))
+        it = items[i]
         T = it["mel"].shape[0]
         if T < frames + 2:
             continue
         a = rng.randrange(T - frames)
-        mels.append(it["mel"][a:a + frames].float())
+        src = pred[i] if pred is not None and pred[i] is not None and rng.random() < share else it["mel"]
+        mels.append(src[a:a + frames].float())
         auds.append(it["audio"][a * tn.HOP:(a + frames - 1) * tn.HOP].float() / 32768.0)
     return torch.stack(mels), torch.stack(auds)
 
@@ -63,6 +72,8 @@ def main():
     ap.add_argument("--frames", type=int, default=48)
     ap.add_argument("--threads", type=int, default=8)
     ap.add_argument("--init", help="model directory to warm-start from when there is no checkpoint")
+    ap.add_argument("--pred", action="store_true", help="also train on DATA_DIR/pred.pt, the acoustic model's mels")
+    ap.add_argument("--pred-share", type=float, default=0.5)
     a = ap.parse_args()
     torch.set_num_threads(a.threads)
     ck_dir = os.path.join(a.data, "ckpt")
@@ -70,6 +81,13 @@ def main():
     ck_path, log_path = os.path.join(ck_dir, "vocoder.pt"), os.path.join(ck_dir, "vocoder.log")
     data = torch.load(os.path.join(a.data, "feats.pt"))
     items = data["items"]
+    pred = None
+    if a.pred:
+        p = torch.load(os.path.join(a.data, "pred.pt"))
+        pred = p["mels"]
+        if len(pred) != len(items):
+            sys.exit("pred.pt has %d mels for %d utterances: run predict_mels.py again" % (len(pred), len(items)))
+        print("predicted mels of acoustic step %s, share %.2f" % (p["step"], a.pred_share), flush=True)
     step, cfg = 0, {"dim": a.dim, "inter": a.inter, "layers": a.layers}
     ck = torch.load(ck_path) if os.path.exists(ck_path) else None
     if ck:
@@ -97,7 +115,7 @@ def main():
     signal.signal(signal.SIGTERM, lambda *_: stop.append(1))
 
     while time.time() < t_end and not stop:
-        mel, aud = batch(items, a.batch, a.frames, rng)
+        mel, aud = batch(items, a.batch, a.frames, rng, pred, a.pred_share)
         y = voc(mel)
         lm = F.l1_loss(logmel(y)[:, 2:-2], logmel(aud)[:, 2:-2])
         ls = stft_loss(y, aud)
