@@ -28,7 +28,13 @@ Per utterance:
   energy (mean log-mel), z-normalised over the whole corpus (both speakers
   together, so a pitch value means the same F0 for either);
 - the twelve control measures of measures.py, z-normalised per speaker
-  (so 0 is the speaker's usual delivery and 1 its standard deviation);
+  (so 0 is the speaker's usual delivery and 1 its standard deviation),
+  with the mean and deviation taken after clipping each measure to its
+  median +- 5 median absolute deviations: a few pitch-tracking slips at a
+  creaky sentence end would otherwise blow the deviation of f0_end up
+  fourfold and squash every other utterance's value towards 0, while the
+  deliberate spread of the deliveries stays inside the clip; z is clipped
+  to +-4;
 - the speaker index and the style tag of its delivery (delivery.py).
 
 Writes DATA_DIR/<out> (items and statistics) and <out>.manifest.json.
@@ -236,6 +242,9 @@ def main():
                  "energy_mean": float(np.nanmean(alle)), "energy_std": float(np.nanstd(alle)), "ctrl": {}}
         for k in range(len(speakers)):
             c = np.stack([it["ctrl_raw"] for it in items if it["spk"] == k])
+            med = np.median(c, 0)
+            mad = np.median(np.abs(c - med), 0)
+            c = np.clip(c, med - 5 * mad, med + 5 * mad)
             stats["ctrl"][k] = {"mean": c.mean(0).tolist(), "std": np.maximum(c.std(0), 1e-6).tolist()}
     for it in items:
         p = (it["pitch"] - stats["pitch_mean"]) / stats["pitch_std"]
