@@ -47,7 +47,7 @@ def main():
             out, _ = ac.decode(x, pitch, energy, reps, g, smask)
             for b, i in enumerate(idx):
                 T = items[i]["mel"].shape[0]
-                m = out[b, :T]
+                m = out[b, :min(T, int(items[i]["reps"].sum()))]  # past the item's own frames is batch padding
                 if m.shape[0] < T:  # durations a frame short of the recording: hold the last frame
                     m = torch.cat([m, m[-1:].expand(T - m.shape[0], -1)])
                 pred[i] = m.half()
