@@ -38,7 +38,7 @@ def main():
     items = torch.load(os.path.join(a.data, "feats.pt"))["items"]
     order = sorted(range(len(items)), key=lambda i: items[i]["mel"].shape[0])
     pred = [None] * len(items)
-    with torch.no_grad():
+    with torch.no_grad(), torch.autocast("cpu", dtype=torch.bfloat16):
         for k in range(0, len(order), a.batch):
             idx = order[k:k + a.batch]
             ids, reps, pitch, energy, smask, mel, _, _, spk, tag, ctrl = collate(items, idx)
@@ -50,7 +50,7 @@ def main():
                 m = out[b, :min(T, int(items[i]["reps"].sum()))]  # past the item's own frames is batch padding
                 if m.shape[0] < T:  # durations a frame short of the recording: hold the last frame
                     m = torch.cat([m, m[-1:].expand(T - m.shape[0], -1)])
-                pred[i] = m.half()
+                pred[i] = m.float().half()
     err = sum(float((p.float() - it["mel"].float()).abs().mean()) for p, it in zip(pred, items)) / len(items)
     torch.save({"step": ck.get("step"), "mels": pred}, os.path.join(a.data, "pred.pt.tmp"))
     os.replace(os.path.join(a.data, "pred.pt.tmp"), os.path.join(a.data, "pred.pt"))

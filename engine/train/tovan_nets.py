@@ -80,7 +80,7 @@ class ConvNeXt(nn.Module):
 
     def forward(self, x):  # B T C
         y = self.dwconv(x.transpose(1, 2)).transpose(1, 2)
-        y = self.pwconv2(F.gelu(self.pwconv1(self.norm(y))))
+        y = self.pwconv2(F.gelu(self.pwconv1(self.norm(y.float()))))  # LayerNorm in float under bf16 autocast
         return x + self.gamma * y
 
 
@@ -112,10 +112,10 @@ class Vocoder(nn.Module):
     def forward(self, mel):  # B T 100 -> B (T-1)*256
         b = self.backbone
         x = b.embed(mel.transpose(1, 2)).transpose(1, 2)
-        x = b.norm(x)
+        x = b.norm(x.float())
         for blk in b.convnext:
             x = blk(x)
-        h = self.head.out(b.final_layer_norm(x))
+        h = self.head.out(b.final_layer_norm(x.float())).float()  # the spectrum in float under bf16 autocast
         Fb = N_FFT // 2 + 1
         mag = torch.exp(torch.clamp(h[..., :Fb], max=math.log(100.0)))
         ph = h[..., Fb:]
@@ -181,7 +181,8 @@ class Attention(nn.Module):
         s = q @ k.transpose(-1, -2) / math.sqrt(d // H)
         if mask is not None:
             s = s.masked_fill(mask[:, None, None, :] <= 0, float("-inf"))
-        a = torch.softmax(s, dim=-1) @ v
+        # softmax in float even when the scores come from bf16 products
+        a = torch.softmax(s.float(), dim=-1).to(v.dtype) @ v
         return self.out_proj(a.transpose(1, 2).reshape(B, L, d))
 
 

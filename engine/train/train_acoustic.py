@@ -102,6 +102,8 @@ def main():
     ap.add_argument("--threads", type=int, default=8)
     ap.add_argument("--init", help="model directory to warm-start from when there is no checkpoint")
     ap.add_argument("--snapshot", type=int, default=2000)
+    ap.add_argument("--fp32", action="store_true",
+                    help="products in float32 (default: bfloat16 autocast, several times faster where the CPU has AMX)")
     a = ap.parse_args()
     torch.set_num_threads(a.threads)
     ck_dir = os.path.join(a.data, "ckpt")
@@ -156,9 +158,11 @@ def main():
             for gr in opt.param_groups:
                 gr["lr"] = a.lr * warm * (0.1 + 0.9 * 0.5 * (1 + math.cos(math.pi * frac)))
             mask, tag = control_flags(tag, rng)
-            g = ac.condition(ids.shape[0], spk, tag, ctrl, mask)
-            x, dur, pp, ep = ac.encode(ids, g, smask)
-            out, fmask = ac.decode(x, pitch, energy, reps, g, smask)
+            with torch.autocast("cpu", dtype=torch.bfloat16, enabled=not a.fp32):
+                g = ac.condition(ids.shape[0], spk, tag, ctrl, mask)
+                x, dur, pp, ep = ac.encode(ids, g, smask)
+                out, fmask = ac.decode(x, pitch, energy, reps, g, smask)
+            out, dur, pp, ep = out.float(), dur.float(), pp.float(), ep.float()
             Tm = min(out.shape[1], mel.shape[1])
             fm = (fmask[:, :Tm] * fok[:, :Tm])[..., None]
             l_mel = ((out[:, :Tm] - mel[:, :Tm]).abs() * fm).sum() / (fm.sum() * 100)

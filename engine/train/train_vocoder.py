@@ -74,6 +74,8 @@ def main():
     ap.add_argument("--init", help="model directory to warm-start from when there is no checkpoint")
     ap.add_argument("--pred", action="store_true", help="also train on DATA_DIR/pred.pt, the acoustic model's mels")
     ap.add_argument("--pred-share", type=float, default=0.5)
+    ap.add_argument("--fp32", action="store_true",
+                    help="products in float32 (default: bfloat16 autocast, several times faster where the CPU has AMX)")
     a = ap.parse_args()
     torch.set_num_threads(a.threads)
     ck_dir = os.path.join(a.data, "ckpt")
@@ -116,7 +118,8 @@ def main():
 
     while time.time() < t_end and not stop:
         mel, aud = batch(items, a.batch, a.frames, rng, pred, a.pred_share)
-        y = voc(mel)
+        with torch.autocast("cpu", dtype=torch.bfloat16, enabled=not a.fp32):
+            y = voc(mel)
         lm = F.l1_loss(logmel(y)[:, 2:-2], logmel(aud)[:, 2:-2])
         ls = stft_loss(y, aud)
         loss = lm + 2.0 * ls
