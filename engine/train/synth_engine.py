@@ -2,12 +2,18 @@
 """Reads the held-out sentences with the engine's networks.
 
     synth_engine.py DATA_DIR BUILD_DIR MODEL_DIR OUT_WAV_DIR [--first N] [--gt-mel]
+                    [--feats feats-test.pt] [--speaker K]
 
 For the first N held-out utterances of DATA_DIR/feats-test.pt (`prep_corpus.py
 DATA_DIR BUILD MODEL --texts test.txt --prefix t --out feats-test.pt --stats
 DATA_DIR/feats.pt`) runs BUILD_DIR/bin/tovan-netrun on their
 symbol ids and writes 24 kHz wav files. With --gt-mel the vocoder reads the
 true mel instead of the acoustic model's (the vocoder's share of the errors).
+With --forced CKPT the vocoder reads the acoustic checkpoint's mel made
+with the teacher's durations, pitch and energy (no controls set): what is
+left once the predicted prosody is out of the way.
+--feats names another held-out feature file (both speakers read every
+held-out set, so their items share names: --speaker picks one).
 """
 import argparse
 import os
@@ -41,9 +47,21 @@ def main():
     ap.add_argument("--first", type=int, default=100)
     ap.add_argument("--gt-mel", action="store_true")
     ap.add_argument("--threads", type=int, default=2)
+    ap.add_argument("--feats", default="feats-test.pt")
+    ap.add_argument("--speaker", type=int)
+    ap.add_argument("--forced", help="acoustic checkpoint: vocode its teacher-forced mel")
     a = ap.parse_args()
-    items = torch.load(os.path.join(a.data, "feats-test.pt"))["items"]
+    items = torch.load(os.path.join(a.data, a.feats))["items"]
+    if a.speaker is not None:
+        items = [it for it in items if int(it["spk"]) == a.speaker]
     os.makedirs(a.out, exist_ok=True)
+    ac = None
+    if a.forced:
+        from train_acoustic import collate
+        ck = torch.load(a.forced)
+        ac = tn.Acoustic(**ck["cfg"])
+        ac.load_state_dict(ck["model"])
+        ac.eval()
     tool = os.path.join(a.build, "bin", "tovan-netrun")
     with tempfile.TemporaryDirectory() as tmp:
         inp, outp = os.path.join(tmp, "in.safetensors"), os.path.join(tmp, "out.safetensors")
@@ -53,6 +71,13 @@ def main():
             t = [("ids", it["ids"].numpy().astype(np.float32))]
             if a.gt_mel:
                 t.append(("mel", it["mel"].float().numpy()))
+            elif ac is not None:
+                ids, reps, pitch, energy, smask, _, _, _, spk, tag, _ = collate([it], [0])
+                with torch.no_grad():
+                    g = ac.condition(1, spk, tag)
+                    x, _, _, _ = ac.encode(ids, g, smask)
+                    mel, _ = ac.decode(x, pitch, energy, reps, g, smask)
+                t.append(("mel", mel[0].numpy()))
             tn._write(inp, t, None)
             subprocess.run([tool, "--threads", str(a.threads), a.model, inp, outp], check=True)
             write_wav(os.path.join(a.out, it["name"] + ".wav"), tn.load_safetensors(outp)["audio"])

@@ -452,12 +452,15 @@ VOICES = [("voice_1688", "female", "mid", "average"), ("voice_2500", "male", "lo
 def export_model(ac, voc, out_dir, quant="fp32"):
     """Writes a whole model directory: config.json, voices.json and the three weight files."""
     os.makedirs(out_dir, exist_ok=True)
-    # Secondary stress never occurs in the corpus (Festival marks 0 or 1):
-    # such symbols speak like their primary-stressed twins.
+    # Secondary stress never occurs in the corpus (the front end marks 0 or
+    # 1): such vowels speak like their primary-stressed twins. Found by name:
+    # the consonants sit between the vowels in the symbol table.
+    from prep_data import SYM
     with torch.no_grad():
         saved = ac.emb.weight.clone()
-        for base in range(9, 54, 3):
-            ac.emb.weight[base + 2] = ac.emb.weight[base + 1]
+        for name, i in SYM.items():
+            if name.endswith("2") and name[:-1] + "1" in SYM:
+                ac.emb.weight[i] = ac.emb.weight[SYM[name[:-1] + "1"]]
     save_safetensors(ac, os.path.join(out_dir, "acoustic.safetensors"), quant, skip=("speakers",))
     with torch.no_grad():
         ac.emb.weight.copy_(saved)
