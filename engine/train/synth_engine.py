@@ -2,7 +2,7 @@
 """Reads the held-out sentences with the engine's networks.
 
     synth_engine.py DATA_DIR BUILD_DIR MODEL_DIR OUT_WAV_DIR [--first N] [--gt-mel]
-                    [--feats feats-test.pt] [--speaker K]
+                    [--forced CKPT] [--feats feats-test.pt] [--speaker K]
 
 For the first N held-out utterances of DATA_DIR/feats-test.pt (`prep_corpus.py
 DATA_DIR BUILD MODEL --texts test.txt --prefix t --out feats-test.pt --stats
