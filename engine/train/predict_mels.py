@@ -43,8 +43,7 @@ def main():
             idx = order[k:k + a.batch]
             ids, reps, pitch, energy, smask, mel, _, _, spk, tag, ctrl = collate(items, idx)
             g = ac.condition(ids.shape[0], spk, tag, ctrl, torch.ones(ids.shape[0], 12))
-            x, _, _, _ = ac.encode(ids, g, smask)
-            out, _ = ac.decode(x, pitch, energy, reps, g, smask)
+            out = ac.forced(ids, reps, pitch, energy, g, smask)
             for b, i in enumerate(idx):
                 T = items[i]["mel"].shape[0]
                 m = out[b, :min(T, int(items[i]["reps"].sum()))]  # past the item's own frames is batch padding

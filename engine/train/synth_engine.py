@@ -74,9 +74,7 @@ def main():
             elif ac is not None:
                 ids, reps, pitch, energy, smask, _, _, _, spk, tag, _ = collate([it], [0])
                 with torch.no_grad():
-                    g = ac.condition(1, spk, tag)
-                    x, _, _, _ = ac.encode(ids, g, smask)
-                    mel, _ = ac.decode(x, pitch, energy, reps, g, smask)
+                    mel = ac.forced(ids, reps, pitch, energy, ac.condition(1, spk, tag), smask)
                 t.append(("mel", mel[0].numpy()))
             tn._write(inp, t, None)
             subprocess.run([tool, "--threads", str(a.threads), a.model, inp, outp], check=True)

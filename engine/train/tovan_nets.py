@@ -306,6 +306,11 @@ class Acoustic(nn.Module):
         y = self.decoder(frames, g, fmask)
         return self.to_mel(y), fmask
 
+    def forced(self, ids, reps, pitch, energy, g, mask):
+        """The mel made with given durations, pitch and energy (the recording's): B T 100."""
+        x, _, _, _ = self.encode(ids, g, mask)
+        return self.decode(x, pitch, energy, reps, g, mask)[0]
+
     @torch.no_grad()
     def infer(self, ids, pace=1.0):
         """One sequence, no guidance or shifts: the engine's plain path."""
