@@ -24,8 +24,10 @@ Per utterance:
   "<sp>" takes the leading silence. A word with any unmatched phone, and the
   separators beside it, are masked out of the losses ("sym_ok" 0); an
   utterance is used when at least 60 % of its symbols match ("front_ok");
-- per-symbol pitch (median log F0 over its voiced frames, phones only) and
-  energy (mean log-mel), z-normalised over the whole corpus (both speakers
+- per-symbol pitch (median log F0 over its voiced frames, voiced phones
+  only: the tracker reads the bursts of T and K as voiced at its 500 Hz
+  ceiling, and such a value taught the pitch predictor noise the size of an
+  octave) and energy (mean log-mel), z-normalised over the whole corpus (both speakers
   together, so a pitch value means the same F0 for either);
 - the twelve control measures of measures.py, z-normalised per speaker
   (so 0 is the speaker's usual delivery and 1 its standard deviation),
@@ -58,6 +60,8 @@ import tovan_nets as tn  # noqa: E402
 
 NAMES = {i: n for n, i in prep_data.SYM.items()}
 FIRST_PHONE = 9  # ids below are <pad>, <sp> and punctuation
+VOICELESS = {"P", "T", "K", "CH", "F", "TH", "S", "SH", "HH"}
+HAS_PITCH = {i for n, i in prep_data.SYM.items() if i >= FIRST_PHONE and n.rstrip("012") not in VOICELESS}
 SILENCE = {"pau", "sil", "h#", "#", "ssil"}
 
 
@@ -187,7 +191,7 @@ def one(job):
             energy_s[j] = energy[s:s + r].mean()
             v = f0[s:s + r]
             v = v[~np.isnan(v)]
-            if v.size and ids[j] >= FIRST_PHONE:
+            if v.size and ids[j] in HAS_PITCH:
                 pitch_s[j] = np.median(v)
     ctrl = measures.measures(x, [(p, float(e)) for p, e in phones], f0=f0)
     tag = delivery.TAGS.index(delivery.choose(name)[0])

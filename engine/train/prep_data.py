@@ -5,6 +5,7 @@ The symbol table is the front end's (ids 0-77: "<pad>", "<sp>", seven
 punctuation marks, then the 39 phones, vowels with stress 0, 1 and 2; the
 acoustic model's embedding has room for 118).
 """
+import math
 import os
 import sys
 import wave
@@ -39,7 +40,15 @@ def read_wav(path):
 
 
 def f0_track(x):
-    """Per mel frame: log F0 or NaN (unvoiced), by normalised autocorrelation."""
+    """Per mel frame: log F0 or NaN (unvoiced), by normalised autocorrelation.
+
+    Two kinds of frame read as voiced by the correlation alone are not: a
+    maximum at either end of the lag range is no peak (the burst of a T or
+    K correlates most at the shortest lag, and read as 500 Hz), and a voiced
+    run whose median lies more than an octave from the utterance's median
+    is a tracking slip (a final stop's release after a low ending). Both
+    sat in the last 0.3 s that f0_end reads, so a sentence ending in "out."
+    measured an ending 25 semitones up."""
     x = torch.tensor(x, dtype=torch.float32)
     pad = torch.nn.functional.pad(x[None, None], (512, 512), mode="reflect")[0, 0]
     fr = pad.unfold(0, 1024, tn.HOP) * tn.hann(1024)
@@ -48,7 +57,17 @@ def f0_track(x):
     lo, hi = 24000 // 500, 24000 // 75
     norm = r[:, lo:hi] / torch.clamp(r[:, :1], min=1e-9)
     best, lag = norm.max(1)
+    edge = (lag == 0) | (lag == hi - lo - 1)
     lag = (lag + lo).float()
     f0 = torch.log(24000.0 / lag)
     loud = r[:, 0] > 1e-4 * r[:, 0].max()
-    return torch.where((best > 0.5) & loud, f0, torch.full_like(f0, float("nan"))).numpy()
+    f0 = torch.where((best > 0.5) & loud & ~edge, f0, torch.full_like(f0, float("nan"))).numpy()
+    voiced = ~np.isnan(f0)
+    if voiced.any():
+        med = np.median(f0[voiced])
+        # runs of voiced frames: [start, end) pairs
+        d = np.diff(np.concatenate([[0], voiced.astype(np.int8), [0]]))
+        for s, e in zip(np.flatnonzero(d == 1), np.flatnonzero(d == -1)):
+            if abs(np.median(f0[s:e]) - med) > math.log(2.0):
+                f0[s:e] = np.nan
+    return f0
