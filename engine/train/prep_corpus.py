@@ -25,7 +25,7 @@ Per utterance:
   separators beside it, are masked out of the losses ("sym_ok" 0); an
   utterance is used when at least 60 % of its symbols match ("front_ok");
 - per-symbol pitch (median log F0 over its voiced frames, voiced phones
-  only: the tracker reads the bursts of T and K as voiced at its 500 Hz
+  only: the bursts of T and K read as voiced near the tracker's 500 Hz
   ceiling, and such a value taught the pitch predictor noise the size of an
   octave) and energy (mean log-mel), z-normalised over the whole corpus (both speakers
   together, so a pitch value means the same F0 for either);
