@@ -242,6 +242,17 @@ def self_check():
     row("glide 100->200 Hz", "f0_end (> 0)", up[4], up[4] > 1.0)
     row("glide 200->100 Hz", "f0_end (< 0)", down[4], down[4] < -1.0)
     row("glide 100->200 Hz", "f0_iqr (> 3 st)", up[3], up[3] > 3.0)
+    # A final stop's burst: noise whose correlation falls slowly from lag 0,
+    # so its largest value in the lag range sits at the 500 Hz end. It must
+    # count as unvoiced, not as an ending far up.
+    burst = np.zeros(int(0.2 * SR))
+    e = rng.randn(burst.size)
+    for i in range(1, burst.size):
+        burst[i] = 0.995 * burst[i - 1] + e[i]
+    stop = np.concatenate([harmonic(120.0, 1.7), (0.3 * burst / np.abs(burst).max()).astype(np.float32),
+                           np.zeros(int(0.1 * SR), np.float32)])  # the burst ends the speech, then the pause
+    stopped = measures(stop, ph2)
+    row("tone, then a stop burst", "f0_end (0, not far up)", stopped[4], abs(stopped[4]) < 0.5)
     sil = lambda s: np.zeros(int(s * SR), dtype=np.float32)  # noqa: E731
     x = np.concatenate([sil(0.3), harmonic(120.0, 1.0), sil(0.5), harmonic(120.0, 1.0), sil(0.3)])
     ph = even_phones(0.3, 1.3, 5) + [("pau", 1.8)] + even_phones(1.8, 2.8, 5, lead=False) + [("sil", 3.1)]
