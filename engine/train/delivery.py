@@ -45,6 +45,7 @@ import wave
 
 import numpy as np
 
+import prep_data
 from tovan_nets import TAGS  # the model directory's tag names, in order
 
 
@@ -174,11 +175,6 @@ def _write_wav(path, x, rate):
         w.writeframes((np.clip(x, -1, 1) * 32767).astype("<i2").tobytes())
 
 
-def _read_wav(path):
-    with wave.open(path, "rb") as w:
-        return np.frombuffer(w.readframes(w.getnframes()), "<i2").astype(np.float64) / 32768.0, w.getframerate()
-
-
 def self_check():
     """Renders a synthetic utterance (silence, a voiced stretch that is not symmetric about zero, silence) the
     plain way and the reshaped way, and checks that the silences stay silent and the length is kept."""
@@ -198,7 +194,7 @@ def self_check():
         for kind, name in names.items():
             dst = os.path.join(tmp, kind + ".wav")
             render(src, dst, name, tmp)
-            y, r = _read_wav(dst)
+            y, r = prep_data.read_wav(dst) / 32768.0, 24000
             # The middle of each silence: the high-pass settles within a few tens of ms of the speech.
             a, b = int(0.05 * r), int((sil - 0.1) * r)
             edge = np.concatenate([y[a:b], y[len(y) - b:len(y) - a]])
