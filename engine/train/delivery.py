@@ -51,7 +51,7 @@ from tovan_nets import TAGS  # the model directory's tag names, in order
 
 # tag -> (rate factor, pitch shift in semitones, level in dB, pitch range factor, end pitch in semitones)
 PRESETS = {
-    "determined": (1.0, -1.0, 4.0, 1.1, -2.0),
+    "determined": (0.92, -1.0, 4.0, 1.1, -3.0),
     "sadness": (0.84, -2.0, -4.0, 0.6, -1.5),
     "apologetic": (0.9, -0.5, -3.0, 0.8, 1.0),
     "anxiety": (1.15, 2.0, -1.0, 1.3, 1.5),
@@ -62,8 +62,8 @@ PRESETS = {
     "contentment": (0.94, 0.5, -1.5, 0.9, -1.0),
     "whisper": (0.92, -1.0, -10.0, 0.6, 0.0),
     "serenity": (0.88, -1.0, -3.0, 0.7, -1.0),
-    "confidence": (1.0, -0.5, 3.0, 1.1, -2.0),
-    "loud": (1.0, 1.0, 6.0, 1.2, 0.0),
+    "confidence": (0.93, -0.5, 3.0, 1.2, -2.5),
+    "loud": (0.95, 2.5, 6.0, 1.3, 0.0),
     "hesitant": (0.84, 0.0, -2.0, 0.8, 2.5),
     "surprise": (1.04, 4.0, 3.0, 1.7, 3.0),
     "distress": (1.12, 3.0, 1.0, 1.5, 2.0),

@@ -242,6 +242,14 @@ def self_check():
     row("glide 100->200 Hz", "f0_end (> 0)", up[4], up[4] > 1.0)
     row("glide 200->100 Hz", "f0_end (< 0)", down[4], down[4] < -1.0)
     row("glide 100->200 Hz", "f0_iqr (> 3 st)", up[3], up[3] > 3.0)
+    # A low male voice: its pitch, and an ending that falls to 65 Hz, must read as voiced, at one period.
+    low = measures(harmonic(70.0, 2.0), ph2)
+    row("harmonic 70 Hz", "f0_med (-6.17 st)", low[2], abs(low[2] - 12 * math.log2(0.7)) < 0.3)
+    row("harmonic 70 Hz", "voiced (1)", low[7], low[7] > 0.95)
+    fall = np.concatenate([np.full(int(1.4 * SR), 100.0), np.linspace(100.0, 65.0, int(0.6 * SR))])
+    fell = measures(harmonic(fall, 2.0), ph2)
+    row("100 Hz, falling to 65", "f0_end (-4.0 st)", fell[4], abs(fell[4] + 4.0) < 0.4)
+    row("100 Hz, falling to 65", "voiced (1)", fell[7], fell[7] > 0.95)
     # A final stop's burst: noise whose correlation falls slowly from lag 0,
     # so its largest value in the lag range sits at the 500 Hz end. It must
     # count as unvoiced, not as an ending far up.
