@@ -41,7 +41,6 @@ import subprocess
 import sys
 import tempfile
 import threading
-import wave
 
 import numpy as np
 
@@ -167,14 +166,6 @@ def render(src, dst, name, tmpdir):
     os.unlink(b)
 
 
-def _write_wav(path, x, rate):
-    with wave.open(path, "wb") as w:
-        w.setnchannels(1)
-        w.setsampwidth(2)
-        w.setframerate(rate)
-        w.writeframes((np.clip(x, -1, 1) * 32767).astype("<i2").tobytes())
-
-
 def self_check():
     """Renders a synthetic utterance (silence, a voiced stretch that is not symmetric about zero, silence) the
     plain way and the reshaped way, and checks that the silences stay silent and the length is kept."""
@@ -190,7 +181,7 @@ def self_check():
     ok = True
     with tempfile.TemporaryDirectory() as tmp:
         src = os.path.join(tmp, "src.wav")
-        _write_wav(src, x, rate)
+        prep_data.write_wav(src, x, rate)
         for kind, name in names.items():
             dst = os.path.join(tmp, kind + ".wav")
             render(src, dst, name, tmp)

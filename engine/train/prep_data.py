@@ -39,6 +39,15 @@ def read_wav(path):
         return np.frombuffer(w.readframes(w.getnframes()), dtype=np.int16)
 
 
+def write_wav(path, x, rate=24000):
+    """Writes float samples x (clipped to [-1, 1]) as mono 16-bit."""
+    with wave.open(path, "wb") as w:
+        w.setnchannels(1)
+        w.setsampwidth(2)
+        w.setframerate(rate)
+        w.writeframes((np.clip(x, -1.0, 1.0) * 32767.0).astype("<i2").tobytes())
+
+
 FMIN, FMAX = 60.0, 500.0
 
 

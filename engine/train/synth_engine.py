@@ -20,22 +20,13 @@ import os
 import subprocess
 import sys
 import tempfile
-import wave
 
 import numpy as np
 import torch
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import prep_data  # noqa: E402
 import tovan_nets as tn  # noqa: E402
-
-
-def write_wav(path, x):
-    pcm = (np.clip(x, -1.0, 1.0) * 32767.0).astype(np.int16)
-    with wave.open(path, "wb") as w:
-        w.setnchannels(1)
-        w.setsampwidth(2)
-        w.setframerate(24000)
-        w.writeframes(pcm.tobytes())
 
 
 def main():
@@ -78,7 +69,7 @@ def main():
                 t.append(("mel", mel[0].numpy()))
             tn._write(inp, t, None)
             subprocess.run([tool, "--threads", str(a.threads), a.model, inp, outp], check=True)
-            write_wav(os.path.join(a.out, it["name"] + ".wav"), tn.load_safetensors(outp)["audio"])
+            prep_data.write_wav(os.path.join(a.out, it["name"] + ".wav"), tn.load_safetensors(outp)["audio"])
     print("wrote", a.out)
 
 
