@@ -10,7 +10,8 @@
 # to the two teachers (their held-out renders in DATA_DIR/slt and
 # DATA_DIR/rms) and espeak-ng, all against the words Festival spoke.
 # Figures go to OUT_DIR/wer.txt (default DATA_DIR/eval), one line per
-# system and set. Run from the repository root after `make build`.
+# system and set, and the everyday set's split by the sentences' sources to
+# OUT_DIR/wer-sources.txt. Run from the repository root after `make build`.
 set -e
 M=$1
 D=${2:-/work/train-data}
@@ -53,4 +54,5 @@ for set in e t; do
 done
 wait
 for j in $jobs; do cat "$O/$j.line"; done > "$O/wer.txt"
-cat "$O/speed.txt" "$O/wer.txt"
+$PY "$T/wer_sources.py" "$O" "$D/test-everyday.txt" > "$O/wer-sources.txt"
+cat "$O/speed.txt" "$O/wer.txt" "$O/wer-sources.txt"
