@@ -60,6 +60,18 @@ def stft_loss(y, x):
     return total / len(RES)
 
 
+def judge(convs, post, x):
+    """A discriminator's stack: leaky-ReLU convolutions, then the logits; every layer's output is kept
+    for feature matching."""
+    feats = []
+    for conv in convs:
+        x = F.leaky_relu(conv(x), 0.1)
+        feats.append(x)
+    x = post(x)
+    feats.append(x)
+    return x.flatten(1), feats
+
+
 class PeriodDisc(nn.Module):
     """Judges the waveform folded into rows of one period (a slimmed HiFi-GAN period discriminator)."""
 
@@ -77,14 +89,7 @@ class PeriodDisc(nn.Module):
         b, t = x.shape
         if t % self.period:
             x = F.pad(x, (0, self.period - t % self.period), mode="reflect")
-        x = x.view(b, 1, -1, self.period)
-        feats = []
-        for conv in self.convs:
-            x = F.leaky_relu(conv(x), 0.1)
-            feats.append(x)
-        x = self.post(x)
-        feats.append(x)
-        return x.flatten(1), feats
+        return judge(self.convs, self.post, x.view(b, 1, -1, self.period))
 
 
 class ResolutionDisc(nn.Module):
@@ -105,14 +110,7 @@ class ResolutionDisc(nn.Module):
 
     def forward(self, x):
         m = torch.stft(x, self.n_fft, self.hop, window=self.win, return_complex=True).abs()
-        x = m.transpose(1, 2)[:, None]  # B 1 T F
-        feats = []
-        for conv in self.convs:
-            x = F.leaky_relu(conv(x), 0.1)
-            feats.append(x)
-        x = self.post(x)
-        feats.append(x)
-        return x.flatten(1), feats
+        return judge(self.convs, self.post, m.transpose(1, 2)[:, None])  # B 1 T F
 
 
 class Discriminators(nn.Module):
