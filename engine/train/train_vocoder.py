@@ -260,6 +260,7 @@ def main():
                 loss = loss + adv + 2.0 * fm
         opt.zero_grad()
         loss.backward()
+        # The adversarial loss scales the spectral terms by 45, so its clip is scaled alike.
         torch.nn.utils.clip_grad_norm_(voc.parameters(), 5.0 if disc is None else 100.0)
         opt.step()
         step += 1
