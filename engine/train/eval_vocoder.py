@@ -50,8 +50,7 @@ def compare(x, rec, phones, logmel):
     both = vx & vr
     cents = np.abs(fx[both] - fr[both]) * CENTS
     either = vx | vr
-    return (l1, cents, float((vx != vr)[either].sum()), float(either.sum()),
-            ms.measures(rec, phones)[KEEP], ms.measures(x, phones)[KEEP])
+    return l1, cents, float((vx != vr)[either].sum()), float(either.sum()), ms.measures(x, phones)[KEEP]
 
 
 def main():
@@ -80,7 +79,8 @@ def main():
                 continue
             x = prep_data.read_wav(path).astype(np.float32) / 32768.0
             rec = np.asarray(it["audio"]).astype(np.float32) / 32768.0
-            l1, c, f, v, mr, mx = compare(x, rec, ms.read_seg(seg), logmel)
+            l1, c, f, v, mx = compare(x, rec, ms.read_seg(seg), logmel)
+            mr = np.asarray(it["ctrl_raw"], dtype=np.float64)[KEEP]  # the recording's, measured by prep_corpus
             l1s.append(l1)
             cents.append(c)
             flips, voiced = flips + f, voiced + v

@@ -57,6 +57,8 @@ def main():
              if os.path.exists(os.path.join(a.wavs, "%s%05d.wav" % (a.prefix, i)))
              and os.path.exists(os.path.join(a.data, "seg", "%s%05d.seg" % (a.prefix, i)))]
     with tempfile.TemporaryDirectory() as tmp:
+        # -D: sox dithers by default with a fresh random seed, so the same audio
+        # would score differently from one run to the next.
         for u in names:
             subprocess.run(["sox", "-V1", "-D", os.path.join(a.wavs, u + ".wav"), "-r", "16000", "-c", "1", "-b", "16",
                             os.path.join(tmp, u + ".wav")], check=True)
